@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QtGlobal>
+
+class QAudioFormat;
+
+namespace levelmath {
+
+// Converts a linear peak (0.0 .. 1.0, 1.0 = full scale) to the level scale:
+// 100 + 100 * dBFS / 60, rounded to the nearest integer, clamped to 0..100.
+// So -6 dBFS reads 90, -60 dBFS and below (and digital silence) read 0.
+int peakToLevel(double peak);
+
+// Highest absolute sample of each channel in an interleaved buffer of the
+// given format, as linear 0.0 .. 1.0. A mono buffer gives the same value
+// for both channels.
+struct ChannelPeaks {
+    double left = 0;
+    double right = 0;
+};
+ChannelPeaks blockPeaks(const char* data, qsizetype bytes, const QAudioFormat& format);
+
+} // namespace levelmath

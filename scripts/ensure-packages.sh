@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages from scripts/packages.txt (plus any names given
+# as arguments) that are not installed yet. Needs root for apt-get; works with
+# no standard input and no display.
+set -euo pipefail
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+wanted=$(grep -v -E '^\s*(#|$)' "$here/packages.txt")
+wanted="$wanted $*"
+missing=()
+for pkg in $wanted; do
+    if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
+        missing+=("$pkg")
+    fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+echo "Installing Debian packages: ${missing[*]}"
+sudo=()
+if [ "$(id -u)" -ne 0 ]; then
+    if command -v sudo >/dev/null 2>&1; then sudo=(sudo -n); else
+        echo "These packages are missing and installing them needs root: ${missing[*]}" >&2
+        exit 1
+    fi
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${sudo[@]}" apt-get update -q </dev/null
+"${sudo[@]}" apt-get install -y -q --no-install-recommends "${missing[@]}" </dev/null

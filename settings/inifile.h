@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+
+// Reads and writes one INI file key by key: select the file, select the
+// section, then read or write keys. Section and key names match without
+// regard to letter case. A write keeps every other line of the file as it
+// was (comments, unknown keys, line ends) and replaces the file atomically,
+// so a crash or a full disk never leaves a truncated file behind.
+class IniFile {
+public:
+    void selectFile(const QString& path);
+    void selectSection(const QString& section);
+    QString fileName() const { return m_path; }
+    QString section() const { return m_section; }
+
+    // The value text with surrounding blanks removed; empty for a missing
+    // file, section or key.
+    QString read(const QString& key) const;
+
+    // Stores the value under the key in the selected section, replacing a
+    // value stored under any spelling of the key, creating key, section and
+    // file as needed. Returns false and sets errorString() on failure; the
+    // file on disk is then unchanged.
+    bool write(const QString& key, const QString& value);
+    bool write(const QString& key, qint32 value) { return write(key, QString::number(value)); }
+    QString errorString() const { return m_error; }
+
+private:
+    QString m_path;
+    QString m_section;
+    QString m_error;
+};
