@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs every test with a private
 # PulseAudio server (nothing touches a real sound card).
+#
+# Two builds: the Release build in build/ runs every test; a second build in
+# build-asan/ runs the unit tests again under AddressSanitizer and
+# UndefinedBehaviorSanitizer (SONDRAL_SKIP_SANITIZERS=1 skips it locally).
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 "$root/scripts/ensure-packages.sh"
@@ -16,4 +20,17 @@ eval "$("$root/tests/support/pulse-private.sh" start "$work/pulse")"
 export QT_QPA_PLATFORM=offscreen
 unset DISPLAY WAYLAND_DISPLAY
 
-ctest --test-dir "$root/build" --output-on-failure --timeout 600 </dev/null
+status=0
+ctest --test-dir "$root/build" --output-on-failure --timeout 600 -j2 </dev/null || status=1
+
+if [ "${SONDRAL_SKIP_SANITIZERS:-0}" != 1 ]; then
+    echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+    cmake -S "$root" -B "$root/build-asan" -DCMAKE_BUILD_TYPE=Debug -DSONDRAL_SANITIZE=ON >/dev/null
+    cmake --build "$root/build-asan" -j"$(nproc)"
+    # Qt keeps some process-lifetime allocations on purpose; leaks are not
+    # what this run looks for.
+    ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+        ctest --test-dir "$root/build-asan" --output-on-failure --timeout 600 -LE 'acceptance|soak' </dev/null ||
+        status=1
+fi
+exit $status
