@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // Reads and writes one INI file key by key: select the file, select the
@@ -7,9 +8,16 @@
 // regard to letter case. A write keeps every other line of the file as it
 // was (comments, unknown keys, line ends) and replaces the file atomically,
 // so a crash or a full disk never leaves a truncated file behind.
+//
+// The file is treated as 8-bit Latin-1 text: every byte maps to one
+// character, so any byte sequence reads without loss and the lines a write
+// does not touch are copied byte for byte. The program itself only writes
+// ASCII. The file is read afresh on every call; nothing is cached.
 class IniFile {
 public:
     void selectFile(const QString& path);
+    // An empty section name selects the keys that stand before the first
+    // section header.
     void selectSection(const QString& section);
     QString fileName() const { return m_path; }
     QString section() const { return m_section; }
@@ -26,7 +34,15 @@ public:
     bool write(const QString& key, qint32 value) { return write(key, QString::number(value)); }
     QString errorString() const { return m_error; }
 
+    // Files above this size are not read (read() gives empty, write() fails),
+    // so a stray huge file cannot exhaust memory at start-up.
+    static constexpr qint64 MaxFileSize = 32 * 1024 * 1024;
+
 private:
+    enum class Load { Ok, Missing, Failed };
+    Load load(QByteArray& data, QString* reason) const;
+    bool fail(const QString& reason);
+
     QString m_path;
     QString m_section;
     QString m_error;
