@@ -1,0 +1,210 @@
+#include "ui/frmaudio.h"
+
+#include "settings/inifile.h"
+#include "ui/ledspinedit.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+static void initDialogResources() {
+    // The pictures live in a static library; without this call the linker may
+    // drop them from the executable.
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+const QString RestartText =
+    QStringLiteral("Herstart het programma als U wijzigingen hebt aangebracht in de configuratie");
+
+struct FrameRow {
+    const char* caption;
+    const char* volumeName;
+    const char* timeName;
+    const char* volumeKey;
+    const char* timeKey;
+};
+
+constexpr std::array<FrameRow, 5> Frames = {{
+    {"Automaat", "ledVolAuto", "ledTijdAuto", "AutoVol", "AutoTime"},
+    {"Feed 1", "ledFeed1Vol", "ledFeed1Tijd", "Feed1Vol", "Feed1Time"},
+    {"Feed 2", "ledFeed2Vol", "ledFeed2Tijd", "Feed2Vol", "Feed2Time"},
+    {"Feed 3", "ledFeed3Vol", "ledFeed3Tijd", "Feed3Vol", "Feed3Time"},
+    {"Feed 4 (MD)", "ledFeed4Vol", "ledFeed4Tijd", "Feed4Vol", "Feed4Time"},
+}};
+
+void realMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                    const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+} // namespace
+
+frmAudio::MessageBoxFunction frmAudio::s_messageBox;
+
+frmAudio::frmAudio(const Settings& settings, IniFile& iniFile, const QString& iniPath,
+                   std::function<QStringList()> deviceNames, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_iniFile(iniFile), m_iniPath(iniPath),
+      m_deviceNames(std::move(deviceNames)) {
+    initDialogResources();
+    setObjectName(QStringLiteral("frmAudio"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // A utility window: a title and a close button only, and no task-bar
+    // entry even though the dialog has no owner.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("Audio Instellingen"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/sondral-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+    setFixedSize(380, 522);
+
+    buildControls();
+    Form_Load();
+}
+
+void frmAudio::setMessageBoxFunction(MessageBoxFunction function) {
+    s_messageBox = std::move(function);
+}
+
+void frmAudio::showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                           const QString& text) {
+    if (s_messageBox)
+        s_messageBox(parent, icon, title, text);
+    else
+        realMessageBox(parent, icon, title, text);
+}
+
+void frmAudio::buildControls() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(12, 10, 12, 10);
+    layout->setSpacing(6);
+
+    auto* cardRow = new QHBoxLayout;
+    auto* cardLabel = new QLabel(QStringLiteral("Geluidskaart"), this);
+    m_cobKaart = new QComboBox(this);
+    m_cobKaart->setObjectName(QStringLiteral("cobKaart"));
+    // The text part is editable but never read; typing must not add entries,
+    // or positions would stop matching device numbers.
+    m_cobKaart->setEditable(true);
+    m_cobKaart->setInsertPolicy(QComboBox::NoInsert);
+    cardLabel->setBuddy(m_cobKaart);
+    cardRow->addWidget(cardLabel);
+    cardRow->addWidget(m_cobKaart, 1);
+    layout->addLayout(cardRow);
+
+    for (std::size_t i = 0; i < Frames.size(); ++i) {
+        const FrameRow& row = Frames[i];
+        auto* frame = new QGroupBox(QString::fromLatin1(row.caption), this);
+        auto* frameLayout = new QHBoxLayout(frame);
+        frameLayout->setContentsMargins(12, 4, 12, 6);
+
+        auto* volume = new LedSpinEdit(frame);
+        volume->setObjectName(QString::fromLatin1(row.volumeName));
+        auto* time = new LedSpinEdit(frame);
+        time->setObjectName(QString::fromLatin1(row.timeName));
+        m_volumeEditors[i] = volume;
+        m_timeEditors[i] = time;
+
+        frameLayout->addWidget(new QLabel(QStringLiteral("Volume"), frame));
+        frameLayout->addWidget(volume);
+        frameLayout->addWidget(new QLabel(QStringLiteral("%"), frame));
+        frameLayout->addStretch(1);
+        frameLayout->addWidget(new QLabel(QStringLiteral("Tijd"), frame));
+        frameLayout->addWidget(time);
+        frameLayout->addWidget(new QLabel(QStringLiteral("Sec"), frame));
+        layout->addWidget(frame, 1);
+    }
+
+    m_chkLog = new QCheckBox(QStringLiteral("Log Gebeurtenissen"), this);
+    m_chkLog->setObjectName(QStringLiteral("chkLog"));
+    layout->addWidget(m_chkLog);
+
+    m_cmdClose = new QPushButton(this);
+    m_cmdClose->setObjectName(QStringLiteral("cmdClose"));
+    m_cmdClose->setIcon(QIcon(QStringLiteral(":/icons/exit-32.png")));
+    m_cmdClose->setIconSize(QSize(32, 32));
+    m_cmdClose->setFixedSize(48, 44);
+    m_cmdClose->setToolTip(QStringLiteral("OK"));
+    m_cmdClose->setAccessibleName(QStringLiteral("OK"));
+    m_cmdClose->setAutoDefault(false);
+    layout->addWidget(m_cmdClose, 0, Qt::AlignHCenter);
+    connect(m_cmdClose, &QPushButton::clicked, this, &frmAudio::cmdClose_Click);
+}
+
+void frmAudio::Form_Load() {
+    VulKaart();
+
+    // A card number naming no entry (hand-edited, or fewer devices than when
+    // it was saved) shows no entry chosen; saving then writes -1.
+    const int card = m_settings.Card;
+    m_cobKaart->setCurrentIndex(card >= 0 && card < m_cobKaart->count() ? card : -1);
+
+    const std::array<qint16, 5> volumes = {m_settings.AutoVol, m_settings.Feed1Vol,
+                                           m_settings.Feed2Vol, m_settings.Feed3Vol,
+                                           m_settings.Feed4Vol};
+    const std::array<qint16, 5> times = {m_settings.Autotime, m_settings.Feed1time,
+                                         m_settings.Feed2time, m_settings.Feed3time,
+                                         m_settings.Feed4time};
+    // Values outside 0..100 are clamped by the editors and saved clamped.
+    for (std::size_t i = 0; i < volumes.size(); ++i)
+        m_volumeEditors[i]->setValue(volumes[i]);
+    for (std::size_t i = 0; i < times.size(); ++i)
+        m_timeEditors[i]->setValue(times[i]);
+
+    m_chkLog->setChecked(m_settings.Log);
+}
+
+void frmAudio::VulKaart() {
+    const QStringList names = m_deviceNames ? m_deviceNames() : QStringList();
+    if (names.isEmpty()) {
+        // The dialog is not shown yet, so the message has no window to sit on.
+        showMessage(nullptr, QMessageBox::Critical, QStringLiteral("Foutmelding"),
+                    QStringLiteral("Kan geen geluidskaart vinden"));
+        return;
+    }
+    m_cobKaart->addItems(names);
+}
+
+bool frmAudio::writeAll() {
+    m_iniFile.selectFile(m_iniPath);
+    m_iniFile.selectSection(QStringLiteral("Audio"));
+
+    if (!m_iniFile.write(QStringLiteral("Card"), qint32(m_cobKaart->currentIndex())))
+        return false;
+    for (std::size_t i = 0; i < Frames.size(); ++i) {
+        if (!m_iniFile.write(QString::fromLatin1(Frames[i].volumeKey),
+                             qint32(m_volumeEditors[i]->value())))
+            return false;
+    }
+    for (std::size_t i = 0; i < Frames.size(); ++i) {
+        if (!m_iniFile.write(QString::fromLatin1(Frames[i].timeKey),
+                             qint32(m_timeEditors[i]->value())))
+            return false;
+    }
+    return m_iniFile.write(QStringLiteral("Log"), qint32(m_chkLog->isChecked() ? 1 : 0));
+}
+
+void frmAudio::cmdClose_Click() {
+    if (!writeAll()) {
+        // Keys written before the failing one stay written; the dialog keeps
+        // everything entered so the operator can try again.
+        const QString text = QStringLiteral("Kan %1 niet opslaan (%2): %3")
+                                 .arg(QFileInfo(m_iniPath).fileName(),
+                                      QDir::toNativeSeparators(m_iniPath), m_iniFile.errorString());
+        showMessage(this, QMessageBox::Critical, QStringLiteral("Foutmelding"), text);
+        return;
+    }
+    showMessage(this, QMessageBox::Warning, QStringLiteral("Mededeling"), RestartText);
+    close();
+}

@@ -1,0 +1,148 @@
+#include "ui/frminterpc.h"
+
+#include "settings/inifile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+static void initLinkDialogResources() {
+    // The pictures live in a static library; without this call the linker may
+    // drop them from the executable.
+    Q_INIT_RESOURCE(resources);
+}
+
+namespace {
+
+void realMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
+                    const QString& text) {
+    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+} // namespace
+
+frmInterPC::MessageBoxFunction frmInterPC::s_messageBox;
+
+frmInterPC::frmInterPC(const Settings& settings, IniFile& iniFile, const QString& iniPath,
+                       QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_iniFile(iniFile), m_iniPath(iniPath) {
+    initLinkDialogResources();
+    setObjectName(QStringLiteral("frmInterPC"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    // A utility window: a title and a close button only, and no task-bar
+    // entry even though the dialog has no owner.
+    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowCloseButtonHint);
+    setWindowTitle(QStringLiteral("InterPC"));
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/sondral-%1.png").arg(size), QSize(size, size));
+    setWindowIcon(icon);
+    setFixedSize(300, 182);
+
+    buildControls();
+    Form_Load();
+}
+
+void frmInterPC::setMessageBoxFunction(MessageBoxFunction function) {
+    s_messageBox = std::move(function);
+}
+
+void frmInterPC::showMessage(QMessageBox::Icon icon, const QString& title, const QString& text) {
+    if (s_messageBox)
+        s_messageBox(this, icon, title, text);
+    else
+        realMessageBox(this, icon, title, text);
+}
+
+void frmInterPC::buildControls() {
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 14, 16, 10);
+
+    auto* grid = new QGridLayout;
+    grid->setHorizontalSpacing(12);
+    grid->setVerticalSpacing(8);
+    const auto addRow = [this, grid](int row, const QString& label, const QString& name,
+                                     int width) {
+        auto* box = new QLineEdit(this);
+        box->setObjectName(name);
+        box->setFixedWidth(width);
+        auto* text = new QLabel(label, this);
+        text->setBuddy(box);
+        grid->addWidget(text, row, 0);
+        grid->addWidget(box, row, 1, Qt::AlignLeft);
+        return box;
+    };
+    m_txtRemoteName = addRow(0, QStringLiteral("RemoteNaam"), QStringLiteral("txtRemoteName"), 125);
+    m_txtRemotePort = addRow(1, QStringLiteral("RemotePoort"), QStringLiteral("txtRemotePort"), 65);
+    m_txtHostPort = addRow(2, QStringLiteral("HostPoort"), QStringLiteral("txtHostPort"), 65);
+    grid->setColumnStretch(1, 1);
+    layout->addLayout(grid);
+    layout->addStretch(1);
+
+    m_cmdExit = new QPushButton(this);
+    m_cmdExit->setObjectName(QStringLiteral("cmdExit"));
+    m_cmdExit->setIcon(QIcon(QStringLiteral(":/icons/exit-32.png")));
+    m_cmdExit->setIconSize(QSize(32, 32));
+    m_cmdExit->setFixedSize(48, 44);
+    m_cmdExit->setToolTip(QStringLiteral("OK"));
+    m_cmdExit->setAccessibleName(QStringLiteral("OK"));
+    m_cmdExit->setAutoDefault(false);
+    layout->addWidget(m_cmdExit, 0, Qt::AlignHCenter);
+    connect(m_cmdExit, &QPushButton::clicked, this, &frmInterPC::cmdExit_Click);
+}
+
+void frmInterPC::Form_Load() {
+    m_txtRemoteName->setText(m_settings.RemoteName);
+    m_txtRemotePort->setText(QString::number(m_settings.RemotePort));
+    m_txtHostPort->setText(QString::number(m_settings.HostPort));
+}
+
+bool frmInterPC::writeAll() {
+    m_iniFile.selectSection(QStringLiteral("InterPC"));
+    return m_iniFile.write(QStringLiteral("RemoteName"), m_txtRemoteName->text()) &&
+           m_iniFile.write(QStringLiteral("RemotePort"), m_txtRemotePort->text()) &&
+           m_iniFile.write(QStringLiteral("HostPort"), m_txtHostPort->text());
+}
+
+void frmInterPC::cmdExit_Click() {
+    m_iniFile.selectFile(m_iniPath);
+
+    // Only the first empty box is reported; a box of blanks is not empty.
+    const struct {
+        QLineEdit* box;
+        const char* text;
+    } required[] = {
+        {m_txtRemoteName, "Geef de RemoteName op"},
+        {m_txtRemotePort, "Geef de Remote Poort op"},
+        {m_txtHostPort, "Geef de Host Poort op"},
+    };
+    for (const auto& field : required) {
+        if (field.box->text().isEmpty()) {
+            showMessage(QMessageBox::Warning, QStringLiteral("Ontbrekende gegevens"),
+                        QString::fromLatin1(field.text));
+            field.box->setFocus(Qt::OtherFocusReason);
+            return;
+        }
+    }
+
+    if (!writeAll()) {
+        // Keys written before the failing one stay written; the dialog keeps
+        // everything typed so the operator can try again.
+        const QString text = QStringLiteral("Kan %1 niet opslaan (%2): %3")
+                                 .arg(QFileInfo(m_iniPath).fileName(),
+                                      QDir::toNativeSeparators(m_iniPath), m_iniFile.errorString());
+        showMessage(QMessageBox::Critical, QStringLiteral("Foutmelding"), text);
+        return;
+    }
+    showMessage(QMessageBox::Warning, QStringLiteral("Mededeling"),
+                QStringLiteral("Herstart het programma als U wijzigingen hebt aangebracht in de "
+                               "configuratie"));
+    close();
+}
