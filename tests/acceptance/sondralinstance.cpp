@@ -1,0 +1,128 @@
+#include "sondralinstance.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRegularExpression>
+#include <QTest>
+
+SondralInstance::SondralInstance(const QString& dir) : m_dir(dir) {
+    m_process.setWorkingDirectory(dir);
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.setStandardOutputFile(dir + QStringLiteral("/output.txt"), QIODevice::Append);
+}
+
+SondralInstance::~SondralInstance() {
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(3000);
+    }
+}
+
+QString SondralInstance::logPath() const {
+    return m_dir + QStringLiteral("/sondral.log");
+}
+
+void SondralInstance::writeIni(const QByteArray& text) {
+    QFile ini(m_dir + QStringLiteral("/sondral.ini"));
+    if (ini.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        ini.write(text);
+}
+
+bool SondralInstance::start(const QProcessEnvironment& pulse) {
+    const QString program = m_dir + QStringLiteral("/sondral");
+    if (!QFile::exists(program)) {
+        if (!QFile::copy(QStringLiteral(SONDRAL_EXECUTABLE), program))
+            return false;
+        QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner);
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    // Separators "/" and ":" in the log's time stamps.
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    environment.insert(QStringLiteral("LC_TIME"), QStringLiteral("C"));
+    environment.insert(QStringLiteral("LANG"), QStringLiteral("C"));
+    for (const QString& key : pulse.keys())
+        environment.insert(key, pulse.value(key));
+    m_process.setProcessEnvironment(environment);
+    m_process.start(program, {});
+    return m_process.waitForStarted(10000);
+}
+
+bool SondralInstance::terminate(int timeoutMs) {
+    if (m_process.state() == QProcess::NotRunning)
+        return false;
+    m_process.terminate();
+    if (m_process.waitForFinished(timeoutMs))
+        return true;
+    m_process.kill();
+    m_process.waitForFinished(3000);
+    return false;
+}
+
+QString SondralInstance::output() const {
+    QFile file(m_dir + QStringLiteral("/output.txt"));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return QString::fromLocal8Bit(file.readAll());
+}
+
+QByteArray SondralInstance::logBytes() const {
+    QFile file(logPath());
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QList<SondralInstance::LogLine> SondralInstance::logLines() const {
+    static const QRegularExpression head(
+        QStringLiteral("^(\\d\\d/\\d\\d/\\d{4})  (\\d\\d:\\d\\d:\\d\\d)  (.*)$"));
+    QList<LogLine> lines;
+    const QByteArray bytes = logBytes();
+    qsizetype begin = 0;
+    while (begin < bytes.size()) {
+        qsizetype end = bytes.indexOf("\r\n", begin);
+        const bool complete = end >= 0;
+        if (!complete)
+            end = bytes.size();
+        LogLine line;
+        line.m_raw = QString::fromLatin1(bytes.mid(begin, end - begin));
+        if (!complete)
+            line.m_raw += QStringLiteral("<no CR LF>");
+        const auto match = head.match(line.m_raw);
+        if (match.hasMatch()) {
+            const QDate date = QDate::fromString(match.captured(1), QStringLiteral("dd/MM/yyyy"));
+            const QTime time = QTime::fromString(match.captured(2), QStringLiteral("HH:mm:ss"));
+            line.m_stamp = QDateTime(date, time);
+            line.m_message = match.captured(3);
+        } else {
+            line.m_message = QStringLiteral("<malformed> ") + line.m_raw;
+        }
+        lines.append(line);
+        begin = end + 2;
+    }
+    return lines;
+}
+
+QStringList SondralInstance::messages() const {
+    QStringList result;
+    for (const LogLine& line : logLines())
+        result.append(line.m_message);
+    return result;
+}
+
+bool SondralInstance::waitForMessage(const QString& message, qsizetype from, int timeoutMs) const {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (messagesSince(from).contains(message))
+            return true;
+        if (m_process.state() == QProcess::NotRunning)
+            break;
+        QTest::qWait(10);
+    }
+    return messagesSince(from).contains(message);
+}

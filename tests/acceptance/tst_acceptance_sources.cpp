@@ -1,0 +1,192 @@
+// Sources on air, each with its own settings: the automation and the feeds
+// alarm after their own time limits against their own thresholds, a switch of
+// source re-arms, a quiet programme above the half threshold and a live
+// studio never alarm, and every mode datagram restarts the count.
+#include "station.h"
+#include "stationclock.h"
+
+#include <QTest>
+
+namespace {
+
+// -50 dBFS is level 17 on the 60 dB scale: present for the automation
+// (silent below 10) but silent for feed 2 (silent below 25).
+constexpr double quietDbfs = -50.0;
+
+const QByteArray settings = "[Audio]\r\n"
+                            "Card=0\r\n"
+                            "AutoVol=20\r\nAutoTime=3\r\n"
+                            "Feed1Vol=20\r\nFeed1Time=2\r\n"
+                            "Feed2Vol=50\r\nFeed2Time=1\r\n"
+                            "Feed3Vol=50\r\nFeed3Time=0\r\n"
+                            "Feed4Vol=0\r\nFeed4Time=3\r\n"
+                            "Log=1\r\n";
+
+} // namespace
+
+class TestAcceptanceSources : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void quietProgrammeAboveHalfThresholdNeverAlarms();
+    void switchingSourceRearmsWithItsSettings();
+    void eachSourceAlarmsAfterItsOwnTime_data();
+    void eachSourceAlarmsAfterItsOwnTime();
+    void zeroTimeLeavesAStoppedTickStopped();
+    void zeroTimeWhileTickingAlarmsOnTheFirstSilentSecond();
+    void liveIsNeverMonitored();
+    void repeatedModeDatagramRestartsTheCount();
+    void theLogHoldsEveryEventInOrder();
+
+private:
+    // Sends a keyword and waits for its log line; expected log grows with it.
+    bool sendLogged(const QByteArray& keyword, const QString& logText);
+    // Seconds from `since` to the next SN_ALARM, or a negative value if none
+    // arrives within timeoutMs.
+    double secondsToAlarm(qint64 since, int timeoutMs);
+
+    Station m_station;
+    SondralInstance* m_sondral = nullptr;
+    QStringList m_expectedLog;
+};
+
+bool TestAcceptanceSources::sendLogged(const QByteArray& keyword, const QString& logText) {
+    const qsizetype before = m_sondral->messages().size();
+    m_station.send(keyword);
+    m_expectedLog.append(logText);
+    return m_sondral->waitForMessage(logText, before, 3000);
+}
+
+double TestAcceptanceSources::secondsToAlarm(qint64 since, int timeoutMs) {
+    const qsizetype before = m_station.peer().arrivals().size();
+    if (!m_station.peer().waitForArrivals(before + 1, timeoutMs))
+        return -1.0;
+    const ServerPeer::Arrival& alarm = m_station.peer().arrivals().at(before);
+    if (alarm.m_payload != "SN_ALARM")
+        return -1.0;
+    m_expectedLog.append(QStringLiteral("SONDRAL ACTIVATED"));
+    // Let the log line land before the next step reads the log.
+    for (int i = 0; i < 200 && m_sondral->messages().size() < m_expectedLog.size(); ++i)
+        QTest::qWait(10);
+    return (alarm.m_atMs - since) / 1000.0;
+}
+
+void TestAcceptanceSources::initTestCase() {
+    if (const QString missing = Station::missingTools(); !missing.isEmpty())
+        QSKIP(qPrintable(missing));
+    QVERIFY2(m_station.bringUp(), qPrintable(m_station.error()));
+    m_sondral = m_station.launch(QStringLiteral("sources"), settings + m_station.linkSection());
+    QVERIFY2(m_sondral, qPrintable(m_station.error()));
+    m_expectedLog.append(QStringLiteral("Program started Up"));
+}
+
+void TestAcceptanceSources::quietProgrammeAboveHalfThresholdNeverAlarms() {
+    m_station.programme().tone(quietDbfs);
+    QTest::qWait(1200);
+    QVERIFY(sendLogged("SN_AUTO", QStringLiteral("Server Running AUTO")));
+    // AutoTime 3: silence would have alarmed after 4 s.
+    QCOMPARE(m_station.arrivalsDuring(6000), 0);
+}
+
+void TestAcceptanceSources::switchingSourceRearmsWithItsSettings() {
+    // Same quiet programme, the tick still running for the automation; feed 2
+    // has a higher threshold and a shorter time limit.
+    const qint64 sent = m_station.send("SN_FEED_2");
+    m_expectedLog.append(QStringLiteral("Server Running FEED 2"));
+    const double seconds = secondsToAlarm(sent, 8000);
+    qInfo("switch AUTO -> FEED 2 (Feed2Time 1): SN_ALARM %.3f s after SN_FEED_2", seconds);
+    // The second silent tick after the switch: between 1 and 2 s (the running
+    // tick may keep its phase); the automation's settings would give none.
+    QVERIFY2(seconds >= 0.8 && seconds <= 2.9, qPrintable(QString::number(seconds)));
+}
+
+void TestAcceptanceSources::eachSourceAlarmsAfterItsOwnTime_data() {
+    QTest::addColumn<QByteArray>("keyword");
+    QTest::addColumn<QString>("logText");
+    QTest::addColumn<int>("timeLimit");
+    QTest::newRow("feed 1") << QByteArray("SN_FEED_1") << QStringLiteral("Server Running FEED 1")
+                            << 2;
+    QTest::newRow("automation") << QByteArray("SN_AUTO") << QStringLiteral("Server Running AUTO")
+                                << 3;
+    QTest::newRow("feed 2") << QByteArray("SN_FEED_2") << QStringLiteral("Server Running FEED 2")
+                            << 1;
+}
+
+void TestAcceptanceSources::eachSourceAlarmsAfterItsOwnTime() {
+    QFETCH(QByteArray, keyword);
+    QFETCH(QString, logText);
+    QFETCH(int, timeLimit);
+    m_station.programme().silence();
+    QTest::qWait(1200); // the last programme second is over
+    const qint64 sent = m_station.send(keyword);
+    m_expectedLog.append(logText);
+    const double seconds = secondsToAlarm(sent, (timeLimit + 5) * 1000);
+    qInfo("%s (time %d) in silence: SN_ALARM %.3f s after the datagram", keyword.constData(),
+          timeLimit, seconds);
+    // The tick starts with the datagram: the alarm is its (time + 1)-th beat.
+    QVERIFY2(seconds >= timeLimit + 0.7 && seconds <= timeLimit + 1.9,
+             qPrintable(QString::number(seconds)));
+}
+
+void TestAcceptanceSources::zeroTimeLeavesAStoppedTickStopped() {
+    // After the last alarm the tick is stopped. Feed 3 has a time limit of 0:
+    // it is shown and logged, but does not start the tick.
+    QVERIFY(sendLogged("SN_FEED_3", QStringLiteral("Server Running FEED 3")));
+    QCOMPARE(m_station.arrivalsDuring(2500), 0);
+    // Feed 4 has a threshold of 0: the same.
+    QVERIFY(sendLogged("SN_FEED_4", QStringLiteral("Server Running FEED 4")));
+    QCOMPARE(m_station.arrivalsDuring(2500), 0);
+}
+
+void TestAcceptanceSources::zeroTimeWhileTickingAlarmsOnTheFirstSilentSecond() {
+    m_station.programme().tone(-12.0);
+    QVERIFY(sendLogged("SN_FEED_1", QStringLiteral("Server Running FEED 1")));
+    QTest::qWait(1500);
+    m_station.programme().silence();
+    QTest::qWait(1200);
+    // The tick runs for feed 1; feed 3 arms a time limit of 0 and keeps it
+    // running, so the first silent tick already passes the limit.
+    const qint64 sent = m_station.send("SN_FEED_3");
+    m_expectedLog.append(QStringLiteral("Server Running FEED 3"));
+    const double seconds = secondsToAlarm(sent, 5000);
+    qInfo("FEED 3 (time 0) while ticking: SN_ALARM %.3f s after the datagram", seconds);
+    QVERIFY2(seconds >= 0.0 && seconds <= 1.9, qPrintable(QString::number(seconds)));
+}
+
+void TestAcceptanceSources::liveIsNeverMonitored() {
+    m_station.programme().silence();
+    QVERIFY(sendLogged("SN_AUTO", QStringLiteral("Server Running AUTO")));
+    QTest::qWait(2000);
+    QVERIFY(sendLogged("SN_LIVE", QStringLiteral("Server Running LIVE")));
+    // AutoTime 3 would have alarmed 2 s from now; the studio is not watched.
+    QCOMPARE(m_station.arrivalsDuring(5000), 0);
+    // Pause and resume only mean something for the automation.
+    const qsizetype before = m_sondral->messages().size();
+    m_station.send("SN_PAUSE_ON");
+    m_station.send("SN_PAUSE_OFF");
+    QCOMPARE(m_station.arrivalsDuring(1500), 0);
+    QCOMPARE(m_sondral->messagesSince(before), QStringList());
+}
+
+void TestAcceptanceSources::repeatedModeDatagramRestartsTheCount() {
+    m_station.programme().silence();
+    qint64 last = 0;
+    for (int i = 0; i < 4; ++i) {
+        if (i > 0)
+            QCOMPARE(m_station.arrivalsDuring(2500), 0);
+        last = m_station.send("SN_AUTO");
+        m_expectedLog.append(QStringLiteral("Server Running AUTO"));
+    }
+    const double seconds = secondsToAlarm(last, 8000);
+    qInfo("SN_AUTO repeated every 2.5 s in silence: SN_ALARM %.3f s after the last one", seconds);
+    QVERIFY2(seconds >= 3.7 && seconds <= 4.9, qPrintable(QString::number(seconds)));
+}
+
+void TestAcceptanceSources::theLogHoldsEveryEventInOrder() {
+    QVERIFY(m_sondral->terminate());
+    m_expectedLog.append(QStringLiteral("Program Closed"));
+    QCOMPARE(m_sondral->messages(), m_expectedLog);
+}
+
+QTEST_GUILESS_MAIN(TestAcceptanceSources)
+#include "tst_acceptance_sources.moc"
