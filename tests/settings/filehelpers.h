@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QString>
+
+#include <functional>
+#include <sys/wait.h>
+#include <unistd.h>
+
+inline void writeBytes(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate) || f.write(bytes) != bytes.size()) {
+        qFatal("cannot prepare test file %s", qPrintable(path));
+    }
+}
+
+inline QByteArray readBytes(const QString& path) {
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// Reproducible garbage of every byte value, NUL and line ends included.
+inline QByteArray garbage(qsizetype size, quint32 seed) {
+    QRandomGenerator gen(seed);
+    QByteArray out(size, '\0');
+    for (char& c : out) {
+        c = static_cast<char>(gen.bounded(256));
+    }
+    return out;
+}
+
+// Runs fn without root's right to ignore file permissions: as root in a
+// child process that has become "nobody", otherwise directly. The result is
+// fn's, or -1 when the child could not drop its rights.
+inline int withoutRootRights(const std::function<int()>& fn) {
+    if (geteuid() != 0) {
+        return fn();
+    }
+    const pid_t pid = fork();
+    if (pid == 0) {
+        if (setgid(65534) != 0 || setuid(65534) != 0) {
+            _exit(255);
+        }
+        _exit(fn());
+    }
+    int status = 0;
+    if (pid < 0 || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) ||
+        WEXITSTATUS(status) == 255) {
+        return -1;
+    }
+    return WEXITSTATUS(status);
+}

@@ -1,0 +1,216 @@
+#include "settings/filehelpers.h"
+#include "settings/inifile.h"
+#include "settings/readsettings.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestReadSettings : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString path() const { return m_dir.filePath(QStringLiteral("sondral.ini")); }
+    QStringList readFile(const QByteArray& bytes, Settings& s) {
+        writeBytes(path(), bytes);
+        IniFile ini;
+        return ReadSettings(ini, path(), s);
+    }
+
+private slots:
+    void init() { QFile::remove(path()); }
+
+    void noFileGivesDefaults() {
+        Settings s;
+        s.Card = 5;
+        s.RemoteName = QStringLiteral("stale");
+        s.Log = true;
+        IniFile ini;
+        QVERIFY(ReadSettings(ini, path(), s).isEmpty());
+        QCOMPARE(s.Card, qint16(0));
+        QCOMPARE(s.RemoteName, QString());
+        QCOMPARE(s.HostPort, 0);
+        QCOMPARE(s.Log, false);
+        QVERIFY(!s.linkComplete());
+    }
+
+    // Distinct values per key catch a field read from the wrong key.
+    void everyFieldFromItsKey() {
+        Settings s;
+        const QStringList msgs = readFile("[Audio]\nCard=-1\nAutoVol=11\nFeed1Vol=21\n"
+                                          "Feed2Vol=22\nFeed3Vol=23\nFeed4Vol=24\nAutoTime=31\n"
+                                          "Feed1Time=41\nfeed2time=42\nFEED3TIME=43\n"
+                                          "Feed4time=44\nLog=1\n"
+                                          "[InterPC]\nRemoteName=  studio pc  \n"
+                                          "RemotePort=5001\nHostPort=5000\n",
+                                          s);
+        QCOMPARE(msgs, QStringList());
+        const QList<int> got{s.Card,      s.AutoVol,    s.Feed1Vol,  s.Feed2Vol,  s.Feed3Vol,
+                             s.Feed4Vol,  s.Autotime,   s.Feed1time, s.Feed2time, s.Feed3time,
+                             s.Feed4time, s.RemotePort, s.HostPort};
+        const QList<int> want{-1, 11, 21, 22, 23, 24, 31, 41, 42, 43, 44, 5001, 5000};
+        QCOMPARE(got, want);
+        QCOMPARE(s.Log, true);
+        QCOMPARE(s.RemoteName, QStringLiteral("studio pc"));
+        QVERIFY(s.linkComplete());
+    }
+
+    void lowerCaseFile() {
+        Settings s;
+        QVERIFY(readFile("[audio]\nautotime=7\n", s).isEmpty());
+        QCOMPARE(s.Autotime, qint16(7));
+    }
+
+    // One table for both field widths: Card is 16-bit, RemotePort 32-bit.
+    void conversion_data() {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("card"); // -99999: refused
+        QTest::addColumn<qint64>("port");
+        const int bad = -99999;
+        const qint64 badPort = -99999;
+        QTest::newRow("plain") << "7" << 7 << qint64(7);
+        QTest::newRow("blanks") << " 30 " << 30 << qint64(30);
+        QTest::newRow("negative") << "-1" << -1 << qint64(-1);
+        QTest::newRow("plus sign") << "+7" << 7 << qint64(7);
+        QTest::newRow("leading zeros") << "007" << 7 << qint64(7);
+        QTest::newRow("2.5 to even") << "2.5" << 2 << qint64(2);
+        QTest::newRow("3.5 to even") << "3.5" << 4 << qint64(4);
+        QTest::newRow("-2.5 to even") << "-2.5" << -2 << qint64(-2);
+        QTest::newRow("0.5 to even") << "0.5" << 0 << qint64(0);
+        QTest::newRow("above half") << "2.5000001" << 3 << qint64(3);
+        QTest::newRow("below half") << "3.4999999" << 3 << qint64(3);
+        QTest::newRow("trailing zeros") << "2.50000" << 2 << qint64(2);
+        QTest::newRow("1.0") << "1.0" << 1 << qint64(1);
+        QTest::newRow("no integer digits") << ".6" << 1 << qint64(1);
+        QTest::newRow("no fraction digits") << "5." << 5 << qint64(5);
+        QTest::newRow("16-bit max") << "32767" << 32767 << qint64(32767);
+        QTest::newRow("16-bit min") << "-32768" << -32768 << qint64(-32768);
+        QTest::newRow("16-bit over") << "32768" << bad << qint64(32768);
+        QTest::newRow("16-bit under") << "-32769" << bad << qint64(-32769);
+        QTest::newRow("rounds out of range") << "32767.5" << bad << qint64(32768);
+        QTest::newRow("rounds into range") << "-32768.5" << -32768 << qint64(-32768);
+        QTest::newRow("32-bit max") << "2147483647" << bad << qint64(2147483647);
+        QTest::newRow("32-bit over") << "2147483648" << bad << badPort;
+        QTest::newRow("32-bit min") << "-2147483648" << bad << qint64(-2147483648LL);
+        QTest::newRow("huge") << "123456789012345678901234567890" << bad << badPort;
+        QTest::newRow("letters") << "abc" << bad << badPort;
+        QTest::newRow("trailing letters") << "12abc" << bad << badPort;
+        QTest::newRow("hex") << "0x10" << bad << badPort;
+        QTest::newRow("exponent") << "1e1" << bad << badPort;
+        QTest::newRow("decimal comma") << "2,5" << bad << badPort;
+        QTest::newRow("inner blank") << "- 5" << bad << badPort;
+        QTest::newRow("sign only") << "-" << bad << badPort;
+        QTest::newRow("point only") << "." << bad << badPort;
+    }
+
+    void conversion() {
+        QFETCH(QString, text);
+        QFETCH(int, card);
+        QFETCH(qint64, port);
+        Settings s;
+        const QStringList msgs = readFile("[Audio]\nCard=" + text.toLatin1() +
+                                              "\n[InterPC]\nRemotePort=" + text.toLatin1() + "\n",
+                                          s);
+        QCOMPARE(int(s.Card), card == -99999 ? 0 : card);
+        QCOMPARE(qint64(s.RemotePort), port == -99999 ? 0 : port);
+        const int expectedMessages = int(card == -99999) + int(port == -99999);
+        QCOMPARE(msgs.size(), expectedMessages);
+    }
+
+    void logValue_data() {
+        QTest::addColumn<QByteArray>("text");
+        QTest::addColumn<bool>("log");
+        QTest::addColumn<bool>("message");
+        QTest::newRow("1") << QByteArray("1") << true << false;
+        QTest::newRow("1.0") << QByteArray("1.0") << true << false;
+        QTest::newRow("blanks") << QByteArray(" 1 ") << true << false;
+        QTest::newRow("01") << QByteArray("01") << true << false;
+        QTest::newRow("0") << QByteArray("0") << false << false;
+        QTest::newRow("2") << QByteArray("2") << false << false;
+        QTest::newRow("-1") << QByteArray("-1") << false << false;
+        QTest::newRow("0.5 is not 1") << QByteArray("0.5") << false << false;
+        QTest::newRow("1.5") << QByteArray("1.5") << false << false;
+        QTest::newRow("empty") << QByteArray("") << false << false;
+        QTest::newRow("abc") << QByteArray("abc") << false << true;
+        QTest::newRow("true") << QByteArray("true") << false << true;
+    }
+
+    void logValue() {
+        QFETCH(QByteArray, text);
+        QFETCH(bool, log);
+        QFETCH(bool, message);
+        Settings s;
+        const QStringList msgs = readFile("[Audio]\nLog=" + text + "\n", s);
+        QCOMPARE(s.Log, log);
+        QCOMPARE(msgs.size(), message ? 1 : 0);
+    }
+
+    void oneMessagePerBadKey() {
+        Settings s;
+        const QStringList msgs = readFile("[Audio]\nCard=abc\nAutoVol=50\nFeed3time=40000\n"
+                                          "Log=yes\n[InterPC]\nRemoteName=x\nRemotePort=abc\n"
+                                          "HostPort=5000\n",
+                                          s);
+        const QString tail = QStringLiteral(". De standaardwaarde 0 wordt gebruikt.");
+        const QString head = QStringLiteral("Ongeldige waarde in sondral.ini, sectie ");
+        QCOMPARE(msgs, QStringList({head + "[Audio], sleutel Card: \"abc\"" + tail,
+                                    head + "[Audio], sleutel Feed3time: \"40000\"" + tail,
+                                    head + "[Audio], sleutel Log: \"yes\"" + tail,
+                                    head + "[InterPC], sleutel RemotePort: \"abc\"" + tail}));
+        QCOMPARE(s.AutoVol, qint16(50));
+        QCOMPARE(s.HostPort, 5000);
+        QCOMPARE(s.Feed3time, qint16(0));
+    }
+
+    void badFiles_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("card");
+        QTest::newRow("empty") << QByteArray() << 0;
+        QTest::newRow("10 MB garbage") << garbage(10 * 1024 * 1024, 7) << 0;
+        QTest::newRow("binary with NUL")
+            << QByteArray("\0\0\n[Audio]\nCard=3\n\0\xFF", 20).append(garbage(4096, 3)) << 3;
+        QTest::newRow("byte order mark") << QByteArray("\xEF\xBB\xBF[Audio]\r\nCard=3\r\n") << 3;
+        QTest::newRow("duplicates")
+            << QByteArray("[Audio]\nCard=3\nCard=4\n[Audio]\nCard=5\n") << 3;
+        QTest::newRow("keys outside any section") << QByteArray("Card=9\n[Audio]\nCard=2\n") << 2;
+        QTest::newRow("only outside any section") << QByteArray("Card=9\n") << 0;
+        QTest::newRow("long garbage value")
+            << QByteArray("[Audio]\nCard=").append(QByteArray(100000, 'x')) << 0;
+    }
+
+    void badFiles() {
+        QFETCH(QByteArray, file);
+        QFETCH(int, card);
+        Settings s;
+        const QStringList msgs = readFile(file, s);
+        QCOMPARE(int(s.Card), card);
+        for (const QString& m : msgs) {
+            QVERIFY2(m.size() < 200, "a message stays one readable line");
+        }
+    }
+
+    // What the dialogs write is what start-up reads, without a second key.
+    void dialogSaveReadsBack() {
+        writeBytes(path(), "; station PC\n[Audio]\nAutotime=5\nCard=0\n[InterPC]\nHostPort=1\n");
+        IniFile ini;
+        ini.selectFile(path());
+        ini.selectSection(QStringLiteral("Audio"));
+        QVERIFY(ini.write(QStringLiteral("Card"), 1));
+        QVERIFY(ini.write(QStringLiteral("AutoTime"), 30));
+        QVERIFY(ini.write(QStringLiteral("Feed2Time"), 12));
+        QVERIFY(ini.write(QStringLiteral("Log"), 1));
+        Settings s;
+        QVERIFY(ReadSettings(ini, path(), s).isEmpty());
+        QCOMPARE(s.Card, qint16(1));
+        QCOMPARE(s.Autotime, qint16(30));
+        QCOMPARE(s.Feed2time, qint16(12));
+        QCOMPARE(s.Log, true);
+        QCOMPARE(s.HostPort, 1);
+        const QByteArray bytes = readBytes(path());
+        QCOMPARE(bytes.toLower().count("autotime"), 1);
+        QVERIFY(bytes.startsWith("; station PC\n"));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestReadSettings)
+#include "tst_readsettings.moc"
