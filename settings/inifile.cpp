@@ -216,7 +216,9 @@ IniFile::Load IniFile::load(QByteArray& data, QString* reason) const {
         *reason = file.errorString();
         return Load::Failed;
     }
-    data = file.read(MaxFileSize + 1);
+    // The size was checked above; read(MaxFileSize + 1) would reserve the
+    // whole limit for every key read, however small the file.
+    data = file.readAll();
     if (file.error() != QFileDevice::NoError) {
         *reason = file.errorString();
         data.clear();
