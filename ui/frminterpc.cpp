@@ -25,6 +25,16 @@ void realMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& titl
     box.exec();
 }
 
+// The operator's message for a failed save: it names the file and the
+// reason. The INI access's own error text usually names the file already.
+QString saveFailureText(const QString& path, const QString& error) {
+    const QString nativePath = QDir::toNativeSeparators(path);
+    if (error.contains(path) || error.contains(nativePath))
+        return error;
+    return QStringLiteral("Kan %1 niet opslaan (%2): %3")
+        .arg(QFileInfo(path).fileName(), nativePath, error);
+}
+
 } // namespace
 
 frmInterPC::MessageBoxFunction frmInterPC::s_messageBox;
@@ -135,9 +145,7 @@ void frmInterPC::cmdExit_Click() {
     if (!writeAll()) {
         // Keys written before the failing one stay written; the dialog keeps
         // everything typed so the operator can try again.
-        const QString text = QStringLiteral("Kan %1 niet opslaan (%2): %3")
-                                 .arg(QFileInfo(m_iniPath).fileName(),
-                                      QDir::toNativeSeparators(m_iniPath), m_iniFile.errorString());
+        const QString text = saveFailureText(m_iniPath, m_iniFile.errorString());
         showMessage(QMessageBox::Critical, QStringLiteral("Foutmelding"), text);
         return;
     }
