@@ -1,0 +1,286 @@
+#include "messagerecorder.h"
+
+#include "settings/inifile.h"
+#include "ui/frminterpc.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QLineEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+void writeFile(const QString& path, const QByteArray& data) {
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(data);
+}
+
+} // namespace
+
+class tst_frmInterPC : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void windowAndControls();
+    void loadsFromSettings_data();
+    void loadsFromSettings();
+    void missingValue_data();
+    void missingValue();
+    void writesAsTyped_data();
+    void writesAsTyped();
+    void saveLeavesAudioSection();
+    void closeButtonWritesNothing();
+    void unwritableFileKeepsDialogOpen();
+
+private:
+    frmInterPC* open(const Settings& settings = Settings());
+    QLineEdit* box(const char* name) const { return m_dialog->findChild<QLineEdit*>(name); }
+    void type(const QString& name, const QString& port, const QString& host) {
+        box("txtRemoteName")->setText(name);
+        box("txtRemotePort")->setText(port);
+        box("txtHostPort")->setText(host);
+    }
+    void clickSave() { m_dialog->findChild<QPushButton*>("cmdExit")->click(); }
+    bool dialogGone() {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return m_dialog.isNull();
+    }
+
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_iniPath;
+    IniFile m_ini;
+    MessageRecorder m_recorder;
+    QPointer<frmInterPC> m_dialog;
+};
+
+void tst_frmInterPC::init() {
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+    m_iniPath = m_dir->filePath("sondral.ini");
+    m_recorder = MessageRecorder();
+    frmInterPC::setMessageBoxFunction(m_recorder.function());
+}
+
+void tst_frmInterPC::cleanup() {
+    delete m_dialog.data();
+    frmInterPC::setMessageBoxFunction({});
+    m_dir.reset();
+}
+
+frmInterPC* tst_frmInterPC::open(const Settings& settings) {
+    m_dialog = new frmInterPC(settings, m_ini, m_iniPath);
+    return m_dialog;
+}
+
+void tst_frmInterPC::windowAndControls() {
+    open();
+    QCOMPARE(m_dialog->windowTitle(), QString("InterPC"));
+    QCOMPARE(m_dialog->size(), QSize(300, 182));
+    QCOMPARE(m_dialog->minimumSize(), m_dialog->maximumSize());
+    QVERIFY(m_dialog->windowFlags() & Qt::WindowCloseButtonHint);
+    QVERIFY(!(m_dialog->windowFlags() & Qt::WindowMinimizeButtonHint));
+    QVERIFY(m_dialog->testAttribute(Qt::WA_DeleteOnClose));
+    QVERIFY(box("txtRemoteName") && box("txtRemotePort") && box("txtHostPort"));
+    // The text boxes take any text of any length.
+    box("txtRemoteName")->setText(QString(300, QLatin1Char('x')));
+    QCOMPARE(box("txtRemoteName")->text().size(), 300);
+    auto* save = m_dialog->findChild<QPushButton*>("cmdExit");
+    QVERIFY(save->text().isEmpty());
+    QVERIFY(!save->icon().isNull());
+}
+
+void tst_frmInterPC::loadsFromSettings_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("remotePort");
+    QTest::addColumn<int>("hostPort");
+    QTest::addColumn<QString>("remoteText");
+    QTest::addColumn<QString>("hostText");
+    QTest::newRow("set") << "playout.local" << 5000 << 6000 << "5000"
+                         << "6000";
+    QTest::newRow("never set") << "" << 0 << 0 << "0"
+                               << "0";
+    QTest::newRow("negative") << " x " << -12 << 65535 << "-12"
+                              << "65535";
+}
+
+void tst_frmInterPC::loadsFromSettings() {
+    QFETCH(QString, name);
+    QFETCH(int, remotePort);
+    QFETCH(int, hostPort);
+    QFETCH(QString, remoteText);
+    QFETCH(QString, hostText);
+    Settings settings;
+    settings.RemoteName = name;
+    settings.RemotePort = remotePort;
+    settings.HostPort = hostPort;
+    open(settings);
+    QCOMPARE(box("txtRemoteName")->text(), name);
+    QCOMPARE(box("txtRemotePort")->text(), remoteText);
+    QCOMPARE(box("txtHostPort")->text(), hostText);
+}
+
+void tst_frmInterPC::missingValue_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("host");
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("focused");
+    QTest::newRow("all empty: first only") << ""
+                                           << ""
+                                           << ""
+                                           << "Geef de RemoteName op"
+                                           << "txtRemoteName";
+    QTest::newRow("ports empty") << "playout"
+                                 << ""
+                                 << ""
+                                 << "Geef de Remote Poort op"
+                                 << "txtRemotePort";
+    QTest::newRow("host port empty") << "playout"
+                                     << "5000"
+                                     << ""
+                                     << "Geef de Host Poort op"
+                                     << "txtHostPort";
+    QTest::newRow("name empty, ports set") << ""
+                                           << "5000"
+                                           << "6000"
+                                           << "Geef de RemoteName op"
+                                           << "txtRemoteName";
+    QTest::newRow("remote port empty, host set") << "playout"
+                                                 << ""
+                                                 << "6000"
+                                                 << "Geef de Remote Poort op"
+                                                 << "txtRemotePort";
+}
+
+void tst_frmInterPC::missingValue() {
+    QFETCH(QString, name);
+    QFETCH(QString, port);
+    QFETCH(QString, host);
+    QFETCH(QString, text);
+    QFETCH(QString, focused);
+    open();
+    m_dialog->show();
+    m_dialog->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_dialog));
+    type(name, port, host);
+    // Start with the focus on a box other than the one expected to get it.
+    QLineEdit* elsewhere = box(focused == "txtHostPort" ? "txtRemoteName" : "txtHostPort");
+    elsewhere->setFocus();
+    QTRY_COMPARE(QApplication::focusWidget(), elsewhere);
+
+    clickSave();
+
+    QCOMPARE(m_recorder.messages.size(), 1);
+    QCOMPARE(m_recorder.messages[0].title, QString("Ontbrekende gegevens"));
+    QCOMPARE(m_recorder.messages[0].text, text);
+    QCOMPARE(m_recorder.messages[0].icon, QMessageBox::Warning);
+    QTRY_COMPARE(QApplication::focusWidget(), box(qPrintable(focused)));
+    QVERIFY(!QFile::exists(m_iniPath));
+    QVERIFY(!dialogGone());
+    QVERIFY(m_dialog->isVisible());
+    QCOMPARE(box("txtRemoteName")->text(), name);
+    QCOMPARE(box("txtRemotePort")->text(), port);
+    QCOMPARE(box("txtHostPort")->text(), host);
+}
+
+void tst_frmInterPC::writesAsTyped_data() {
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("port");
+    QTest::addColumn<QString>("host");
+    QTest::newRow("ordinary") << "playout.local"
+                              << "5000"
+                              << "6000";
+    QTest::newRow("never set ports saved back") << "playout"
+                                                << "0"
+                                                << "0";
+    QTest::newRow("one blank as host name") << " "
+                                            << "5000"
+                                            << "6000";
+    QTest::newRow("letters and a leading blank") << "10.0.0.2"
+                                                 << "abc"
+                                                 << " 6000";
+}
+
+void tst_frmInterPC::writesAsTyped() {
+    QFETCH(QString, name);
+    QFETCH(QString, port);
+    QFETCH(QString, host);
+    open();
+    type(name, port, host);
+    QByteArray atMessage;
+    m_recorder.onMessage = [&](const MessageRecorder::Message&) { atMessage = readAll(m_iniPath); };
+    clickSave();
+
+    QCOMPARE(m_recorder.messages.size(), 1);
+    QCOMPARE(m_recorder.messages[0].title, QString("Mededeling"));
+    QCOMPARE(m_recorder.messages[0].text, RestartText);
+    QCOMPARE(m_recorder.messages[0].icon, QMessageBox::Warning);
+    const QByteArray expected = "[InterPC]\nRemoteName=" + name.toLatin1() +
+                                "\nRemotePort=" + port.toLatin1() +
+                                "\nHostPort=" + host.toLatin1() + "\n";
+    QCOMPARE(atMessage.replace("\r\n", "\n"), expected);
+    QVERIFY(dialogGone());
+}
+
+void tst_frmInterPC::saveLeavesAudioSection() {
+    const QByteArray audio = "[Audio]\r\nCard=1\r\nAutoTime=30\r\n; operator note\r\n";
+    writeFile(m_iniPath, audio + "[InterPC]\r\nremotename=old\r\nHostPort=1\r\nExtra=x\r\n");
+    Settings settings;
+    settings.RemoteName = "new";
+    settings.RemotePort = 5000;
+    settings.HostPort = 6000;
+    open(settings);
+    clickSave();
+    const QByteArray after = readAll(m_iniPath);
+    QVERIFY(after.startsWith(audio));
+    QCOMPARE(after.toLower().count("remotename"), 1);
+    QVERIFY(after.contains("Extra=x"));
+    m_ini.selectFile(m_iniPath);
+    m_ini.selectSection("InterPC");
+    QCOMPARE(m_ini.read("RemoteName"), QString("new"));
+    QCOMPARE(m_ini.read("RemotePort"), QString("5000"));
+    QCOMPARE(m_ini.read("HostPort"), QString("6000"));
+}
+
+void tst_frmInterPC::closeButtonWritesNothing() {
+    open();
+    type("playout", "5000", "6000");
+    m_dialog->show();
+    QVERIFY(m_dialog->close());
+    QVERIFY(dialogGone());
+    QVERIFY(!QFile::exists(m_iniPath));
+    QVERIFY(m_recorder.messages.isEmpty());
+}
+
+void tst_frmInterPC::unwritableFileKeepsDialogOpen() {
+    // A directory where the file should be: no write can succeed, not even
+    // with the rights of the superuser.
+    QVERIFY(QDir(m_dir->path()).mkdir("sondral.ini"));
+    open();
+    m_dialog->show();
+    type("playout", "5000", "6000");
+    clickSave();
+    QCOMPARE(m_recorder.messages.size(), 1);
+    QCOMPARE(m_recorder.messages[0].title, QString("Foutmelding"));
+    QCOMPARE(m_recorder.messages[0].icon, QMessageBox::Critical);
+    QVERIFY(m_recorder.messages[0].text.contains(QDir::toNativeSeparators(m_iniPath)));
+    QVERIFY(!dialogGone());
+    QVERIFY(m_dialog->isVisible());
+    QCOMPARE(box("txtRemoteName")->text(), QString("playout"));
+}
+
+QTEST_MAIN(tst_frmInterPC)
+#include "tst_frminterpc.moc"
