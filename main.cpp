@@ -1,6 +1,29 @@
+#include "core/terminationwatcher.h"
+#include "ui/frmmain.h"
+
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Sondral"));
+    QApplication::setApplicationDisplayName(QStringLiteral("Sondral"));
+
+    QIcon icon;
+    for (int size : {16, 32, 48, 256})
+        icon.addFile(QStringLiteral(":/icons/sondral-%1.png").arg(size), QSize(size, size));
+    QApplication::setWindowIcon(icon);
+
+    frmMain window(QCoreApplication::applicationDirPath());
+    window.setWindowIcon(icon);
+
+    // A termination signal is a close request like the window's close button.
+    TerminationWatcher terminationWatcher;
+    QObject::connect(&terminationWatcher, &TerminationWatcher::terminationRequested, &window,
+                     [&window](int) { window.close(); });
+
+    window.Form_Load();
+    window.show();
+    window.showStartupMessages();
+    return app.exec();
 }
