@@ -23,7 +23,7 @@ constexpr std::array<quint8, 10> DigitSegments = {0x3F, 0x06, 0x5B, 0x4F, 0x66,
                                                   0x6D, 0x7D, 0x07, 0x7F, 0x6F};
 
 const QColor LitColour(255, 224, 0);
-const QColor UnlitColour(0, 80, 0);
+const QColor UnlitColour(0, 64, 0);
 const QColor DimLitColour(150, 140, 40);
 const QColor PanelColour(10, 10, 10);
 
@@ -124,8 +124,9 @@ void LedSpinEdit::paintDigit(QPainter& painter, const QPointF& origin, quint8 li
     constexpr qreal gap = 0.6; // space between neighbouring segment ends
     constexpr qreal w = DigitWidth;
     constexpr qreal h = DigitHeight;
-    const qreal left = t / 2, right = w - t / 2;
-    const qreal top = t / 2, middle = h / 2, bottom = h - t / 2;
+    constexpr qreal inset = 1.5; // keeps neighbouring digits apart visually
+    const qreal left = inset + t / 2, right = w - inset - t / 2;
+    const qreal top = 1 + t / 2, middle = h / 2, bottom = h - 1 - t / 2;
 
     const std::array<QPolygonF, 7> segments = {
         horizontalSegment(left + gap, right - gap, top, t),    // a

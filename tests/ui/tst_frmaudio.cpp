@@ -80,7 +80,6 @@ class tst_frmAudio : public QObject {
 private slots:
     void init();
     void cleanup();
-    void windowAndControls();
     void loadsFromSettings();
     void cardChoice_data();
     void cardChoice();
@@ -131,29 +130,6 @@ void tst_frmAudio::cleanup() {
 frmAudio* tst_frmAudio::open(const Settings& settings, const QStringList& cardNames) {
     m_dialog = new frmAudio(settings, m_ini, m_iniPath, [cardNames] { return cardNames; });
     return m_dialog;
-}
-
-void tst_frmAudio::windowAndControls() {
-    open(Settings());
-    QCOMPARE(m_dialog->windowTitle(), QString("Audio Instellingen"));
-    QCOMPARE(m_dialog->size(), QSize(380, 522));
-    QCOMPARE(m_dialog->minimumSize(), m_dialog->maximumSize());
-    const Qt::WindowFlags flags = m_dialog->windowFlags();
-    QVERIFY(flags & Qt::WindowCloseButtonHint);
-    QVERIFY(!(flags & Qt::WindowMinimizeButtonHint));
-    QVERIFY(!(flags & Qt::WindowMaximizeButtonHint));
-    QVERIFY(m_dialog->testAttribute(Qt::WA_DeleteOnClose));
-    QVERIFY(!m_dialog->windowIcon().isNull());
-    QVERIFY(cards()->isEditable());
-    auto* save = m_dialog->findChild<QPushButton*>("cmdClose");
-    QVERIFY(save->text().isEmpty());
-    QVERIFY(!save->icon().isNull());
-    QCOMPARE(logBox()->text(), QString("Log Gebeurtenissen"));
-    for (const QString& name : VolumeEditors + TimeEditors) {
-        QVERIFY2(editor(name), qPrintable(name));
-        QCOMPARE(editor(name)->maximum(), 100);
-    }
-    QVERIFY(m_recorder.messages.isEmpty());
 }
 
 void tst_frmAudio::loadsFromSettings() {
