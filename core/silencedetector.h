@@ -1,0 +1,32 @@
+#pragma once
+
+#include "core/monitorports.h"
+
+struct ModeState;
+struct Settings;
+class ErrorReporter;
+
+// The once-a-second silence check: counts consecutive seconds in which both
+// channels are below half the armed threshold, shows the count on the gauge
+// and raises the alarm when it passes the armed time limit.
+class SilenceDetector {
+public:
+    SilenceDetector(const Settings& settings, ModeState& state, const MonitorPorts& ports,
+                    ErrorReporter& errors);
+
+    // One tick. Re-entrant calls (a tick firing while this one lets pending
+    // events run) return at once without doing anything: the running tick
+    // finishes with whatever those events changed.
+    void tick();
+    bool inTick() const { return m_inTick; }
+
+private:
+    void tickSteps();
+    bool isSilent(int level) const;
+
+    const Settings& m_settings;
+    ModeState& m_state;
+    MonitorPorts m_ports;
+    ErrorReporter& m_errors;
+    bool m_inTick = false;
+};
