@@ -1,0 +1,7 @@
+#include "core/qteventpump.h"
+
+#include <QCoreApplication>
+
+void QtEventPump::processPendingEvents() {
+    QCoreApplication::processEvents();
+}

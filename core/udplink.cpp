@@ -1,0 +1,121 @@
+#include "core/udplink.h"
+
+#include "core/monitorfailure.h"
+#include "core/socketerrors.h"
+
+#include <QHostInfo>
+#include <QNetworkDatagram>
+
+namespace {
+constexpr int InvalidArgument = 10022;
+constexpr int MaxPort = 65535;
+} // namespace
+
+UdpLink::UdpLink(QObject* parent) : QObject(parent) {
+    connect(&m_socket, &QUdpSocket::readyRead, this, &UdpLink::readPending);
+}
+
+bool UdpLink::bind(qint32 port) {
+    m_lastErrorCode = 0;
+    m_lastErrorText.clear();
+    if (m_socket.state() != QAbstractSocket::UnconnectedState)
+        m_socket.close();
+    if (port <= 0 || port > MaxPort) {
+        m_lastErrorCode = InvalidArgument;
+        m_lastErrorText =
+            QStringLiteral("Kan UDP-poort %1 niet openen: ongeldig poortnummer").arg(port);
+        return false;
+    }
+    // QHostAddress::Any is dual-stack: IPv4 datagrams arrive as well.
+    // DontShareAddress: on Linux a shared UDP port would quietly split the
+    // server's datagrams between two programs.
+    if (m_socket.bind(QHostAddress::Any, static_cast<quint16>(port),
+                      QAbstractSocket::DontShareAddress))
+        return true;
+    m_lastErrorCode = wsaCodeFromSocketError(m_socket.error());
+    m_lastErrorText = QStringLiteral("Kan UDP-poort %1 niet openen: %2")
+                          .arg(port)
+                          .arg(socketErrorText(m_lastErrorCode));
+    return false;
+}
+
+bool UdpLink::isBound() const {
+    return m_socket.state() == QAbstractSocket::BoundState;
+}
+
+quint16 UdpLink::localPort() const {
+    return m_socket.localPort();
+}
+
+void UdpLink::setRemote(const QString& name, qint32 port) {
+    if (m_lookupId != -1) {
+        QHostInfo::abortHostLookup(m_lookupId);
+        m_lookupId = -1;
+    }
+    m_remoteName = name;
+    m_remotePort = (port > 0 && port <= MaxPort) ? static_cast<quint16>(port) : 0;
+    m_remoteAddress = QHostAddress();
+    m_resolveFailureReported = false;
+    const QHostAddress literal(name);
+    if (!literal.isNull())
+        m_remoteAddress = literal;
+    else
+        startLookup();
+}
+
+void UdpLink::startLookup() {
+    if (m_lookupId != -1 || m_remoteName.isEmpty())
+        return;
+    m_lookupId = QHostInfo::lookupHost(m_remoteName, this, &UdpLink::lookedUp);
+}
+
+void UdpLink::lookedUp(const QHostInfo& info) {
+    if (info.lookupId() != m_lookupId)
+        return; // an aborted lookup of an earlier name
+    m_lookupId = -1;
+    const QList<QHostAddress> addresses = info.addresses();
+    if (info.error() == QHostInfo::NoError && !addresses.isEmpty()) {
+        // IPv4 first: the server is most likely reached that way, and a
+        // dual-stack socket sends to it as well.
+        m_remoteAddress = addresses.first();
+        for (const QHostAddress& a : addresses) {
+            if (a.protocol() == QAbstractSocket::IPv4Protocol) {
+                m_remoteAddress = a;
+                break;
+            }
+        }
+        return;
+    }
+    if (m_resolveFailureReported)
+        return;
+    m_resolveFailureReported = true;
+    const QString reason = info.error() == QHostInfo::HostNotFound
+                               ? QStringLiteral("onbekende naam")
+                               : info.errorString();
+    emit remoteResolveFailed(
+        QStringLiteral("Kan de server \"%1\" niet vinden: %2").arg(m_remoteName, reason));
+}
+
+int UdpLink::sendDatagram(const QByteArray& payload) {
+    if (m_remoteAddress.isNull()) {
+        startLookup();
+        return FailureCode::HostNotFound;
+    }
+    if (m_remotePort == 0)
+        return 10049; // no usable remote port: address not available
+    if (m_socket.writeDatagram(payload, m_remoteAddress, m_remotePort) == payload.size())
+        return 0;
+    return wsaCodeFromSocketError(m_socket.error());
+}
+
+void UdpLink::readPending() {
+    while (m_socket.hasPendingDatagrams()) {
+        const QNetworkDatagram datagram = m_socket.receiveDatagram();
+        if (!datagram.isValid()) {
+            // Stop here: reading on would only repeat the same failure.
+            emit receiveFailed(wsaCodeFromSocketError(m_socket.error()));
+            return;
+        }
+        emit datagramReceived(datagram.data());
+    }
+}

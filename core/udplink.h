@@ -1,0 +1,63 @@
+#pragma once
+
+#include "core/datagramsender.h"
+
+#include <QHostAddress>
+#include <QObject>
+#include <QString>
+#include <QUdpSocket>
+
+class QHostInfo;
+
+// The datagram socket to the server: bound to the local port on all local
+// addresses (IPv4 and IPv6), it hands every arrived datagram on, from any
+// sender, and sends to the configured remote name and port. Name lookups run
+// asynchronously so the window never freezes on a slow resolver.
+class UdpLink : public QObject, public DatagramSender {
+    Q_OBJECT
+public:
+    explicit UdpLink(QObject* parent = nullptr);
+
+    // Binds exclusively (no sharing with another socket on the same port).
+    // On failure returns false; lastErrorCode() and lastErrorText() say why.
+    bool bind(qint32 port);
+    bool isBound() const;
+    quint16 localPort() const;
+    int lastErrorCode() const { return m_lastErrorCode; }
+    QString lastErrorText() const { return m_lastErrorText; }
+
+    // The destination of every datagram sent. An IP literal is used as it
+    // is; a name is looked up in the background. A name that cannot be
+    // found is reported once per setRemote() through remoteResolveFailed;
+    // later retries fail silently (the sender sees 11001).
+    void setRemote(const QString& name, qint32 port);
+    bool isRemoteResolved() const { return !m_remoteAddress.isNull(); }
+    QHostAddress remoteAddress() const { return m_remoteAddress; }
+
+    // 0 when sent; otherwise a Windows Sockets code. Without a resolved
+    // remote address: 11001, and a new lookup starts so a later call may
+    // succeed.
+    int sendDatagram(const QByteArray& payload) override;
+
+signals:
+    void datagramReceived(const QByteArray& payload);
+    // A Dutch text for the operator naming the server that was not found.
+    void remoteResolveFailed(const QString& text);
+    // Reading a datagram failed (Windows Sockets code, 10054 for a refused
+    // earlier send).
+    void receiveFailed(int code);
+
+private:
+    void readPending();
+    void startLookup();
+    void lookedUp(const QHostInfo& info);
+
+    QUdpSocket m_socket;
+    QString m_remoteName;
+    quint16 m_remotePort = 0;
+    QHostAddress m_remoteAddress;
+    int m_lookupId = -1;
+    bool m_resolveFailureReported = false;
+    int m_lastErrorCode = 0;
+    QString m_lastErrorText;
+};
