@@ -1,0 +1,132 @@
+// The datagram socket over real loopback: bind, receive from any peer, send
+// to the configured server, and the failures an operator can run into.
+#include "core/udplink.h"
+
+#include <QNetworkDatagram>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUdpSocket>
+
+namespace {
+// A loopback port that was free a moment ago.
+quint16 freePort() {
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0);
+    return probe.localPort();
+}
+} // namespace
+
+class tst_UdpLink : public QObject {
+    Q_OBJECT
+private slots:
+    void receivesEveryDatagramFromAnySender();
+    void sendsToTheRemote_data();
+    void sendsToTheRemote();
+    void portInUse();
+    void badPortNumber();
+    void unresolvableName();
+    void refusedSendIsReportedAsReset();
+};
+
+void tst_UdpLink::receivesEveryDatagramFromAnySender() {
+    UdpLink link;
+    const quint16 port = freePort();
+    QVERIFY2(link.bind(port), qPrintable(link.lastErrorText()));
+    QVERIFY(link.isBound());
+    QCOMPARE(link.localPort(), port);
+
+    QSignalSpy spy(&link, &UdpLink::datagramReceived);
+    QUdpSocket a, b;
+    a.writeDatagram("SN_AUTO", QHostAddress::LocalHost, port);
+    a.writeDatagram(QByteArray("SN_LIVE\0", 8), QHostAddress::LocalHost, port);
+    b.writeDatagram("SN_FEED_1", QHostAddress::LocalHost, port);
+    QTRY_COMPARE(spy.size(), 3);
+    QCOMPARE(spy.at(0).at(0).toByteArray(), QByteArray("SN_AUTO"));
+    QCOMPARE(spy.at(1).at(0).toByteArray(), QByteArray("SN_LIVE\0", 8));
+    QCOMPARE(spy.at(2).at(0).toByteArray(), QByteArray("SN_FEED_1"));
+}
+
+void tst_UdpLink::sendsToTheRemote_data() {
+    QTest::addColumn<QString>("name");
+    QTest::newRow("IPv4 literal") << "127.0.0.1";
+    QTest::newRow("name") << "localhost";
+}
+
+void tst_UdpLink::sendsToTheRemote() {
+    QFETCH(QString, name);
+    QUdpSocket server;
+    QVERIFY(server.bind(QHostAddress::LocalHost, 0));
+    UdpLink link;
+    QVERIFY(link.bind(freePort()));
+    link.setRemote(name, server.localPort());
+    QTRY_VERIFY(link.isRemoteResolved());
+
+    QCOMPARE(link.sendDatagram("SN_ALARM"), 0);
+    QTRY_VERIFY(server.hasPendingDatagrams());
+    QCOMPARE(server.receiveDatagram().data(), QByteArray("SN_ALARM"));
+}
+
+void tst_UdpLink::portInUse() {
+    QUdpSocket holder; // default bind mode, as another program would
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, 0));
+    UdpLink link;
+    QVERIFY(!link.bind(holder.localPort()));
+    QCOMPARE(link.lastErrorCode(), 10048);
+    QCOMPARE(link.lastErrorText(),
+             QString("Kan UDP-poort %1 niet openen: adres al in gebruik").arg(holder.localPort()));
+    QVERIFY(!link.isBound());
+}
+
+void tst_UdpLink::badPortNumber() {
+    UdpLink link;
+    QVERIFY(!link.bind(0));
+    QCOMPARE(link.lastErrorCode(), 10022);
+    QVERIFY(!link.bind(70000));
+    QCOMPARE(link.lastErrorCode(), 10022);
+    QVERIFY(link.lastErrorText().startsWith("Kan UDP-poort 70000 niet openen"));
+}
+
+void tst_UdpLink::unresolvableName() {
+    // An invalid name fails inside the resolver without a network query.
+    const QString name = "sondral..invalid";
+    UdpLink link;
+    QSignalSpy failed(&link, &UdpLink::remoteResolveFailed);
+    link.setRemote(name, 9);
+    QCOMPARE(link.sendDatagram("SN_ALARM"), 11001);
+    QTRY_COMPARE(failed.size(), 1);
+    QVERIFY2(failed.at(0).at(0).toString().startsWith("Kan de server \"" + name + "\" niet vinden"),
+             qPrintable(failed.at(0).at(0).toString()));
+
+    // Every later send retries the lookup; the failure is reported once only.
+    QCOMPARE(link.sendDatagram("SN_ALARM"), 11001);
+    QTest::qWait(200);
+    QCOMPARE(link.sendDatagram("SN_ALARM"), 11001);
+    QTest::qWait(200);
+    QCOMPARE(failed.size(), 1);
+}
+
+void tst_UdpLink::refusedSendIsReportedAsReset() {
+    // Nobody listens on the remote port: the refusal that comes back must
+    // not stop the link from receiving, and shows as 10054 if at all.
+    const quint16 deadPort = freePort();
+    const quint16 port = freePort();
+    UdpLink link;
+    QVERIFY(link.bind(port));
+    link.setRemote("127.0.0.1", deadPort);
+    QSignalSpy received(&link, &UdpLink::datagramReceived);
+    QSignalSpy failed(&link, &UdpLink::receiveFailed);
+
+    QCOMPARE(link.sendDatagram("SN_ALARM"), 0);
+    QTest::qWait(100);
+    const int second = link.sendDatagram("SN_ALARM");
+    QVERIFY2(second == 0 || second == 10054, qPrintable(QString::number(second)));
+    for (const auto& args : failed)
+        QCOMPARE(args.at(0).toInt(), 10054);
+
+    QUdpSocket peer;
+    peer.writeDatagram("SN_AUTO", QHostAddress::LocalHost, port);
+    QTRY_COMPARE(received.size(), 1);
+}
+
+QTEST_GUILESS_MAIN(tst_UdpLink)
+#include "tst_udplink.moc"
