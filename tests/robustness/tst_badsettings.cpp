@@ -1,0 +1,200 @@
+// Damaged and odd settings files through the real start-up (frmMain's
+// Form_Load): each gives defaults or the first occurrence, a start-up message
+// that names every bad key, never a crash, and a program that still answers
+// the server's datagrams when its link settings are usable. One file of
+// 10 MB of garbage also goes through the built executable.
+
+#include "processprobe.h"
+#include "serverpeer.h"
+#include "sondralinstance.h"
+
+#include "core/modestate.h"
+#include "core/monitor.h"
+#include "core/udplink.h"
+#include "ui/frmmain.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QUdpSocket>
+
+#include <algorithm>
+
+namespace {
+
+// A literal with NUL bytes in it, all of it.
+template <qsizetype N> QByteArray bytes(const char (&text)[N]) {
+    return QByteArray(text, N - 1);
+}
+
+// Random bytes, seeded, so a failure can be repeated.
+QByteArray garbage(qsizetype size, quint32 seed) {
+    QRandomGenerator random(seed);
+    QList<quint32> words((size + 3) / 4);
+    random.fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char*>(words.constData()), size);
+}
+
+QByteArray link(quint16 hostPort) {
+    return QStringLiteral("[InterPC]\r\nRemoteName=127.0.0.1\r\nRemotePort=9\r\nHostPort=%1\r\n")
+        .arg(hostPort)
+        .toLatin1();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+} // namespace
+
+class TstBadSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void startsWithDefaultsAndNamesBadKeys_data();
+    void startsWithDefaultsAndNamesBadKeys();
+    void portTakenIsReportedAndMonitoringWaits();
+    void executableSurvivesTenMegabytesOfGarbage();
+};
+
+void TstBadSettings::startsWithDefaultsAndNamesBadKeys_data() {
+    QTest::addColumn<QByteArray>("ini");
+    QTest::addColumn<int>("autoVol");
+    QTest::addColumn<int>("autoTime");
+    QTest::addColumn<bool>("linked");
+    QTest::addColumn<QStringList>("badKeys");
+
+    // The placeholder @LINK@ becomes a usable [InterPC] section on a free port.
+    const QByteArray audio = "[Audio]\r\nAutoVol=20\r\nAutoTime=5\r\nLog=0\r\n";
+    QTest::newRow("empty") << QByteArray() << 0 << 0 << false << QStringList();
+    QTest::newRow("only garbage") << garbage(64 * 1024, 1) << 0 << 0 << false << QStringList();
+    QTest::newRow("garbage, then good sections")
+        << garbage(256 * 1024, 2) + "\n" + audio + "@LINK@" << 20 << 5 << true << QStringList();
+    QTest::newRow("binary bytes in values")
+        << bytes("[Audio]\r\nAutoVol=3\0\xff\r\nAutoTime=\x01\x02\r\n@LINK@") << 0 << 0 << true
+        << QStringList{"AutoVol", "Autotime"};
+    QTest::newRow("byte-order mark before the first section")
+        << "\xEF\xBB\xBF" + audio + "@LINK@" << 20 << 5 << true << QStringList();
+    QTest::newRow("LF line ends") << QByteArray(audio + "@LINK@").replace("\r\n", "\n") << 20 << 5
+                                  << true << QStringList();
+    QTest::newRow("mixed line ends") << QByteArray("[Audio]\nAutoVol=20\r\nAutoTime=5\n@LINK@")
+                                     << 20 << 5 << true << QStringList();
+    QTest::newRow("duplicate sections and keys: the first counts")
+        << QByteArray("[Audio]\r\nAutoVol=20\r\nAutoVol=90\r\nAutoTime=5\r\n@LINK@"
+                      "[Audio]\r\nAutoVol=70\r\nAutoTime=1\r\n[InterPC]\r\nHostPort=1\r\n")
+        << 20 << 5 << true << QStringList();
+    QTest::newRow("keys outside any section are not read")
+        << QByteArray("AutoVol=55\r\nHostPort=1\r\nRemotePort=1\r\n[Audio]\r\nAutoTime=4\r\n"
+                      "@LINK@")
+        << 0 << 4 << true << QStringList();
+    QTest::newRow("blanks around names and values")
+        << QByteArray("  [Audio]  \r\n  AutoVol  =  20  \r\n\tAutoTime\t=\t5\t\r\n"
+                      "[InterPC]\r\nRemoteName =  127.0.0.1  \r\nRemotePort = 9 \r\n"
+                      "HostPort = @PORT@ \r\n")
+        << 20 << 5 << true << QStringList();
+    QTest::newRow("far out of range")
+        << QByteArray("[Audio]\r\nAutoVol=99999\r\nAutoTime=-40000\r\nFeed1Vol=1e30\r\n"
+                      "[InterPC]\r\nRemoteName=127.0.0.1\r\nRemotePort=99999999999\r\n"
+                      "HostPort=@PORT@\r\n")
+        << 0 << 0 << false << QStringList{"AutoVol", "Autotime", "Feed1Vol", "RemotePort"};
+    QTest::newRow("words where numbers belong")
+        << QByteArray("[Audio]\r\nAutoVol=twenty\r\nAutoTime=0x10\r\nLog=yes\r\n@LINK@") << 0 << 0
+        << true << QStringList{"AutoVol", "Autotime", "Log"};
+}
+
+void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
+    QFETCH(QByteArray, ini);
+    QFETCH(int, autoVol);
+    QFETCH(int, autoTime);
+    QFETCH(bool, linked);
+    QFETCH(QStringList, badKeys);
+
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const quint16 port = ServerPeer::freePort();
+    QVERIFY(port > 0);
+    ini.replace("@LINK@", link(port)).replace("@PORT@", QByteArray::number(port));
+    writeFile(dir.filePath(QStringLiteral("sondral.ini")), ini);
+
+    frmMain window(dir.path());
+    window.Form_Load();
+    const Settings& s = window.settings();
+    QCOMPARE(int(s.AutoVol), autoVol);
+    QCOMPARE(int(s.Autotime), autoTime);
+
+    // One message line per bad key, each naming its key; nothing else.
+    const QStringList messages = window.startupMessages();
+    QCOMPARE(messages.size(), badKeys.size());
+    for (const QString& key : badKeys) {
+        const bool named = std::any_of(messages.cbegin(), messages.cend(), [&](const QString& m) {
+            return m.contains(QStringLiteral("sleutel %1:").arg(key));
+        });
+        QVERIFY2(named, qPrintable(key + QStringLiteral(" not named in: ") + messages.join('|')));
+    }
+
+    QCOMPARE(window.socket().isBound(), linked);
+    if (!linked)
+        return;
+    // The link works: a keyword from any sender arrives and acts.
+    QUdpSocket server;
+    QCOMPARE(server.writeDatagram("SN_LIVE", QHostAddress::LocalHost, port), qint64(7));
+    QTRY_COMPARE_WITH_TIMEOUT(int(window.monitor().state().Mode), 1, 5000);
+}
+
+void TstBadSettings::portTakenIsReportedAndMonitoringWaits() {
+    // Another program holds HostPort: start-up goes on and says so.
+    QUdpSocket other;
+    QVERIFY(other.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress));
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("sondral.ini")),
+              "[Audio]\r\nLog=1\r\n" + link(other.localPort()));
+    frmMain window(dir.path());
+    window.Form_Load();
+    QVERIFY(!window.socket().isBound());
+    const QStringList messages = window.startupMessages();
+    QCOMPARE(messages.size(), 1);
+    QVERIFY2(messages.first().contains(QString::number(other.localPort())),
+             qPrintable(messages.first()));
+    // The rest of start-up ran: the start is logged.
+    QFile log(dir.filePath(QStringLiteral("sondral.log")));
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    QVERIFY(log.readAll().contains("Program started Up\r\n"));
+}
+
+void TstBadSettings::executableSurvivesTenMegabytesOfGarbage() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    const quint16 port = ServerPeer::freePort();
+    SondralInstance sondral(dir.path());
+    sondral.writeIni(garbage(10 * 1024 * 1024, 7) +
+                     "\r\n[Audio]\r\nLog=1\r\n[InterPC]\r\nRemoteName=127.0.0.1\r\n"
+                     "RemotePort=9\r\nHostPort=" +
+                     QByteArray::number(port) + "\r\n");
+    // No audio server at all: start-up finds no capture device and goes on.
+    QProcessEnvironment noAudio;
+    noAudio.insert(QStringLiteral("PULSE_SERVER"), dir.filePath(QStringLiteral("no-server")));
+    QVERIFY(sondral.start(noAudio));
+    QVERIFY2(sondral.waitForMessage(QStringLiteral("Program started Up"), 0, 20000),
+             qPrintable(sondral.output()));
+    QUdpSocket server;
+    server.writeDatagram("SN_LIVE", QHostAddress::LocalHost, port);
+    QVERIFY2(sondral.waitForMessage(QStringLiteral("Server Running LIVE"), 0, 5000),
+             qPrintable(sondral.output()));
+    QVERIFY(sondral.terminate());
+    QCOMPARE(sondral.messages(), (QStringList{QStringLiteral("Program started Up"),
+                                              QStringLiteral("Server Running LIVE"),
+                                              QStringLiteral("Program Closed")}));
+}
+
+int main(int argc, char** argv) {
+    // In-process windows must not reach any sound server.
+    qputenv("PULSE_SERVER", "unix:/nonexistent/sondral-test");
+    QApplication app(argc, argv);
+    TstBadSettings test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_badsettings.moc"
