@@ -2,8 +2,6 @@
 
 #include "stationclock.h"
 
-#include <QThread>
-
 #include <cmath>
 #include <numbers>
 
@@ -37,18 +35,33 @@ bool TonePlayer::start(const QProcessEnvironment& pulse) {
     for (const QString& key : pulse.keys())
         environment.insert(key, pulse.value(key));
     m_pacat.setProcessEnvironment(environment);
-    m_pacat.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // -v makes pacat say "Stream started" once the server plays the stream;
+    // only from then on is the stream fed in real time. A fresh server takes
+    // about a second to start a stream, and whatever is written meanwhile
+    // would stay queued ahead of every later change.
     m_pacat.start(QStringLiteral("pacat"),
-                  {QStringLiteral("--latency-msec=30"), QStringLiteral("-d"),
+                  {QStringLiteral("-v"), QStringLiteral("--latency-msec=30"), QStringLiteral("-d"),
                    QStringLiteral("programme"), QStringLiteral("--format=s16le"),
                    QStringLiteral("--rate=48000"), QStringLiteral("--channels=2")});
     if (!m_pacat.waitForStarted(5000))
         return false;
-    // Let pacat connect before the clock starts: whatever is written before it
-    // reads would sit in the pipe and delay every later change.
-    QThread::msleep(300);
-    if (m_pacat.state() != QProcess::Running)
+    // Enough silence to fill the server's pre-buffer, so that it starts the stream.
+    m_pacat.write(QByteArray(leadFrames * 4, '\0'));
+    m_pacat.waitForBytesWritten(1000);
+    m_pacat.setReadChannel(QProcess::StandardError);
+    QByteArray said;
+    QElapsedTimer waited;
+    waited.start();
+    while (!said.contains("Stream started") && waited.elapsed() < 10000 &&
+           m_pacat.state() == QProcess::Running) {
+        m_pacat.waitForReadyRead(100);
+        said += m_pacat.readAllStandardError();
+    }
+    if (!said.contains("Stream started"))
         return false;
+    // pacat goes on printing its latency; nobody reads it.
+    connect(&m_pacat, &QProcess::readyReadStandardError, this,
+            [this] { m_pacat.readAllStandardError(); });
     m_streamClock.start();
     m_framesWritten = 0;
     feed();

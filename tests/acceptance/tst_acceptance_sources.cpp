@@ -179,7 +179,9 @@ void TestAcceptanceSources::repeatedModeDatagramRestartsTheCount() {
     }
     const double seconds = secondsToAlarm(last, 8000);
     qInfo("SN_AUTO repeated every 2.5 s in silence: SN_ALARM %.3f s after the last one", seconds);
-    QVERIFY2(seconds >= 3.7 && seconds <= 4.9, qPrintable(QString::number(seconds)));
+    // Four silent ticks after the last SN_AUTO: 3 to 4 s, as the running tick
+    // may keep its phase. Without the restarts it would have come long before.
+    QVERIFY2(seconds >= 2.8 && seconds <= 4.9, qPrintable(QString::number(seconds)));
 }
 
 void TestAcceptanceSources::theLogHoldsEveryEventInOrder() {
