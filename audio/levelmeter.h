@@ -21,7 +21,17 @@ public:
     void setThreshold(int percent);
     int threshold() const { return m_threshold; }
 
+    // Whether the meter is polling its source (only while it is shown).
+    bool isPolling() const;
+
     QSize sizeHint() const override;
+
+    // Drawing constants: polls per second, fall of the bar per poll and how
+    // long the peak spot is held (both in percent and polls).
+    static constexpr int pollIntervalMs = 40;
+    static constexpr int barFallPerPoll = 4;
+    static constexpr int peakFallPerPoll = 2;
+    static constexpr int peakHoldPolls = 20;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -30,12 +40,24 @@ protected:
 
 private:
     void poll();
+    // What the current state draws, in pixels: it changes only when a repaint
+    // is needed.
+    struct Drawn {
+        int bar = -1;
+        int peak = -1;
+        int threshold = -1;
+        int width = -1;
+        bool operator==(const Drawn&) const = default;
+    };
+    Drawn drawnNow() const;
+    int toPixels(double percent) const;
 
     const WaveIn* m_source = nullptr;
     int m_channel = 0;
     int m_threshold = 0;
-    double m_bar = 0;  // shown bar, percent, falls back smoothly
-    int m_peak = 0;    // peak spot, percent
+    double m_bar = 0; // shown bar, percent, falls back smoothly
+    int m_peak = 0;   // peak spot, percent
     int m_peakHoldTicks = 0;
     QTimer* m_timer = nullptr;
+    Drawn m_drawn; // as last painted or scheduled
 };

@@ -5,7 +5,9 @@
 #include <memory>
 
 class CaptureWorker;
+class QMediaDevices;
 class QThread;
+struct CaptureLevels;
 
 // Captures the programme signal from one capture (input) device and measures
 // the peak level of each channel. The device work runs on a thread of its
@@ -23,13 +25,15 @@ public:
     // Number of capture devices, in QMediaDevices::audioInputs() order.
     int deviceCount() const;
     // Selects the device by its 0-based position. Returns false (and sets
-    // errorString) when no device has that position.
+    // errorString) when no device has that position; the previous number
+    // then stays. Takes effect at the next start().
     bool setDeviceNumber(int number);
     int deviceNumber() const { return m_deviceNumber; }
     // 2 captures two channels (stereo); a mono device feeds both channels.
     void setCaptureParameter(int channels);
-    // Opens the selected device and starts capturing. Returns false and sets
-    // errorString when the device cannot be opened.
+    // Opens the selected device and starts capturing (a running capture is
+    // stopped first). Returns false and sets errorString when the device
+    // cannot be opened; capture then does not run.
     bool start();
     // Harmless when capture never started.
     void stop();
@@ -47,14 +51,24 @@ public:
 
 signals:
     // Capture stopped delivering audio (device unplugged, sound server gone).
+    // Emitted once per loss, on the thread that owns this object. Capture
+    // keeps trying to reopen the device.
     void deviceLost(const QString& deviceName);
-    // Capture resumed after deviceLost.
+    // Capture resumed after deviceLost: audio flows again.
     void deviceRestored(const QString& deviceName);
 
 private:
+    void abandonThread();
+
     int m_deviceNumber = 0;
     int m_channels = 2;
     QString m_error;
+    QString m_deviceName; // of the device being captured
     QThread* m_thread = nullptr;
     CaptureWorker* m_worker = nullptr;
+    // Shared with the worker, so that a worker that had to be abandoned
+    // (hung in the driver) never writes to freed memory.
+    std::shared_ptr<CaptureLevels> m_levels;
+    QMediaDevices* m_devices = nullptr;
+    int m_generation = 0; // tells signals of a stopped worker from the current one
 };

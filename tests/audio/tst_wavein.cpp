@@ -1,0 +1,243 @@
+#include "acceptance/toneplayer.h"
+#include "audio/wavein.h"
+
+#include <QAudioDevice>
+#include <QElapsedTimer>
+#include <QMediaDevices>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+// Waits up to ms for condition, processing events; returns how long it took
+// or -1.
+qint64 waitFor(const std::function<bool()>& condition, int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+        if (condition())
+            return clock.elapsed();
+        QTest::qWait(5);
+    }
+    return condition() ? clock.elapsed() : -1;
+}
+
+QString pactl(const QStringList& arguments, bool* ok = nullptr) {
+    QProcess process;
+    process.start(QStringLiteral("pactl"), arguments);
+    const bool done = process.waitForFinished(5000) &&
+                      process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+    if (ok)
+        *ok = done;
+    return QString::fromLocal8Bit(process.readAllStandardOutput());
+}
+
+const QString sourceName = QStringLiteral("programme_in");
+
+int inputPosition() {
+    const auto inputs = QMediaDevices::audioInputs();
+    for (int i = 0; i < inputs.size(); ++i) {
+        if (inputs.at(i).id() == sourceName.toUtf8())
+            return i;
+    }
+    return -1;
+}
+
+} // namespace
+
+class TstWaveIn : public QObject {
+    Q_OBJECT
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void refusesMissingDevice_data();
+    void refusesMissingDevice();
+    void stopWithoutStartIsHarmless();
+    void toneAndSilence();
+    void leftChannelOnly();
+    void deviceLossAndReturn();
+
+private:
+    bool startCapture(WaveIn& in);
+    void reloadSource();
+
+    std::unique_ptr<TonePlayer> m_player;
+    QString m_moduleLine; // module-remap-source arguments, to load it again
+    bool m_sourceUnloaded = false;
+};
+
+void TstWaveIn::initTestCase() {
+    // Without the private server Qt would reach the real sound system.
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER"))
+        QSKIP("needs the private PulseAudio server (PULSE_SERVER unset)");
+    QVERIFY2(waitFor([] { return inputPosition() >= 0; }, 3000) >= 0,
+             "programme_in is not listed as an audio input");
+}
+
+void TstWaveIn::cleanupTestCase() {
+    if (m_sourceUnloaded)
+        reloadSource();
+    m_player.reset();
+}
+
+bool TstWaveIn::startCapture(WaveIn& in) {
+    if (!in.setDeviceNumber(inputPosition()))
+        return false;
+    in.setCaptureParameter(2);
+    if (!in.start()) {
+        qWarning("capture: %s", qPrintable(in.errorString()));
+        return false;
+    }
+    // The private server's null sink stalls for about a second when a capture
+    // stream connects; the tone that piles up meanwhile would stay queued and
+    // delay every later change. A player started afterwards has no backlog.
+    m_player = std::make_unique<TonePlayer>();
+    if (m_player->start(QProcessEnvironment::systemEnvironment()))
+        return true;
+    qWarning("pacat did not start");
+    return false;
+}
+
+void TstWaveIn::refusesMissingDevice_data() {
+    QTest::addColumn<int>("offset"); // from the device count, or absolute when negative
+    QTest::addColumn<bool>("absolute");
+    QTest::newRow("-1") << -1 << true;
+    QTest::newRow("count") << 0 << false;
+    QTest::newRow("count + 3") << 3 << false;
+}
+
+void TstWaveIn::refusesMissingDevice() {
+    QFETCH(int, offset);
+    QFETCH(bool, absolute);
+    WaveIn in;
+    const int count = in.deviceCount();
+    QVERIFY(count > 0);
+    QVERIFY(in.setDeviceNumber(count - 1));
+    const int number = absolute ? offset : count + offset;
+    QVERIFY(!in.setDeviceNumber(number));
+    QCOMPARE(in.deviceNumber(), count - 1);
+    QVERIFY2(in.errorString().contains(
+                 QStringLiteral("Geluidskaart nummer %1 bestaat niet").arg(number)),
+             qPrintable(in.errorString()));
+    QVERIFY(in.errorString().contains(QString::number(count)));
+}
+
+void TstWaveIn::stopWithoutStartIsHarmless() {
+    WaveIn in;
+    in.stop();
+    in.stop();
+    QVERIFY(!in.isRunning());
+    QCOMPARE(in.level(0), 0);
+    QCOMPARE(in.level(1), 0);
+    QCOMPARE(in.level(7), 0);
+
+    // Started and destroyed without stop: the destructor joins the thread.
+    auto running = std::make_unique<WaveIn>();
+    QVERIFY2(startCapture(*running), qPrintable(running->errorString()));
+    QVERIFY(running->isRunning());
+    running.reset();
+}
+
+void TstWaveIn::toneAndSilence() {
+    WaveIn in;
+    QVERIFY2(startCapture(in), qPrintable(in.errorString()));
+    QCOMPARE(in.deviceName(), QStringLiteral("Programme-ingang"));
+    // A stream that has just opened may take a moment before audio flows;
+    // the figures below are measured once it does.
+    m_player->tone(-6);
+    QVERIFY(waitFor([&] { return in.level(0) >= 85 && in.level(1) >= 85; }, 3000) >= 0);
+
+    m_player->silence();
+    const qint64 fall = waitFor([&] { return in.level(0) == 0 && in.level(1) == 0; }, 3000);
+    QVERIFY2(fall >= 0,
+             qPrintable(QStringLiteral("levels %1 %2").arg(in.level(0)).arg(in.level(1))));
+    QVERIFY(in.isRunning());
+
+    m_player->tone(-6);
+    const qint64 rise = waitFor([&] { return in.level(0) >= 85 && in.level(1) >= 85; }, 3000);
+    QVERIFY2(rise >= 0,
+             qPrintable(QStringLiteral("levels %1 %2").arg(in.level(0)).arg(in.level(1))));
+    QTest::qWait(300);
+    QVERIFY2(std::abs(in.level(0) - 90) <= 1, qPrintable(QString::number(in.level(0))));
+    QVERIFY2(std::abs(in.level(1) - 90) <= 1, qPrintable(QString::number(in.level(1))));
+    QVERIFY(in.instantLevel(0) >= 85);
+    m_player->silence();
+    qInfo("tone start to level >= 85: %lld ms; tone stop to level 0: %lld ms", rise, fall);
+}
+
+void TstWaveIn::leftChannelOnly() {
+    WaveIn in;
+    QVERIFY2(startCapture(in), qPrintable(in.errorString()));
+    m_player->play(-6, std::nullopt);
+    QVERIFY(waitFor([&] { return in.level(0) >= 85 && in.level(1) == 0; }, 3000) >= 0);
+    QTest::qWait(200);
+    QVERIFY(std::abs(in.level(0) - 90) <= 1);
+    QCOMPARE(in.level(1), 0);
+    m_player->silence();
+}
+
+void TstWaveIn::deviceLossAndReturn() {
+    const QString modules =
+        pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("modules")});
+    QString index;
+    for (const QString& line : modules.split(u'\n')) {
+        const QStringList fields = line.split(u'\t');
+        if (fields.size() >= 3 && fields.at(1) == QStringLiteral("module-remap-source") &&
+            fields.at(2).contains(QStringLiteral("source_name=") + sourceName)) {
+            index = fields.at(0);
+            m_moduleLine = fields.at(2);
+        }
+    }
+    if (index.isEmpty())
+        QSKIP("the remap source module is not loaded");
+
+    WaveIn in;
+    QSignalSpy lost(&in, &WaveIn::deviceLost);
+    QSignalSpy restored(&in, &WaveIn::deviceRestored);
+    bool lostOnOwnThread = false;
+    connect(&in, &WaveIn::deviceLost, this,
+            [&] { lostOnOwnThread = QThread::currentThread() == thread(); });
+    QVERIFY2(startCapture(in), qPrintable(in.errorString()));
+    m_player->tone(-6);
+    QVERIFY(waitFor([&] { return in.level(0) >= 85; }, 3000) >= 0);
+
+    bool ok = false;
+    pactl({QStringLiteral("unload-module"), index}, &ok);
+    QVERIFY(ok);
+    m_sourceUnloaded = true;
+    // Fail-safe: the level falls to 0 although the tone still plays.
+    QVERIFY(waitFor([&] { return in.level(0) == 0 && in.level(1) == 0; }, 3000) >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 3000);
+    QCOMPARE(lost.first().first().toString(), QStringLiteral("Programme-ingang"));
+    QVERIFY(lostOnOwnThread);
+    QVERIFY(in.isRunning());
+    QCOMPARE(restored.count(), 0);
+
+    reloadSource();
+    QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 8000);
+    QVERIFY(waitFor([&] { return in.level(0) >= 85 && in.level(1) >= 85; }, 3000) >= 0);
+    QCOMPARE(lost.count(), 1);
+    m_player->silence();
+}
+
+void TstWaveIn::reloadSource() {
+    QStringList arguments{QStringLiteral("load-module"), QStringLiteral("module-remap-source")};
+    // The arguments as pactl lists them; the description may be quoted.
+    static const QRegularExpression argument(QStringLiteral("(\\w+=(?:\"[^\"]*\"|'[^']*'|\\S+))"));
+    auto it = argument.globalMatch(m_moduleLine);
+    while (it.hasNext())
+        arguments << it.next().captured(1);
+    bool ok = false;
+    pactl(arguments, &ok);
+    QVERIFY2(ok, qPrintable(arguments.join(u' ')));
+    m_sourceUnloaded = false;
+    pactl({QStringLiteral("set-default-source"), sourceName});
+}
+
+QTEST_MAIN(TstWaveIn)
+#include "tst_wavein.moc"
