@@ -302,20 +302,22 @@ bool IniFile::write(const QString& key, const QString& value) {
         out.append(data.constData() + rest, data.size() - rest);
     } else if (s.sectionFound) {
         out.append(data.constData(), s.insertPos);
-        if (s.insertPos == data.size() && s.insertPos > s.bodyStart && !data.endsWith('\n')) {
+        // Also after a lone byte order mark, so that a reader that does not
+        // know the mark still sees the new line as a line of its own.
+        if (s.insertPos == data.size() && s.insertPos > 0 && !data.endsWith('\n')) {
             out.append(s.eol);
         }
         out.append(keyBytes).append('=').append(valueBytes).append(s.eol);
         out.append(data.constData() + s.insertPos, data.size() - s.insertPos);
     } else {
         out = data;
-        if (out.size() > s.bodyStart) {
-            if (!out.endsWith('\n')) {
-                out.append(s.eol);
-            }
+        if (!out.isEmpty() && !out.endsWith('\n')) {
+            out.append(s.eol);
+        }
+        if (data.size() > s.bodyStart) {
             // A blank line before the new section, unless there is one.
             const QByteArray tail = out.left(out.size() - s.eol.size());
-            if (!tail.isEmpty() && !tail.endsWith('\n')) {
+            if (!tail.endsWith('\n')) {
                 out.append(s.eol);
             }
         }

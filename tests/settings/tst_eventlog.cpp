@@ -165,26 +165,6 @@ private slots:
         QVERIFY(!log.WriteLog(QStringLiteral("SONDRAL ACTIVATED"), &error));
         QVERIFY(!error.isEmpty());
     }
-
-    void unwritableDirectory() {
-        QTemporaryDir dir;
-        QVERIFY(QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::ExeOwner |
-                                                      QFileDevice::ReadOther |
-                                                      QFileDevice::ExeOther));
-        const QString file = dir.filePath(QStringLiteral("sondral.log"));
-        const int result = withoutRootRights([&] {
-            QString error;
-            return EventLog(file).WriteLog(QStringLiteral("x"), &error) ? 1
-                                                                        : (error.isEmpty() ? 2 : 0);
-        });
-        QFile::setPermissions(dir.path(), QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                              QFileDevice::ExeOwner);
-        if (result == -1) {
-            QSKIP("cannot drop root rights here");
-        }
-        QCOMPARE(result, 0);
-        QVERIFY(!QFile::exists(file));
-    }
 };
 
 QTEST_GUILESS_MAIN(TestEventLog)

@@ -135,6 +135,10 @@ private slots:
             << QByteArray("\xEF\xBB\xBF[Audio]\nCard=1\n") << "Audio"
             << "Card"
             << "2" << QByteArray("\xEF\xBB\xBF[Audio]\nCard=2\n");
+        QTest::newRow("lone byte order mark")
+            << QByteArray("\xEF\xBB\xBF") << "Audio"
+            << "Card"
+            << "2" << QByteArray("\xEF\xBB\xBF\n[Audio]\nCard=2\n");
         QTest::newRow("first duplicate key written")
             << QByteArray("[Audio]\nCard=1\ncard=2\n") << "Audio"
             << "Card"
