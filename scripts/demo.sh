@@ -84,11 +84,11 @@ notes=(262 330 392 523 392 330 294 349 440 587 440 349 330 392 494 659 494 392 3
 parts=()
 for i in "${!notes[@]}"; do
     part="$work/note$i.wav"
-    sox -n -r 48000 -b 16 -c 2 "$part" synth 0.5 sine "${notes[$i]}" fade q 0.02 0.5 0.05
+    sox -V1 -n -r 48000 -b 16 -c 2 "$part" synth 0.5 sine "${notes[$i]}" fade q 0.02 0.5 0.05
     parts+=("$part")
 done
-sox "${parts[@]}" "$work/melody.wav" gain -n -12
-sox "$work/melody.wav" "$work/programme.wav" pad 0 60
+sox -V1 "${parts[@]}" "$work/melody.wav" gain -n -12
+sox -V1 "$work/melody.wav" "$work/programme.wav" pad 0 60
 rm -f "${parts[@]}" "$work/melody.wav"
 
 host_port=$(free_udp_port)
@@ -119,8 +119,14 @@ grep -q "Program started Up" "$station/sondral.log" 2>/dev/null ||
     { echo "demo: sondral did not start up:"; cat "$work/sondral.out"; exit 1; }
 say "Sondral running in $station (HostPort $host_port, alarms to 127.0.0.1:$remote_port)"
 
-paplay --latency-msec=30 -d programme "$work/programme.wav" &
+# A fresh server takes about a second to start a stream: the programme's
+# clock starts when paplay reports "Stream started", not when it is launched.
+paplay -v --latency-msec=30 -d programme "$work/programme.wav" 2>"$work/paplay.out" &
 pids+=($!)
+for _ in $(seq 1 100); do
+    grep -q "Stream started" "$work/paplay.out" 2>/dev/null && break
+    sleep 0.02
+done
 play_start=$(now)
 silence_at=$(awk -v t="$play_start" 'BEGIN { printf "%.3f", t + 10 }')
 say "programme playing (a melody at -12 dBFS; silence comes in 10 s)"
