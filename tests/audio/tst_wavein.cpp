@@ -1,4 +1,6 @@
 #include "acceptance/toneplayer.h"
+#include "audio/connector.h"
+#include "audio/levelmeter.h"
 #include "audio/wavein.h"
 
 #include <QAudioDevice>
@@ -60,6 +62,7 @@ private slots:
     void stopWithoutStartIsHarmless();
     void toneAndSilence();
     void leftChannelOnly();
+    void metersFollowCapture();
     void deviceLossAndReturn();
 
 private:
@@ -178,6 +181,41 @@ void TstWaveIn::leftChannelOnly() {
     QTest::qWait(200);
     QVERIFY(std::abs(in.level(0) - 90) <= 1);
     QCOMPARE(in.level(1), 0);
+    m_player->silence();
+}
+
+// Columns of the middle row that are painted in the bar's blue.
+int blueColumns(QWidget& meter) {
+    const QImage image = meter.grab().toImage();
+    int count = 0;
+    for (int x = 0; x < image.width(); ++x) {
+        const QRgb pixel = image.pixel(x, image.height() / 2);
+        if (qBlue(pixel) > 200 && qRed(pixel) < 100)
+            ++count;
+    }
+    return count;
+}
+
+void TstWaveIn::metersFollowCapture() {
+    WaveIn in;
+    QWidget window;
+    auto* left = new LevelMeter(&window);
+    auto* right = new LevelMeter(&window);
+    left->setGeometry(0, 0, 200, 17);
+    right->setGeometry(0, 20, 200, 17);
+    Connector::connect(in, *left, *right);
+    window.resize(200, 40);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    QVERIFY2(startCapture(in), qPrintable(in.errorString()));
+
+    m_player->play(-6, std::nullopt);
+    QVERIFY(waitFor([&] { return left->currentLevel() >= 85; }, 3000) >= 0);
+    QCOMPARE(right->currentLevel(), 0);
+    // The left bar reaches about 90 % of its width; the right one shows nothing.
+    QVERIFY(waitFor([&] { return blueColumns(*left) >= 170; }, 1000) >= 0);
+    QVERIFY(blueColumns(*left) <= 186);
+    QCOMPARE(blueColumns(*right), 0);
     m_player->silence();
 }
 
