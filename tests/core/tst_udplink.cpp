@@ -1,6 +1,10 @@
 // The datagram socket over real loopback: bind, receive from any peer, send
 // to the configured server, and the failures an operator can run into.
+#include "core/monitor.h"
+#include "core/qteventpump.h"
 #include "core/udplink.h"
+#include "fakes.h"
+#include "settings/settings.h"
 
 #include <QNetworkDatagram>
 #include <QSignalSpy>
@@ -26,6 +30,7 @@ private slots:
     void badPortNumber();
     void unresolvableName();
     void refusedSendIsReportedAsReset();
+    void realLinkAndPumpWithMonitor();
 };
 
 void tst_UdpLink::receivesEveryDatagramFromAnySender() {
@@ -126,6 +131,52 @@ void tst_UdpLink::refusedSendIsReportedAsReset() {
     QUdpSocket peer;
     peer.writeDatagram("SN_AUTO", QHostAddress::LocalHost, port);
     QTRY_COMPARE(received.size(), 1);
+}
+
+// The real socket and event pump under the monitor: the alarm reaches the
+// server, and a datagram already waiting in the socket when a tick begins is
+// handled in the tick's middle, before the alarm decision.
+void tst_UdpLink::realLinkAndPumpWithMonitor() {
+    QUdpSocket server;
+    QVERIFY(server.bind(QHostAddress::LocalHost, 0));
+    const quint16 port = freePort();
+    UdpLink link;
+    QVERIFY(link.bind(port));
+    link.setRemote("127.0.0.1", server.localPort());
+
+    Settings settings;
+    settings.AutoVol = 20;
+    settings.Autotime = 1;
+    Fakes f;
+    QtEventPump pump;
+    MonitorPorts ports = f.ports();
+    ports.sender = &link;
+    ports.pump = &pump;
+    Monitor monitor(settings, ports);
+    connect(&link, &UdpLink::datagramReceived, this,
+            [&](const QByteArray& payload) { monitor.Winsock1_DataArrival(payload); });
+
+    server.writeDatagram("SN_AUTO", QHostAddress::LocalHost, port);
+    QTRY_COMPARE(monitor.state().Mode, 2);
+    monitor.tmrSN_Timer();
+    // The server switches to the studio just as the limit is reached; the
+    // datagram has not been read yet when the tick starts.
+    server.writeDatagram("SN_LIVE", QHostAddress::LocalHost, port);
+    monitor.tmrSN_Timer();
+    QCOMPARE(monitor.state().Mode, 1);
+    QCOMPARE(f.status.statusText(), QString("LIVE"));
+    QTest::qWait(100);
+    QVERIFY(!server.hasPendingDatagrams());
+
+    server.writeDatagram("SN_AUTO", QHostAddress::LocalHost, port);
+    QTRY_COMPARE(monitor.state().Mode, 2);
+    monitor.tmrSN_Timer();
+    monitor.tmrSN_Timer();
+    QTRY_VERIFY(server.hasPendingDatagrams());
+    const QNetworkDatagram alarm = server.receiveDatagram();
+    QCOMPARE(alarm.data(), QByteArray("SN_ALARM"));
+    QCOMPARE(alarm.senderPort(), port); // sent from the bound port
+    QVERIFY(!f.timer.active);
 }
 
 QTEST_GUILESS_MAIN(tst_UdpLink)
