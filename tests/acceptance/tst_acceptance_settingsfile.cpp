@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QStandardPaths>
 #include <QTest>
+#include <QUdpSocket>
 
 class TestAcceptanceSettingsFile : public QObject {
     Q_OBJECT
@@ -20,6 +21,7 @@ private slots:
     void logSwitchOffWritesNothingButStillAlarms_data();
     void logSwitchOffWritesNothingButStillAlarms();
     void noSettingsFileLogsNothing();
+    void hostPortInUseDoesNotStopTheProgram();
 
 private:
     // Spins until Sondral holds HostPort (start-up has bound the socket).
@@ -176,6 +178,23 @@ void TestAcceptanceSettingsFile::noSettingsFileLogsNothing() {
     QVERIFY(sondral->terminate());
     QCOMPARE(sondral->exitStatus(), QProcess::NormalExit);
     QVERIFY(!QFile::exists(sondral->logPath()));
+}
+
+void TestAcceptanceSettingsFile::hostPortInUseDoesNotStopTheProgram() {
+    // Another program holds HostPort: Sondral says so and runs on without a link.
+    QUdpSocket holder;
+    QVERIFY(holder.bind(QHostAddress::AnyIPv4, m_station.hostPort(),
+                        QAbstractSocket::DontShareAddress));
+    const QByteArray ini =
+        "[Audio]\r\nAutoVol=20\r\nAutoTime=1\r\nLog=1\r\n" + m_station.linkSection();
+    SondralInstance* sondral = m_station.launch(QStringLiteral("port-in-use"), ini);
+    QVERIFY2(sondral, qPrintable(m_station.error()));
+    m_station.send("SN_AUTO"); // lands on the holder, not on Sondral
+    QCOMPARE(m_station.arrivalsDuring(2500), 0);
+    QVERIFY2(sondral->isRunning(), qPrintable(sondral->output()));
+    QVERIFY(sondral->terminate());
+    QCOMPARE(sondral->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(sondral->messages(), QStringList({"Program started Up", "Program Closed"}));
 }
 
 QTEST_GUILESS_MAIN(TestAcceptanceSettingsFile)

@@ -25,10 +25,17 @@ private:
     // Runs the simulator to its end; returns its exit code (-1 on a crash or hang).
     int runSim(const QStringList& arguments, int timeoutMs = 10000);
     QList<QByteArray> received(int atLeast, int timeoutMs);
+    static quint16 freePort();
 
     QUdpSocket m_peer; // plays Sondral's end
     QByteArray m_output;
 };
+
+quint16 TestSondralSim::freePort() {
+    QUdpSocket probe;
+    probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress);
+    return probe.localPort();
+}
 
 void TestSondralSim::init() {
     m_peer.close();
@@ -84,11 +91,7 @@ void TestSondralSim::sendsExactlyThePayload() {
 void TestSondralSim::printsArrivalsEscaped() {
     // The simulator listens on a port of its own; the test sends to it once
     // it has said so.
-    const quint16 port = [] {
-        QUdpSocket probe;
-        probe.bind(QHostAddress::LocalHost, 0);
-        return probe.localPort();
-    }();
+    const quint16 port = freePort();
     QProcess sim;
     sim.start(QStringLiteral(SONDRAL_SIM),
               {"--listen", QString::number(port), "--bind", "127.0.0.1", "listen", "1.5"});
@@ -109,7 +112,7 @@ void TestSondralSim::printsArrivalsEscaped() {
 
 void TestSondralSim::expectMatchesAnEarlierArrival() {
     // The alarm may come while a wait runs; expect still finds it, and only once.
-    const QString port = QString::number(m_peer.localPort() + 1);
+    const QString port = QString::number(freePort());
     QCOMPARE(runSim({"--port", port, "--listen", port, "--bind", "127.0.0.1", "send", "SN_ALARM,",
                      "wait", "0.3,", "expect", "SN_ALARM", "0.1"}),
              0);
@@ -120,7 +123,7 @@ void TestSondralSim::expectMatchesAnEarlierArrival() {
 }
 
 void TestSondralSim::expectTimesOut() {
-    const QString port = QString::number(m_peer.localPort() + 1);
+    const QString port = QString::number(freePort());
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(runSim({"--listen", port, "--bind", "127.0.0.1", "expect", "SN_ALARM", "0.4"}), 1);
