@@ -3,7 +3,9 @@
 #include "audio/peakhistory.h"
 
 #include <QAudioDevice>
+#include <QIODevice>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <memory>
@@ -62,7 +64,9 @@ private:
     int m_inputCount = 0;
     int m_channels = 2;
     QAudioSource* m_source = nullptr;
-    QIODevice* m_io = nullptr;
+    // Owned by the source, which deletes it itself when the sound server
+    // goes away (before it reports the stop): so a guarded pointer.
+    QPointer<QIODevice> m_io;
     QTimer* m_watchdog = nullptr;
     PeakHistory m_history;
     bool m_open = false; // between open() and close()
