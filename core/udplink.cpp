@@ -5,6 +5,7 @@
 
 #include <QHostInfo>
 #include <QNetworkDatagram>
+#include <QVariant>
 
 namespace {
 constexpr int InvalidArgument = 10022;
@@ -30,8 +31,12 @@ bool UdpLink::bind(qint32 port) {
     // DontShareAddress: on Linux a shared UDP port would quietly split the
     // server's datagrams between two programs.
     if (m_socket.bind(QHostAddress::Any, static_cast<quint16>(port),
-                      QAbstractSocket::DontShareAddress))
+                      QAbstractSocket::DontShareAddress)) {
+        // Room for a burst while the UI thread is busy (the kernel caps it
+        // at net.core.rmem_max): a full buffer drops keywords with the junk.
+        m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(1 << 20));
         return true;
+    }
     m_lastErrorCode = wsaCodeFromSocketError(m_socket.error());
     m_lastErrorText = QStringLiteral("Kan UDP-poort %1 niet openen: %2")
                           .arg(port)
