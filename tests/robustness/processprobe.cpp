@@ -49,3 +49,22 @@ int ProcessProbe::openDescriptors(qint64 pid) {
 int ProcessProbe::threads(qint64 pid) {
     return int(statusField(pid, "Threads"));
 }
+
+qint64 ProcessProbe::udpDrops(quint16 port) {
+    // "sl local_address rem_address st tx:rx tr:when retrnsmt uid timeout
+    // inode ref pointer drops", the local address ending in ":PORT" (hex).
+    const QByteArray suffix = ':' + QByteArray::number(port, 16).toUpper().rightJustified(4, '0');
+    qint64 drops = -1;
+    for (const char* table : {"/proc/net/udp", "/proc/net/udp6"}) {
+        QFile f(QString::fromLatin1(table));
+        if (!f.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& line : f.readAll().split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 13 || !fields[1].endsWith(suffix))
+                continue;
+            drops = qMax<qint64>(drops, 0) + fields.last().toLongLong();
+        }
+    }
+    return drops;
+}

@@ -15,4 +15,7 @@ public:
     static int openDescriptors(qint64 pid);
     // Number of threads, or -1.
     static int threads(qint64 pid);
+    // Datagrams the kernel dropped for the UDP sockets bound to this local
+    // port (receive buffer full), IPv4 and IPv6 together; -1 when none is bound.
+    static qint64 udpDrops(quint16 port);
 };

@@ -97,6 +97,7 @@ void TstFlood::floodKeepsMonitoringInOrder() {
     const qint64 answerMs = StationClock::nowMs() - sentAt;
     QVERIFY(sondral.isRunning());
 
+    const qint64 drops = ProcessProbe::udpDrops(m_station.hostPort());
     const qint64 worst = *std::max_element(lateness.cbegin(), lateness.cend());
     qInfo("flood: %lld datagrams (%lld failed to send) in %lld ms from %d senders, %.1f MB, "
           "largest %lld bytes, seed %u",
@@ -104,7 +105,8 @@ void TstFlood::floodKeepsMonitoringInOrder() {
           flood.largest(), seed);
     qInfo("alarm lateness over %lld alarms: worst %lld ms; answer after the flood %lld ms",
           qint64(lateness.size()), worst, answerMs);
-    qInfo("RSS %lld -> %lld KiB, descriptors %d -> %d", rssBefore, rssAfter, fdsBefore, fdsAfter);
+    qInfo("RSS %lld -> %lld KiB, descriptors %d -> %d; datagrams dropped by the kernel: %lld",
+          rssBefore, rssAfter, fdsBefore, fdsAfter, drops);
 
     // Exactly the keywords, in order: no junk payload made a line.
     QCOMPARE(sondral.messagesSince(from), expected);
