@@ -1,5 +1,6 @@
 #include "core/terminationwatcher.h"
 #include "ui/frmmain.h"
+#include "ui/windowsupport.h"
 
 #include <QApplication>
 #include <QIcon>
@@ -9,9 +10,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(QStringLiteral("Sondral"));
     QApplication::setApplicationDisplayName(QStringLiteral("Sondral"));
 
-    QIcon icon;
-    for (int size : {16, 32, 48, 256})
-        icon.addFile(QStringLiteral(":/icons/sondral-%1.png").arg(size), QSize(size, size));
+    const QIcon icon = applicationIcon();
     QApplication::setWindowIcon(icon);
 
     frmMain window(QCoreApplication::applicationDirPath());

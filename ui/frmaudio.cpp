@@ -2,6 +2,7 @@
 
 #include "settings/inifile.h"
 #include "ui/ledspinedit.h"
+#include "ui/windowsupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -13,12 +14,6 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
-
-static void initDialogResources() {
-    // The pictures live in a static library; without this call the linker may
-    // drop them from the executable.
-    Q_INIT_RESOURCE(resources);
-}
 
 namespace {
 
@@ -41,22 +36,6 @@ constexpr std::array<FrameRow, 5> Frames = {{
     {"Feed 4 (MD)", "ledFeed4Vol", "ledFeed4Tijd", "Feed4Vol", "Feed4Time"},
 }};
 
-void realMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                    const QString& text) {
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-// The operator's message for a failed save: it names the file and the
-// reason. The INI access's own error text usually names the file already.
-QString saveFailureText(const QString& path, const QString& error) {
-    const QString nativePath = QDir::toNativeSeparators(path);
-    if (error.contains(path) || error.contains(nativePath))
-        return error;
-    return QStringLiteral("Kan %1 niet opslaan (%2): %3")
-        .arg(QFileInfo(path).fileName(), nativePath, error);
-}
-
 } // namespace
 
 frmAudio::MessageBoxFunction frmAudio::s_messageBox;
@@ -65,18 +44,8 @@ frmAudio::frmAudio(const Settings& settings, IniFile& iniFile, const QString& in
                    std::function<QStringList()> deviceNames, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_iniFile(iniFile), m_iniPath(iniPath),
       m_deviceNames(std::move(deviceNames)) {
-    initDialogResources();
     setObjectName(QStringLiteral("frmAudio"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    // A utility window: a title and a close button only, and no task-bar
-    // entry even though the dialog has no owner.
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("Audio Instellingen"));
-    QIcon icon;
-    for (int size : {16, 32, 48, 256})
-        icon.addFile(QStringLiteral(":/icons/sondral-%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
+    makeSettingsDialogWindow(this, QStringLiteral("Audio Instellingen"));
     setFixedSize(380, 522);
 
     buildControls();
@@ -92,7 +61,7 @@ void frmAudio::showMessage(QWidget* parent, QMessageBox::Icon icon, const QStrin
     if (s_messageBox)
         s_messageBox(parent, icon, title, text);
     else
-        realMessageBox(parent, icon, title, text);
+        showModalMessage(parent, icon, title, text);
 }
 
 void frmAudio::buildControls() {

@@ -1,9 +1,8 @@
 #include "ui/frminterpc.h"
 
 #include "settings/inifile.h"
+#include "ui/windowsupport.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QGridLayout>
 #include <QIcon>
 #include <QLabel>
@@ -11,49 +10,15 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-static void initLinkDialogResources() {
-    // The pictures live in a static library; without this call the linker may
-    // drop them from the executable.
-    Q_INIT_RESOURCE(resources);
-}
-
-namespace {
-
-void realMessageBox(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                    const QString& text) {
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    box.exec();
-}
-
-// The operator's message for a failed save: it names the file and the
-// reason. The INI access's own error text usually names the file already.
-QString saveFailureText(const QString& path, const QString& error) {
-    const QString nativePath = QDir::toNativeSeparators(path);
-    if (error.contains(path) || error.contains(nativePath))
-        return error;
-    return QStringLiteral("Kan %1 niet opslaan (%2): %3")
-        .arg(QFileInfo(path).fileName(), nativePath, error);
-}
-
-} // namespace
+namespace {} // namespace
 
 frmInterPC::MessageBoxFunction frmInterPC::s_messageBox;
 
 frmInterPC::frmInterPC(const Settings& settings, IniFile& iniFile, const QString& iniPath,
                        QWidget* parent)
     : QDialog(parent), m_settings(settings), m_iniFile(iniFile), m_iniPath(iniPath) {
-    initLinkDialogResources();
     setObjectName(QStringLiteral("frmInterPC"));
-    setAttribute(Qt::WA_DeleteOnClose);
-    // A utility window: a title and a close button only, and no task-bar
-    // entry even though the dialog has no owner.
-    setWindowFlags(Qt::Tool | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowCloseButtonHint);
-    setWindowTitle(QStringLiteral("InterPC"));
-    QIcon icon;
-    for (int size : {16, 32, 48, 256})
-        icon.addFile(QStringLiteral(":/icons/sondral-%1.png").arg(size), QSize(size, size));
-    setWindowIcon(icon);
+    makeSettingsDialogWindow(this, QStringLiteral("InterPC"));
     setFixedSize(300, 182);
 
     buildControls();
@@ -68,7 +33,7 @@ void frmInterPC::showMessage(QMessageBox::Icon icon, const QString& title, const
     if (s_messageBox)
         s_messageBox(this, icon, title, text);
     else
-        realMessageBox(this, icon, title, text);
+        showModalMessage(this, icon, title, text);
 }
 
 void frmInterPC::buildControls() {

@@ -260,7 +260,6 @@ bool frmMain::writeLog(const QString& message, QString* error) {
 void frmMain::mnuAudio_Click() {
     if (!m_frmAudio) {
         m_frmAudio = new frmAudio(m_settings, m_iniFile, m_iniPath, &captureDeviceNames);
-        m_frmAudio->setWindowIcon(windowIcon());
     }
     m_frmAudio->show();
     m_frmAudio->raise();
@@ -270,16 +269,15 @@ void frmMain::mnuAudio_Click() {
 void frmMain::mnuInterPC_Click() {
     if (!m_frmInterPC) {
         m_frmInterPC = new frmInterPC(m_settings, m_iniFile, m_iniPath);
-        m_frmInterPC->setWindowIcon(windowIcon());
     }
     m_frmInterPC->show();
     m_frmInterPC->raise();
     m_frmInterPC->activateWindow();
 }
 
-void frmMain::Form_QueryUnload() {
+bool frmMain::logProgramClosed() {
     if (m_closed)
-        return;
+        return false;
     m_closed = true;
     if (m_settings.Log) {
         QString error;
@@ -288,7 +286,12 @@ void frmMain::Form_QueryUnload() {
         if (!writeLog(QStringLiteral("Program Closed"), &error))
             std::fprintf(stderr, "sondral: %s\n", qPrintable(error));
     }
-    m_waveIn->stop();
+    return true;
+}
+
+void frmMain::Form_QueryUnload() {
+    if (logProgramClosed())
+        m_waveIn->stop();
 }
 
 void frmMain::closeEvent(QCloseEvent* event) {
@@ -301,14 +304,8 @@ void frmMain::closeEvent(QCloseEvent* event) {
 }
 
 void frmMain::mnuClose_Click() {
-    if (m_closed)
+    if (!logProgramClosed())
         return;
-    m_closed = true;
-    if (m_settings.Log) {
-        QString error;
-        if (!writeLog(QStringLiteral("Program Closed"), &error))
-            std::fprintf(stderr, "sondral: %s\n", qPrintable(error));
-    }
     // Ends the run at once: no close request, so nothing is logged twice.
     closeDialogs();
     QCoreApplication::exit(0);

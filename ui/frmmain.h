@@ -88,6 +88,8 @@ private:
     void buildWindow();
     void buildMenu();
     void Form_QueryUnload();
+    // Logs "Program Closed" once per run; false when the run already ended.
+    bool logProgramClosed();
     void closeDialogs();
     void addFailure(const QString& text);
     void showMessage(QMessageBox::Icon icon, const QString& text);
