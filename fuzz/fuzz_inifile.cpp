@@ -38,14 +38,25 @@ const std::array<const char*, 5> Sections = {"Audio", "InterPC", "audio", "INTER
 const std::array<const char*, 8> Values = {"0",         "-1", "30",  "100",
                                            "127.0.0.1", "",   " 7 ", "studio pc"};
 
+// The directory of this process's input file, removed again at exit.
+char g_dir[64];
+
+void removeDir() {
+    const std::string dir(g_dir);
+    for (const char* name : {"/sondral.ini", "/sondral.ini.tmp"})
+        unlink((dir + name).c_str());
+    rmdir(g_dir);
+}
+
 QString filePath() {
     static const QString path = [] {
         // tmpfs when there is one: each write syncs the file to disk.
-        std::string dir = access("/dev/shm", W_OK) == 0 ? "/dev/shm/sondral-fuzz-ini.XXXXXX"
-                                                        : "/tmp/sondral-fuzz-ini.XXXXXX";
-        if (!mkdtemp(dir.data()))
+        std::strcpy(g_dir, access("/dev/shm", W_OK) == 0 ? "/dev/shm/sondral-fuzz-ini.XXXXXX"
+                                                         : "/tmp/sondral-fuzz-ini.XXXXXX");
+        if (!mkdtemp(g_dir))
             fail("cannot make a temporary directory");
-        return QString::fromStdString(dir) + QStringLiteral("/sondral.ini");
+        std::atexit(removeDir);
+        return QString::fromLatin1(g_dir) + QStringLiteral("/sondral.ini");
     }();
     return path;
 }
