@@ -2,9 +2,11 @@
 # Installs what is missing, builds, and runs every test with a private
 # PulseAudio server (nothing touches a real sound card).
 #
-# Two builds: the Release build in build/ runs every test; a second build in
-# build-asan/ runs the unit tests again under AddressSanitizer and
-# UndefinedBehaviorSanitizer (SONDRAL_SKIP_SANITIZERS=1 skips it locally).
+# Three builds: the Release build in build/ runs every test (unit, widget,
+# acceptance, robustness and a 5-minute soak); build-fuzz/ (clang) runs each
+# libFuzzer target for 60 s; build-asan/ runs the unit tests again under
+# AddressSanitizer and UndefinedBehaviorSanitizer. SONDRAL_SKIP_FUZZ=1 and
+# SONDRAL_SKIP_SANITIZERS=1 skip those two locally.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 "$root/scripts/ensure-packages.sh"
@@ -22,6 +24,11 @@ unset DISPLAY WAYLAND_DISPLAY
 
 status=0
 ctest --test-dir "$root/build" --output-on-failure --timeout 600 -j2 </dev/null || status=1
+
+if [ "${SONDRAL_SKIP_FUZZ:-0}" != 1 ]; then
+    echo "== Fuzzing the INI access and the datagram handler, 60 s per target"
+    "$root/scripts/fuzz.sh" 60 || status=1
+fi
 
 if [ "${SONDRAL_SKIP_SANITIZERS:-0}" != 1 ]; then
     echo "== Unit tests under AddressSanitizer and UndefinedBehaviorSanitizer"
