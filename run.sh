@@ -5,7 +5,7 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 "$root/scripts/ensure-packages.sh"
-"$root/scripts/build.sh" "$root/build"
+"$root/scripts/build.sh" "$root/build" sondral sondral-sim
 if [ "${1:-}" = "--demo" ]; then
     exec "$root/scripts/demo.sh" "$root/build"
 fi
