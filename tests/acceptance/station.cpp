@@ -83,3 +83,18 @@ qsizetype Station::arrivalsDuring(int ms) {
     QTest::qWait(ms);
     return m_peer.arrivals().size() - before;
 }
+
+std::optional<ServerPeer::Arrival> Station::nextAlarm(int timeoutMs) {
+    const qsizetype before = m_peer.arrivals().size();
+    if (!m_peer.waitForArrivals(before + 1, timeoutMs))
+        return std::nullopt;
+    const ServerPeer::Arrival alarm = m_peer.arrivals().at(before);
+    if (alarm.m_payload != "SN_ALARM")
+        return std::nullopt;
+    return alarm;
+}
+
+double Station::secondsToAlarm(qint64 since, int timeoutMs) {
+    const std::optional<ServerPeer::Arrival> alarm = nextAlarm(timeoutMs);
+    return alarm ? (alarm->m_atMs - since) / 1000.0 : -1.0;
+}

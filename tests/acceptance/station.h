@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <memory>
+#include <optional>
 
 // One simulated station for a test executable: its own PulseAudio server
 // playing a programme, a server peer on loopback, and Sondral instances in
@@ -44,6 +45,10 @@ public:
 
     // Spins for ms and returns how many datagrams came back meanwhile.
     qsizetype arrivalsDuring(int ms);
+    // The next datagram to come back within timeoutMs when it is SN_ALARM.
+    std::optional<ServerPeer::Arrival> nextAlarm(int timeoutMs);
+    // Seconds from `since` to nextAlarm(), or a negative value without one.
+    double secondsToAlarm(qint64 since, int timeoutMs);
 
 private:
     QTemporaryDir m_dir;

@@ -1,8 +1,7 @@
 // A whole logged session against one Sondral: start-up, datagrams that must
 // be ignored, the automation's alarm on the (AutoTime + 1)-th silent second,
 // a close request by SIGTERM, and the exact form of every log line.
-#include "station.h"
-#include "stationclock.h"
+#include "stationscript.h"
 
 #include <QStandardPaths>
 #include <QTest>
@@ -23,23 +22,17 @@ private slots:
 
 private:
     Station m_station;
-    SondralInstance* m_sondral = nullptr;
+    StationScript m_script{m_station};
 };
 
 void TestAcceptanceSession::initTestCase() {
-    if (const QString missing = Station::missingTools(); !missing.isEmpty())
-        QSKIP(qPrintable(missing));
-    QVERIFY2(m_station.bringUp(), qPrintable(m_station.error()));
-    m_station.programme().tone(-12.0);
     // Written the way the audio dialog writes it: capital T in the time keys.
-    const QByteArray ini = "[Audio]\r\nCard=0\r\nAutoVol=20\r\nFeed1Vol=0\r\nFeed2Vol=0\r\n"
-                           "Feed3Vol=0\r\nFeed4Vol=0\r\nAutoTime=" +
-                           QByteArray::number(autoTime) +
-                           "\r\nFeed1Time=0\r\nFeed2Time=0\r\nFeed3Time=0\r\nFeed4Time=0\r\n"
-                           "Log=1\r\n" +
-                           m_station.linkSection();
-    m_sondral = m_station.launch(QStringLiteral("session"), ini);
-    QVERIFY2(m_sondral, qPrintable(m_station.error()));
+    const QByteArray audio = "[Audio]\r\nCard=0\r\nAutoVol=20\r\nFeed1Vol=0\r\nFeed2Vol=0\r\n"
+                             "Feed3Vol=0\r\nFeed4Vol=0\r\nAutoTime=" +
+                             QByteArray::number(autoTime) +
+                             "\r\nFeed1Time=0\r\nFeed2Time=0\r\nFeed3Time=0\r\nFeed4Time=0\r\n"
+                             "Log=1\r\n";
+    m_script.bringUpAndLaunch(QStringLiteral("session"), audio, -12.0);
 }
 
 void TestAcceptanceSession::hostPortIsBound() {
@@ -71,17 +64,18 @@ void TestAcceptanceSession::nearMissDatagramsAreIgnored_data() {
 
 void TestAcceptanceSession::nearMissDatagramsAreIgnored() {
     QFETCH(QByteArray, payload);
-    const qsizetype before = m_sondral->messages().size();
+    const qsizetype before = m_station.sondral().messages().size();
     m_station.send(payload);
     QCOMPARE(m_station.arrivalsDuring(250), 0);
-    QVERIFY2(m_sondral->isRunning(), qPrintable(m_sondral->output()));
-    QCOMPARE(m_sondral->messagesSince(before), QStringList());
+    QVERIFY2(m_station.sondral().isRunning(), qPrintable(m_station.sondral().output()));
+    QCOMPARE(m_station.sondral().messagesSince(before), QStringList());
 }
 
 void TestAcceptanceSession::alarmOnTheSilentSecondAfterAutoTime() {
-    const qsizetype before = m_sondral->messages().size();
+    const qsizetype before = m_station.sondral().messages().size();
     m_station.send("SN_AUTO");
-    QVERIFY(m_sondral->waitForMessage(QStringLiteral("Server Running AUTO"), before, 3000));
+    QVERIFY(
+        m_station.sondral().waitForMessage(QStringLiteral("Server Running AUTO"), before, 3000));
 
     // Programme present: the tick runs and counts nothing.
     QCOMPARE(m_station.arrivalsDuring(2500), 0);
@@ -100,26 +94,26 @@ void TestAcceptanceSession::alarmOnTheSilentSecondAfterAutoTime() {
     // AutoTime + 1 and AutoTime + 2 seconds after the onset.
     QVERIFY2(seconds >= autoTime + 0.5 && seconds <= autoTime + 2.5,
              qPrintable(QString::number(seconds)));
-    QVERIFY(m_sondral->waitForMessage(QStringLiteral("SONDRAL ACTIVATED"), before, 2000));
+    QVERIFY(m_station.sondral().waitForMessage(QStringLiteral("SONDRAL ACTIVATED"), before, 2000));
 
     // Declared once: the tick stands still until the next mode datagram.
     QCOMPARE(m_station.arrivalsDuring(2500), 0);
-    QCOMPARE(m_sondral->messagesSince(before),
+    QCOMPARE(m_station.sondral().messagesSince(before),
              QStringList({"Server Running AUTO", "SONDRAL ACTIVATED"}));
 }
 
 void TestAcceptanceSession::sigtermClosesAndTheLogHasItsExactForm() {
     const QDateTime startedBefore = QDateTime::currentDateTime().addSecs(-120);
-    QVERIFY2(m_sondral->terminate(), "sondral did not end within 10 s of SIGTERM");
-    QCOMPARE(m_sondral->exitStatus(), QProcess::NormalExit);
+    QVERIFY2(m_station.sondral().terminate(), "sondral did not end within 10 s of SIGTERM");
+    QCOMPARE(m_station.sondral().exitStatus(), QProcess::NormalExit);
 
-    const QByteArray bytes = m_sondral->logBytes();
+    const QByteArray bytes = m_station.sondral().logBytes();
     QVERIFY(bytes.endsWith("\r\n"));
     // Every line end is CR LF: no bare LF or CR anywhere.
     QCOMPARE(bytes.count('\n'), bytes.count("\r\n"));
     QCOMPARE(bytes.count('\r'), bytes.count("\r\n"));
 
-    const QList<SondralInstance::LogLine> lines = m_sondral->logLines();
+    const QList<SondralInstance::LogLine> lines = m_station.sondral().logLines();
     QStringList messages;
     for (const SondralInstance::LogLine& line : lines) {
         QVERIFY2(line.m_stamp.isValid(), qPrintable(line.m_raw));

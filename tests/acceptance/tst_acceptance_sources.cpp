@@ -2,8 +2,7 @@
 // alarm after their own time limits against their own thresholds, a switch of
 // source re-arms, a quiet programme above the half threshold and a live
 // studio never alarm, and every mode datagram restarts the count.
-#include "station.h"
-#include "stationclock.h"
+#include "stationscript.h"
 
 #include <QTest>
 
@@ -39,51 +38,18 @@ private slots:
     void theLogHoldsEveryEventInOrder();
 
 private:
-    // Sends a keyword and waits for its log line; expected log grows with it.
-    bool sendLogged(const QByteArray& keyword, const QString& logText);
-    // Seconds from `since` to the next SN_ALARM, or a negative value if none
-    // arrives within timeoutMs.
-    double secondsToAlarm(qint64 since, int timeoutMs);
-
     Station m_station;
-    SondralInstance* m_sondral = nullptr;
-    QStringList m_expectedLog;
+    StationScript m_script{m_station};
 };
 
-bool TestAcceptanceSources::sendLogged(const QByteArray& keyword, const QString& logText) {
-    const qsizetype before = m_sondral->messages().size();
-    m_station.send(keyword);
-    m_expectedLog.append(logText);
-    return m_sondral->waitForMessage(logText, before, 3000);
-}
-
-double TestAcceptanceSources::secondsToAlarm(qint64 since, int timeoutMs) {
-    const qsizetype before = m_station.peer().arrivals().size();
-    if (!m_station.peer().waitForArrivals(before + 1, timeoutMs))
-        return -1.0;
-    const ServerPeer::Arrival& alarm = m_station.peer().arrivals().at(before);
-    if (alarm.m_payload != "SN_ALARM")
-        return -1.0;
-    m_expectedLog.append(QStringLiteral("SONDRAL ACTIVATED"));
-    // Let the log line land before the next step reads the log.
-    for (int i = 0; i < 200 && m_sondral->messages().size() < m_expectedLog.size(); ++i)
-        QTest::qWait(10);
-    return (alarm.m_atMs - since) / 1000.0;
-}
-
 void TestAcceptanceSources::initTestCase() {
-    if (const QString missing = Station::missingTools(); !missing.isEmpty())
-        QSKIP(qPrintable(missing));
-    QVERIFY2(m_station.bringUp(), qPrintable(m_station.error()));
-    m_sondral = m_station.launch(QStringLiteral("sources"), settings + m_station.linkSection());
-    QVERIFY2(m_sondral, qPrintable(m_station.error()));
-    m_expectedLog.append(QStringLiteral("Program started Up"));
+    m_script.bringUpAndLaunch(QStringLiteral("sources"), settings);
 }
 
 void TestAcceptanceSources::quietProgrammeAboveHalfThresholdNeverAlarms() {
     m_station.programme().tone(quietDbfs);
     QTest::qWait(1200);
-    QVERIFY(sendLogged("SN_AUTO", QStringLiteral("Server Running AUTO")));
+    QVERIFY(m_script.sendLogged("SN_AUTO", QStringLiteral("Server Running AUTO")));
     // AutoTime 3: silence would have alarmed after 4 s.
     QCOMPARE(m_station.arrivalsDuring(6000), 0);
 }
@@ -92,8 +58,8 @@ void TestAcceptanceSources::switchingSourceRearmsWithItsSettings() {
     // Same quiet programme, the tick still running for the automation; feed 2
     // has a higher threshold and a shorter time limit.
     const qint64 sent = m_station.send("SN_FEED_2");
-    m_expectedLog.append(QStringLiteral("Server Running FEED 2"));
-    const double seconds = secondsToAlarm(sent, 8000);
+    m_script.expect(QStringLiteral("Server Running FEED 2"));
+    const double seconds = m_script.secondsToAlarm(sent, 8000);
     qInfo("switch AUTO -> FEED 2 (Feed2Time 1): SN_ALARM %.3f s after SN_FEED_2", seconds);
     // The second silent tick after the switch: between 1 and 2 s (the running
     // tick may keep its phase); the automation's settings would give none.
@@ -119,8 +85,8 @@ void TestAcceptanceSources::eachSourceAlarmsAfterItsOwnTime() {
     m_station.programme().silence();
     QTest::qWait(1200); // the last programme second is over
     const qint64 sent = m_station.send(keyword);
-    m_expectedLog.append(logText);
-    const double seconds = secondsToAlarm(sent, (timeLimit + 5) * 1000);
+    m_script.expect(logText);
+    const double seconds = m_script.secondsToAlarm(sent, (timeLimit + 5) * 1000);
     qInfo("%s (time %d) in silence: SN_ALARM %.3f s after the datagram", keyword.constData(),
           timeLimit, seconds);
     // The tick starts with the datagram: the alarm is its (time + 1)-th beat.
@@ -131,41 +97,41 @@ void TestAcceptanceSources::eachSourceAlarmsAfterItsOwnTime() {
 void TestAcceptanceSources::zeroTimeLeavesAStoppedTickStopped() {
     // After the last alarm the tick is stopped. Feed 3 has a time limit of 0:
     // it is shown and logged, but does not start the tick.
-    QVERIFY(sendLogged("SN_FEED_3", QStringLiteral("Server Running FEED 3")));
+    QVERIFY(m_script.sendLogged("SN_FEED_3", QStringLiteral("Server Running FEED 3")));
     QCOMPARE(m_station.arrivalsDuring(2500), 0);
     // Feed 4 has a threshold of 0: the same.
-    QVERIFY(sendLogged("SN_FEED_4", QStringLiteral("Server Running FEED 4")));
+    QVERIFY(m_script.sendLogged("SN_FEED_4", QStringLiteral("Server Running FEED 4")));
     QCOMPARE(m_station.arrivalsDuring(2500), 0);
 }
 
 void TestAcceptanceSources::zeroTimeWhileTickingAlarmsOnTheFirstSilentSecond() {
     m_station.programme().tone(-12.0);
-    QVERIFY(sendLogged("SN_FEED_1", QStringLiteral("Server Running FEED 1")));
+    QVERIFY(m_script.sendLogged("SN_FEED_1", QStringLiteral("Server Running FEED 1")));
     QTest::qWait(1500);
     m_station.programme().silence();
     QTest::qWait(1200);
     // The tick runs for feed 1; feed 3 arms a time limit of 0 and keeps it
     // running, so the first silent tick already passes the limit.
     const qint64 sent = m_station.send("SN_FEED_3");
-    m_expectedLog.append(QStringLiteral("Server Running FEED 3"));
-    const double seconds = secondsToAlarm(sent, 5000);
+    m_script.expect(QStringLiteral("Server Running FEED 3"));
+    const double seconds = m_script.secondsToAlarm(sent, 5000);
     qInfo("FEED 3 (time 0) while ticking: SN_ALARM %.3f s after the datagram", seconds);
     QVERIFY2(seconds >= 0.0 && seconds <= 1.9, qPrintable(QString::number(seconds)));
 }
 
 void TestAcceptanceSources::liveIsNeverMonitored() {
     m_station.programme().silence();
-    QVERIFY(sendLogged("SN_AUTO", QStringLiteral("Server Running AUTO")));
+    QVERIFY(m_script.sendLogged("SN_AUTO", QStringLiteral("Server Running AUTO")));
     QTest::qWait(2000);
-    QVERIFY(sendLogged("SN_LIVE", QStringLiteral("Server Running LIVE")));
+    QVERIFY(m_script.sendLogged("SN_LIVE", QStringLiteral("Server Running LIVE")));
     // AutoTime 3 would have alarmed 2 s from now; the studio is not watched.
     QCOMPARE(m_station.arrivalsDuring(5000), 0);
     // Pause and resume only mean something for the automation.
-    const qsizetype before = m_sondral->messages().size();
+    const qsizetype before = m_station.sondral().messages().size();
     m_station.send("SN_PAUSE_ON");
     m_station.send("SN_PAUSE_OFF");
     QCOMPARE(m_station.arrivalsDuring(1500), 0);
-    QCOMPARE(m_sondral->messagesSince(before), QStringList());
+    QCOMPARE(m_station.sondral().messagesSince(before), QStringList());
 }
 
 void TestAcceptanceSources::repeatedModeDatagramRestartsTheCount() {
@@ -175,9 +141,9 @@ void TestAcceptanceSources::repeatedModeDatagramRestartsTheCount() {
         if (i > 0)
             QCOMPARE(m_station.arrivalsDuring(2500), 0);
         last = m_station.send("SN_AUTO");
-        m_expectedLog.append(QStringLiteral("Server Running AUTO"));
+        m_script.expect(QStringLiteral("Server Running AUTO"));
     }
-    const double seconds = secondsToAlarm(last, 8000);
+    const double seconds = m_script.secondsToAlarm(last, 8000);
     qInfo("SN_AUTO repeated every 2.5 s in silence: SN_ALARM %.3f s after the last one", seconds);
     // Four silent ticks after the last SN_AUTO: 3 to 4 s, as the running tick
     // may keep its phase. Without the restarts it would have come long before.
@@ -185,9 +151,7 @@ void TestAcceptanceSources::repeatedModeDatagramRestartsTheCount() {
 }
 
 void TestAcceptanceSources::theLogHoldsEveryEventInOrder() {
-    QVERIFY(m_sondral->terminate());
-    m_expectedLog.append(QStringLiteral("Program Closed"));
-    QCOMPARE(m_sondral->messages(), m_expectedLog);
+    m_script.closeAndCompareLog();
 }
 
 QTEST_GUILESS_MAIN(TestAcceptanceSources)

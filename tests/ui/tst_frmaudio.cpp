@@ -1,4 +1,4 @@
-#include "messagerecorder.h"
+#include "dialogtest.h"
 
 #include "settings/inifile.h"
 #include "settings/readsettings.h"
@@ -9,9 +9,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
-#include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -42,19 +40,6 @@ Settings sampleSettings() {
     return s;
 }
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(data);
-}
-
 // The key=value lines of one section as they stand in the file, in file order.
 QList<QPair<QString, QString>> sectionLines(const QByteArray& data, const QString& section) {
     QList<QPair<QString, QString>> lines;
@@ -75,7 +60,7 @@ QList<QPair<QString, QString>> sectionLines(const QByteArray& data, const QStrin
 
 } // namespace
 
-class tst_frmAudio : public QObject {
+class tst_frmAudio : public QObject, public DialogTest<frmAudio> {
     Q_OBJECT
 private slots:
     void init();
@@ -101,30 +86,14 @@ private:
     QComboBox* cards() const { return m_dialog->findChild<QComboBox*>("cobKaart"); }
     QCheckBox* logBox() const { return m_dialog->findChild<QCheckBox*>("chkLog"); }
     void clickSave() { m_dialog->findChild<QPushButton*>("cmdClose")->click(); }
-    bool dialogGone() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return m_dialog.isNull();
-    }
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_iniPath;
-    IniFile m_ini;
-    MessageRecorder m_recorder;
-    QPointer<frmAudio> m_dialog;
 };
 
 void tst_frmAudio::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_iniPath = m_dir->filePath("sondral.ini");
-    m_recorder = MessageRecorder();
-    frmAudio::setMessageBoxFunction(m_recorder.function());
+    setUpDialog();
 }
 
 void tst_frmAudio::cleanup() {
-    delete m_dialog.data();
-    frmAudio::setMessageBoxFunction({});
-    m_dir.reset();
+    tearDownDialog();
 }
 
 frmAudio* tst_frmAudio::open(const Settings& settings, const QStringList& cardNames) {

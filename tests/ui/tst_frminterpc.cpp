@@ -1,4 +1,4 @@
-#include "messagerecorder.h"
+#include "dialogtest.h"
 
 #include "settings/inifile.h"
 #include "ui/frminterpc.h"
@@ -7,30 +7,11 @@
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
-#include <QPointer>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
-namespace {
-
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    return file.readAll();
-}
-
-void writeFile(const QString& path, const QByteArray& data) {
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    file.write(data);
-}
-
-} // namespace
-
-class tst_frmInterPC : public QObject {
+class tst_frmInterPC : public QObject, public DialogTest<frmInterPC> {
     Q_OBJECT
 private slots:
     void init();
@@ -55,30 +36,14 @@ private:
         box("txtHostPort")->setText(host);
     }
     void clickSave() { m_dialog->findChild<QPushButton*>("cmdExit")->click(); }
-    bool dialogGone() {
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        return m_dialog.isNull();
-    }
-
-    std::unique_ptr<QTemporaryDir> m_dir;
-    QString m_iniPath;
-    IniFile m_ini;
-    MessageRecorder m_recorder;
-    QPointer<frmInterPC> m_dialog;
 };
 
 void tst_frmInterPC::init() {
-    m_dir = std::make_unique<QTemporaryDir>();
-    QVERIFY(m_dir->isValid());
-    m_iniPath = m_dir->filePath("sondral.ini");
-    m_recorder = MessageRecorder();
-    frmInterPC::setMessageBoxFunction(m_recorder.function());
+    setUpDialog();
 }
 
 void tst_frmInterPC::cleanup() {
-    delete m_dialog.data();
-    frmInterPC::setMessageBoxFunction({});
-    m_dir.reset();
+    tearDownDialog();
 }
 
 frmInterPC* tst_frmInterPC::open(const Settings& settings) {
