@@ -49,11 +49,8 @@ CaptureWorker::~CaptureWorker() {
     teardown(true);
 }
 
-QString CaptureWorker::open(const QAudioDevice& device, int position, int inputCount,
-                            int channels) {
+QString CaptureWorker::open(const QAudioDevice& device, int channels) {
     m_device = device;
-    m_position = position;
-    m_inputCount = inputCount;
     m_channels = channels;
     m_lost = false;
     if (!m_watchdog) {
@@ -82,8 +79,7 @@ void CaptureWorker::close() {
 
 QString CaptureWorker::openDevice(const QAudioDevice& device) {
     teardown();
-    m_lastAttemptMs = CaptureLevels::nowMs();
-    m_lastDataMs = m_lastAttemptMs;
+    m_lastDataMs = CaptureLevels::nowMs();
     if (device.isNull())
         return QStringLiteral("het apparaat bestaat niet meer");
 
@@ -145,23 +141,14 @@ void CaptureWorker::readAvailable() {
         m_levels->instant[1].store(levelmath::peakToLevel(last.right), std::memory_order_relaxed);
         // Release after the levels: a reader that sees this stamp sees them.
         m_levels->lastBlockMs.store(now, std::memory_order_release);
-        if (m_lost) {
-            m_lost = false;
-            emit restored(m_device.description());
-        }
+        emit measured();
     }
 }
 
 void CaptureWorker::watch() {
-    if (!m_open)
+    if (!m_open || m_lost)
         return;
     const qint64 now = CaptureLevels::nowMs();
-    if (m_lost) {
-        // Still nothing since the last attempt: close and try again.
-        if (now - m_lastAttemptMs >= retryMs)
-            retry();
-        return;
-    }
     const bool failed = !m_source || (m_source->state() == QAudio::StoppedState &&
                                       m_source->error() != QAudio::NoError);
     // The list is polled as well as watched: the sound server may move the
@@ -182,36 +169,7 @@ void CaptureWorker::declareLost() {
     m_lost = true;
     teardown();
     m_levels->clear();
-    m_lastAttemptMs = CaptureLevels::nowMs();
     emit lost(m_device.description());
-}
-
-void CaptureWorker::retry() {
-    const QAudioDevice device = findDevice();
-    if (device.isNull()) {
-        teardown();
-        m_lastAttemptMs = CaptureLevels::nowMs();
-        return;
-    }
-    m_device = device;
-    // Success shows only when audio arrives (readAvailable ends the loss);
-    // a failure here is retried at the next interval.
-    openDevice(device);
-}
-
-QAudioDevice CaptureWorker::findDevice() const {
-    const auto inputs = QMediaDevices::audioInputs();
-    for (const QAudioDevice& input : inputs) {
-        if (input.id() == m_device.id())
-            return input;
-    }
-    // The same device may come back under a new id (plugged into another
-    // port). Only when the list is as long as before is the device at the old
-    // position taken as its replacement; with a device fewer, the one now at
-    // that position is a different card that happened to move up.
-    if (inputs.size() == m_inputCount && m_position >= 0 && m_position < inputs.size())
-        return inputs.at(m_position);
-    return {};
 }
 
 bool CaptureWorker::deviceStillListed() const {

@@ -1,22 +1,19 @@
 #include "audio/wavein.h"
 
-#include "audio/capturelevels.h"
-#include "audio/captureworker.h"
+#include "audio/captureprotocol.h"
 
-#include <QAudioDevice>
-#include <QMediaDevices>
-#include <QThread>
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTimer>
 #include <QtDebug>
-
-#include <chrono>
-#include <future>
 
 namespace {
 
-// How long start() waits for the device to open, and stop() for the capture
-// thread to end. A healthy sound server answers in a few milliseconds.
-constexpr auto openTimeout = std::chrono::seconds(3);
-constexpr int joinTimeoutMs = 3000;
+// How long start() waits for the device to open. A healthy sound server
+// answers in a few milliseconds; starting the helper takes about 0.1 s.
+constexpr int openTimeoutMs = 5000;
+constexpr int endTimeoutMs = 1000;
+constexpr int watchIntervalMs = 500;
 
 QString devicesFound(qsizetype count) {
     if (count == 0)
@@ -35,25 +32,36 @@ QString noSuchDevice(int number, qsizetype count) {
 } // namespace
 
 WaveIn::WaveIn(QObject* parent)
-    : QObject(parent), m_levels(std::make_shared<CaptureLevels>()),
-      m_devices(new QMediaDevices(this)) {
-    connect(m_devices, &QMediaDevices::audioInputsChanged, this, [this] {
-        if (m_worker)
-            QMetaObject::invokeMethod(m_worker, &CaptureWorker::deviceListChanged,
-                                      Qt::QueuedConnection);
+    : QObject(parent), m_retry(new QTimer(this)), m_watchdog(new QTimer(this)) {
+    m_retry->setSingleShot(true);
+    m_retry->setInterval(retryMs);
+    connect(m_retry, &QTimer::timeout, this, [this] {
+        if (m_running && !m_helper && !spawn())
+            m_retry->start();
     });
+    m_watchdog->setInterval(watchIntervalMs);
+    connect(m_watchdog, &QTimer::timeout, this, &WaveIn::watch);
 }
 
 WaveIn::~WaveIn() {
     stop();
 }
 
-int WaveIn::deviceCount() const {
-    return int(QMediaDevices::audioInputs().size());
+const QList<CaptureDevice>& WaveIn::devices() {
+    if (!m_listed) {
+        m_devices = captureDevices();
+        m_listed = true;
+    }
+    return m_devices;
+}
+
+int WaveIn::deviceCount() {
+    m_listed = false;
+    return int(devices().size());
 }
 
 bool WaveIn::setDeviceNumber(int number) {
-    const qsizetype count = QMediaDevices::audioInputs().size();
+    const qsizetype count = devices().size();
     if (number < 0 || number >= count) {
         m_error = noSuchDevice(number, count);
         return false;
@@ -69,117 +77,188 @@ void WaveIn::setCaptureParameter(int channels) {
 
 bool WaveIn::start() {
     stop();
-    const auto inputs = QMediaDevices::audioInputs();
-    if (m_deviceNumber < 0 || m_deviceNumber >= inputs.size()) {
-        m_error = noSuchDevice(m_deviceNumber, inputs.size());
-        return false;
-    }
-    const QAudioDevice device = inputs.at(m_deviceNumber);
-    m_deviceName = device.description();
-    m_levels->clear();
-
-    const int generation = ++m_generation;
-    m_thread = new QThread(this);
-    m_thread->setObjectName(QStringLiteral("capture"));
-    m_worker = new CaptureWorker(m_levels);
-    m_worker->moveToThread(m_thread);
-    connect(m_worker, &CaptureWorker::lost, this, [this, generation](const QString& name) {
-        if (generation == m_generation)
-            emit deviceLost(name);
-    });
-    connect(m_worker, &CaptureWorker::restored, this, [this, generation](const QString& name) {
-        if (generation != m_generation)
-            return;
-        m_deviceName = name;
-        emit deviceRestored(name);
-    });
-    m_thread->start();
-
-    auto answer = std::make_shared<std::promise<QString>>();
-    std::future<QString> opened = answer->get_future();
-    CaptureWorker* worker = m_worker;
-    const int position = m_deviceNumber;
-    const int count = int(inputs.size());
-    const int channels = m_channels;
-    QMetaObject::invokeMethod(
-        worker,
-        [worker, device, position, count, channels, answer] {
-            answer->set_value(worker->open(device, position, count, channels));
-        },
-        Qt::QueuedConnection);
-
-    if (opened.wait_for(openTimeout) != std::future_status::ready) {
-        m_error = QStringLiteral("Kan geluidskaart \"%1\" niet openen: het apparaat reageert niet")
-                      .arg(m_deviceName);
-        stop();
-        return false;
-    }
-    const QString why = opened.get();
+    m_listed = false;
+    QString why;
+    m_devices = captureDevices(&why);
+    m_listed = true;
     if (!why.isEmpty()) {
-        m_error = QStringLiteral("Kan geluidskaart \"%1\" niet openen: %2").arg(m_deviceName, why);
-        stop();
+        m_error = QStringLiteral("Kan de geluidskaarten niet opvragen: %1").arg(why);
         return false;
     }
+    if (m_deviceNumber < 0 || m_deviceNumber >= m_devices.size()) {
+        m_error = noSuchDevice(m_deviceNumber, m_devices.size());
+        return false;
+    }
+    m_id = m_devices.at(m_deviceNumber).id;
+    m_position = m_deviceNumber;
+    m_count = int(m_devices.size());
+    m_deviceName = m_devices.at(m_deviceNumber).name;
+
+    if (!spawn()) {
+        m_error =
+            QStringLiteral("Kan geluidskaart \"%1\" niet openen: %2").arg(m_deviceName, m_failure);
+        return false;
+    }
+    // Wait for the helper's answer; the lines are read as they come in.
+    QElapsedTimer waited;
+    waited.start();
+    while (m_helper && m_answer == Answer::None && waited.elapsed() < openTimeoutMs)
+        m_helper->waitForReadyRead(int(openTimeoutMs - waited.elapsed()));
+    if (m_answer != Answer::Opened) {
+        const QString reason = m_answer == Answer::Failed ? m_failure
+                               : m_helper ? QStringLiteral("het apparaat reageert niet")
+                                          : QStringLiteral("het opnameprogramma stopte onverwacht");
+        m_error =
+            QStringLiteral("Kan geluidskaart \"%1\" niet openen: %2").arg(m_deviceName, reason);
+        endHelper();
+        return false;
+    }
+    m_running = true;
+    m_lost = false;
+    m_watchdog->start();
     m_error.clear();
     return true;
 }
 
-void WaveIn::stop() {
-    if (!m_thread)
+bool WaveIn::spawn() {
+    m_answer = Answer::None;
+    m_failure.clear();
+    m_helper = new QProcess(this);
+    // The helper's warnings belong with ours.
+    m_helper->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    connect(m_helper, &QProcess::readyReadStandardOutput, this, &WaveIn::readHelper);
+    connect(m_helper, &QProcess::finished, this, &WaveIn::helperEnded);
+    const QString path = captureHelperPath();
+    m_helper->start(path, {QStringLiteral("--id"), QString::fromLatin1(m_id.toHex()),
+                           QStringLiteral("--position"), QString::number(m_position),
+                           QStringLiteral("--count"), QString::number(m_count),
+                           QStringLiteral("--channels"), QString::number(m_channels)});
+    if (!m_helper->waitForStarted(openTimeoutMs)) {
+        m_failure = QStringLiteral("het opnameprogramma %1 start niet: %2")
+                        .arg(path, m_helper->errorString());
+        qWarning("%s", qPrintable(m_failure));
+        endHelper();
+        return false;
+    }
+    m_lastHeardMs = CaptureLevels::nowMs();
+    return true;
+}
+
+void WaveIn::readHelper() {
+    QProcess* helper = m_helper;
+    if (!helper)
         return;
-    ++m_generation;
-    CaptureWorker* worker = m_worker;
-    // Closing, deleting and quitting in one queued call keeps them in order
-    // behind whatever the worker still has to do. The worker's deferred
-    // deletion runs as the thread finishes.
-    QMetaObject::invokeMethod(
-        worker,
-        [worker] {
-            worker->close();
-            worker->deleteLater();
-            QThread::currentThread()->quit();
-        },
-        Qt::QueuedConnection);
-    if (m_thread->wait(joinTimeoutMs))
-        delete m_thread;
-    else
-        abandonThread();
-    m_thread = nullptr;
-    m_worker = nullptr;
-    m_levels->clear();
+    while (helper == m_helper && helper->canReadLine()) {
+        const QByteArray line = helper->readLine();
+        const auto m = captureprotocol::parse(line);
+        m_lastHeardMs = CaptureLevels::nowMs();
+        switch (m.kind) {
+        case captureprotocol::Kind::Opened:
+            m_answer = Answer::Opened;
+            if (!m.text.isEmpty())
+                m_deviceName = m.text;
+            break;
+        case captureprotocol::Kind::Failed:
+            m_answer = Answer::Failed;
+            m_failure = m.text;
+            break;
+        case captureprotocol::Kind::Levels:
+            for (int c = 0; c < 2; ++c) {
+                m_levels.level[c].store(m.level[c], std::memory_order_relaxed);
+                m_levels.instant[c].store(m.instant[c], std::memory_order_relaxed);
+            }
+            m_levels.lastBlockMs.store(m_lastHeardMs, std::memory_order_release);
+            if (m_running && m_lost) {
+                m_lost = false;
+                emit deviceRestored(m_deviceName);
+            }
+            break;
+        case captureprotocol::Kind::Lost:
+            if (m_running)
+                declareLost();
+            break;
+        case captureprotocol::Kind::Device:
+        case captureprotocol::Kind::Invalid:
+            break;
+        }
+    }
 }
 
-void WaveIn::abandonThread() {
-    // The driver holds the capture thread. Destroying a running QThread would
-    // abort the process, so it is left to end on its own; it only touches
-    // the shared levels and its own objects.
-    qWarning("Capture thread did not end in time; leaving it behind");
-    m_thread->setParent(nullptr);
-    QObject::connect(m_thread, &QThread::finished, m_thread, &QObject::deleteLater);
-    m_levels = std::make_shared<CaptureLevels>();
+void WaveIn::helperEnded() {
+    auto* helper = qobject_cast<QProcess*>(sender());
+    if (!helper || helper != m_helper)
+        return;
+    // Whatever it wrote last still counts (a "failed" or "lost" line).
+    readHelper();
+    if (helper != m_helper)
+        return;
+    m_helper = nullptr;
+    helper->deleteLater();
+    if (!m_running)
+        return; // start() is waiting and sees that the helper is gone
+    declareLost();
+    m_retry->start();
 }
 
-bool WaveIn::isRunning() const {
-    return m_thread != nullptr;
+void WaveIn::declareLost() {
+    m_levels.clear();
+    if (m_lost)
+        return;
+    m_lost = true;
+    emit deviceLost(m_deviceName);
+}
+
+void WaveIn::watch() {
+    if (!m_running || !m_helper)
+        return;
+    // A helper hung in the driver ends no capture of its own accord.
+    if (CaptureLevels::nowMs() - m_lastHeardMs > hangMs) {
+        qWarning("Capture helper stopped answering; starting another");
+        m_helper->kill();
+    }
+}
+
+void WaveIn::endHelper() {
+    QProcess* helper = std::exchange(m_helper, nullptr);
+    if (!helper)
+        return;
+    disconnect(helper, nullptr, this, nullptr);
+    if (helper->state() != QProcess::NotRunning) {
+        // The end of its input asks it to stop; a stuck one is killed.
+        helper->closeWriteChannel();
+        if (!helper->waitForFinished(endTimeoutMs)) {
+            helper->kill();
+            helper->waitForFinished(endTimeoutMs);
+        }
+    }
+    delete helper;
+}
+
+void WaveIn::stop() {
+    m_running = false;
+    m_lost = false;
+    m_retry->stop();
+    m_watchdog->stop();
+    endHelper();
+    m_levels.clear();
 }
 
 QString WaveIn::deviceName() const {
     if (!m_deviceName.isEmpty())
         return m_deviceName;
-    const auto inputs = QMediaDevices::audioInputs();
-    if (m_deviceNumber >= 0 && m_deviceNumber < inputs.size())
-        return inputs.at(m_deviceNumber).description();
+    if (m_deviceNumber >= 0 && m_deviceNumber < m_devices.size())
+        return m_devices.at(m_deviceNumber).name;
     return {};
 }
 
 int WaveIn::level(int channel) const {
-    if (channel < 0 || channel > 1 || !m_levels->fresh())
+    if (channel < 0 || channel > 1 || !m_levels.fresh())
         return 0;
-    return m_levels->level[channel].load(std::memory_order_relaxed);
+    return m_levels.level[channel].load(std::memory_order_relaxed);
 }
 
 int WaveIn::instantLevel(int channel) const {
-    if (channel < 0 || channel > 1 || !m_levels->fresh())
+    if (channel < 0 || channel > 1 || !m_levels.fresh())
         return 0;
-    return m_levels->instant[channel].load(std::memory_order_relaxed);
+    return m_levels.instant[channel].load(std::memory_order_relaxed);
 }

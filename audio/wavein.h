@@ -1,29 +1,39 @@
 #pragma once
 
+#include "audio/capturelevels.h"
+#include "audio/devicelist.h"
+
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
-#include <memory>
 
-class CaptureWorker;
-class QMediaDevices;
-class QThread;
-struct CaptureLevels;
+class QProcess;
+class QTimer;
 
 // Captures the programme signal from one capture (input) device and measures
-// the peak level of each channel. The device work runs on a thread of its
-// own; the level readers below are safe to call from the UI thread at any
-// time (atomics, no locks).
+// the peak level of each channel. The device work runs in a helper process
+// (sondral-capture), one per attempt: when the device is lost, or the sound
+// server goes away for however long, a new helper is started every couple of
+// seconds until audio flows again, each with a fresh sound-server
+// connection. The level readers below never wait.
 //
 // Level scale: integer percent on a 60 dB peak scale, 0 at -60 dBFS and
 // below, 100 at 0 dBFS (see audio/levelmath.h).
 class WaveIn : public QObject {
     Q_OBJECT
 public:
+    // Interval between attempts to capture a lost device again.
+    static constexpr int retryMs = 2000;
+    // A helper that says nothing for this long is taken to hang and is
+    // ended (a healthy one reports a block every 20 ms).
+    static constexpr int hangMs = 4000;
+
     explicit WaveIn(QObject* parent = nullptr);
     ~WaveIn() override;
 
-    // Number of capture devices, in QMediaDevices::audioInputs() order.
-    int deviceCount() const;
+    // Number of capture devices, in the sound system's order (lists afresh).
+    int deviceCount();
     // Selects the device by its 0-based position. Returns false (and sets
     // errorString) when no device has that position; the previous number
     // then stays. Takes effect at the next start().
@@ -37,7 +47,7 @@ public:
     bool start();
     // Harmless when capture never started.
     void stop();
-    bool isRunning() const;
+    bool isRunning() const { return m_running; }
 
     QString deviceName() const;
     QString errorString() const { return m_error; }
@@ -50,25 +60,42 @@ public:
     int instantLevel(int channel) const;
 
 signals:
-    // Capture stopped delivering audio (device unplugged, sound server gone).
-    // Emitted once per loss, on the thread that owns this object. Capture
-    // keeps trying to reopen the device.
+    // Capture stopped delivering audio (device unplugged, sound server gone,
+    // helper ended). Emitted once per loss. Capture keeps trying.
     void deviceLost(const QString& deviceName);
     // Capture resumed after deviceLost: audio flows again.
     void deviceRestored(const QString& deviceName);
 
 private:
-    void abandonThread();
+    enum class Answer { None, Opened, Failed };
+
+    const QList<CaptureDevice>& devices();
+    bool spawn();
+    void readHelper();
+    void helperEnded();
+    void endHelper();
+    void declareLost();
+    void watch();
 
     int m_deviceNumber = 0;
     int m_channels = 2;
     QString m_error;
     QString m_deviceName; // of the device being captured
-    QThread* m_thread = nullptr;
-    CaptureWorker* m_worker = nullptr;
-    // Shared with the worker, so that a worker that had to be abandoned
-    // (hung in the driver) never writes to freed memory.
-    std::shared_ptr<CaptureLevels> m_levels;
-    QMediaDevices* m_devices = nullptr;
-    int m_generation = 0; // tells signals of a stopped worker from the current one
+    QList<CaptureDevice> m_devices;
+    bool m_listed = false; // m_devices holds a listing
+
+    // What a new helper is asked to capture: fixed at start().
+    QByteArray m_id;
+    int m_position = 0;
+    int m_count = 0;
+
+    QProcess* m_helper = nullptr;
+    Answer m_answer = Answer::None;
+    QString m_failure; // the current helper's "failed" reason
+    qint64 m_lastHeardMs = 0;
+    bool m_running = false; // between a successful start() and stop()
+    bool m_lost = false;    // deviceLost emitted, deviceRestored not yet
+    QTimer* m_retry = nullptr;
+    QTimer* m_watchdog = nullptr;
+    CaptureLevels m_levels;
 };

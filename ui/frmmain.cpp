@@ -36,8 +36,6 @@ constexpr int ElementWidth = 393;
 constexpr QRect LeftMeterRect{Margin, 12, ElementWidth, 17};
 constexpr QRect RightMeterRect{Margin, 33, ElementWidth, 17};
 constexpr QRect GaugeRect{Margin, 60, ElementWidth, 15};
-// How long a lost capture device may take to come back by itself.
-constexpr int CaptureRecoveryWaitMs = 60000;
 constexpr QRect StatusRect{Margin, 88, ElementWidth, 24};
 
 QFont statusFont() {
@@ -73,23 +71,7 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
             QStringLiteral("Geluidskaart \"%1\" levert geen geluid meer. De niveaus staan op 0, "
                            "dus stilte wordt gemeld. Sondral probeert de kaart opnieuw te openen.")
                 .arg(name));
-        m_captureLostName = name;
-        m_captureStillLost->start();
     });
-    // Qt's PulseAudio back-end stops reconnecting after a long sound-server
-    // outage; then only a restart brings capture back, and the operator must
-    // be told so instead of waiting for a recovery that never comes.
-    m_captureStillLost = new QTimer(this);
-    m_captureStillLost->setSingleShot(true);
-    m_captureStillLost->setInterval(CaptureRecoveryWaitMs);
-    connect(m_captureStillLost, &QTimer::timeout, this, [this] {
-        showMessage(QMessageBox::Critical,
-                    QStringLiteral("Geluidskaart \"%1\" is na %2 seconden nog niet terug. "
-                                   "Herstart Sondral zodra de geluidskaart weer beschikbaar is.")
-                        .arg(m_captureLostName)
-                        .arg(CaptureRecoveryWaitMs / 1000));
-    });
-    connect(m_waveIn, &WaveIn::deviceRestored, m_captureStillLost, &QTimer::stop);
 
     m_socket = new UdpLink(this);
     m_tmrSN = new QtTickTimer(this);

@@ -106,8 +106,6 @@ private:
     LevelMeter* m_levRight = nullptr;
     Gauge* m_barTime = nullptr;
     QLabel* m_lblStatus = nullptr;
-    QTimer* m_captureStillLost = nullptr;
-    QString m_captureLostName;
     QString m_statusText; // exactly what was last written, never trimmed
     UdpLink* m_socket = nullptr;
     QtTickTimer* m_tmrSN = nullptr;

@@ -37,6 +37,7 @@ private slots:
     void unresolvableServerKeepsAnswering();
     void captureSourceUnloadedAndBack();
     void soundServerRestarts();
+    void soundServerAwayLong();
     void localPortTakenStillCaptures();
 
 private:
@@ -285,6 +286,29 @@ void TstFaults::soundServerRestarts() {
     stopSoundServer();
     const qsizetype arrivals = m_peer.arrivals().size();
     QVERIFY2(m_peer.waitForArrivals(arrivals + 1, 10000), "no alarm with the sound server gone");
+    QVERIFY(sondral->isRunning());
+}
+
+void TstFaults::soundServerAwayLong() {
+    m_hostPort = ServerPeer::freePort();
+    programme().tone(-12);
+    SondralInstance* sondral = launch(QStringLiteral("away"), Audio + linkTo(m_peer.port()));
+    QVERIFY(sondral);
+    QVERIFY(waitForCapture(5000));
+    m_peer.send("SN_AUTO", m_hostPort);
+
+    // The sound server is away far longer than a restart takes (a crash, a
+    // hung session): the armed alarm fires, and when the server is back
+    // capture resumes by itself and the loud programme keeps alarms away.
+    stopSoundServer();
+    const qsizetype arrivals = m_peer.arrivals().size();
+    QVERIFY2(m_peer.waitForArrivals(arrivals + 1, 10000), "no alarm with the sound server gone");
+    QTest::qWait(6000);
+    QVERIFY(startSoundServer());
+    QVERIFY2(waitForCapture(20000), "capture did not resume after a long sound-server outage");
+    QTest::qWait(1500);
+    m_peer.send("SN_AUTO", m_hostPort);
+    QCOMPARE(alarmsDuring(5000), qsizetype(0));
     QVERIFY(sondral->isRunning());
 }
 
