@@ -231,7 +231,9 @@ void WaveIn::endHelper() {
             helper->waitForFinished(endTimeoutMs);
         }
     }
-    delete helper;
+    // Not deleted at once: stop() may be called from a slot of one of our
+    // signals, emitted while this helper's output is being read.
+    helper->deleteLater();
 }
 
 void WaveIn::stop() {

@@ -1,11 +1,10 @@
 #include "acceptance/toneplayer.h"
 #include "audio/connector.h"
+#include "audio/devicelist.h"
 #include "audio/levelmeter.h"
 #include "audio/wavein.h"
 
-#include <QAudioDevice>
 #include <QElapsedTimer>
-#include <QMediaDevices>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -41,10 +40,20 @@ QString pactl(const QStringList& arguments, bool* ok = nullptr) {
 
 const QString sourceName = QStringLiteral("programme_in");
 
+// The capture helpers this test process has running.
+QStringList helperPids() {
+    QProcess pgrep;
+    pgrep.start(QStringLiteral("pgrep"),
+                {QStringLiteral("-P"), QString::number(QCoreApplication::applicationPid()),
+                 QStringLiteral("-x"), QStringLiteral("sondral-capture")});
+    pgrep.waitForFinished(5000);
+    return QString::fromLatin1(pgrep.readAllStandardOutput()).split(u'\n', Qt::SkipEmptyParts);
+}
+
 int inputPosition() {
-    const auto inputs = QMediaDevices::audioInputs();
+    const auto inputs = captureDevices();
     for (int i = 0; i < inputs.size(); ++i) {
-        if (inputs.at(i).id() == sourceName.toUtf8())
+        if (inputs.at(i).id == sourceName.toUtf8())
             return i;
     }
     return -1;
@@ -64,6 +73,7 @@ private slots:
     void leftChannelOnly();
     void metersFollowCapture();
     void deviceLossAndReturn();
+    void helperDiesOrHangs();
 
 private:
     bool startCapture(WaveIn& in);
@@ -260,6 +270,42 @@ void TstWaveIn::deviceLossAndReturn() {
     QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 8000);
     QVERIFY(waitFor([&] { return in.level(0) >= 85 && in.level(1) >= 85; }, 3000) >= 0);
     QCOMPARE(lost.count(), 1);
+    m_player->silence();
+}
+
+void TstWaveIn::helperDiesOrHangs() {
+    WaveIn in;
+    QSignalSpy lost(&in, &WaveIn::deviceLost);
+    QSignalSpy restored(&in, &WaveIn::deviceRestored);
+    QVERIFY2(startCapture(in), qPrintable(in.errorString()));
+    m_player->tone(-6);
+    QVERIFY(waitFor([&] { return in.level(0) >= 85; }, 3000) >= 0);
+
+    // A crash of the helper is a lost device, and the next helper picks up.
+    const QStringList first = helperPids();
+    QCOMPARE(first.size(), 1);
+    QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-KILL"), first.first()}),
+             0);
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 3000);
+    QCOMPARE(in.level(0), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 8000);
+    QVERIFY(waitFor([&] { return in.level(0) >= 85; }, 3000) >= 0);
+
+    // A helper hung in the driver: the levels go stale and read 0 at once,
+    // and the hung helper is ended and replaced.
+    const QStringList second = helperPids();
+    QCOMPARE(second.size(), 1);
+    QVERIFY(second != first);
+    QCOMPARE(QProcess::execute(QStringLiteral("kill"), {QStringLiteral("-STOP"), second.first()}),
+             0);
+    QVERIFY(waitFor([&] { return in.level(0) == 0; }, 2500) >= 0);
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 2, 8000);
+    QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 2, 8000);
+    QVERIFY(waitFor([&] { return in.level(0) >= 85; }, 3000) >= 0);
+
+    // Stopping leaves no helper behind.
+    in.stop();
+    QVERIFY(helperPids().isEmpty());
     m_player->silence();
 }
 
