@@ -1,14 +1,12 @@
 #pragma once
 
-#include "audio/capturelevels.h"
+#include "audio/captureworker.h"
 
 #include <QByteArray>
 #include <QObject>
 
 #include <functional>
-#include <memory>
 
-class CaptureWorker;
 class QMediaDevices;
 
 // What the capture helper process does with one device: finds it, opens it,
@@ -47,10 +45,7 @@ signals:
     void finished(int exitCode);
 
 private:
-    void report();
-
     Output m_output;
-    std::shared_ptr<CaptureLevels> m_shared;
-    CaptureWorker* m_worker = nullptr;
+    CaptureWorker m_worker;
     QMediaDevices* m_devices = nullptr;
 };

@@ -1,6 +1,5 @@
 #include "audio/captureworker.h"
 
-#include "audio/capturelevels.h"
 #include "audio/levelmath.h"
 
 #include <QAudioSource>
@@ -43,47 +42,19 @@ QAudioFormat chooseFormat(const QAudioDevice& device, int channels) {
 
 } // namespace
 
-CaptureWorker::CaptureWorker(std::shared_ptr<CaptureLevels> levels) : m_levels(std::move(levels)) {}
+CaptureWorker::CaptureWorker() : m_watchdog(new QTimer(this)) {
+    m_watchdog->setInterval(watchIntervalMs);
+    connect(m_watchdog, &QTimer::timeout, this, &CaptureWorker::watch);
+}
 
 CaptureWorker::~CaptureWorker() {
     teardown(true);
 }
 
 QString CaptureWorker::open(const QAudioDevice& device, int channels) {
+    close();
     m_device = device;
-    m_channels = channels;
-    m_lost = false;
-    if (!m_watchdog) {
-        m_watchdog = new QTimer(this);
-        m_watchdog->setInterval(watchIntervalMs);
-        connect(m_watchdog, &QTimer::timeout, this, &CaptureWorker::watch);
-    }
-    const QString error = openDevice(device);
-    if (!error.isEmpty()) {
-        teardown();
-        return error;
-    }
-    m_open = true;
-    m_watchdog->start();
-    return {};
-}
-
-void CaptureWorker::close() {
-    m_open = false;
-    m_lost = false;
-    if (m_watchdog)
-        m_watchdog->stop();
-    teardown(true);
-    m_levels->clear();
-}
-
-QString CaptureWorker::openDevice(const QAudioDevice& device) {
-    teardown();
-    m_lastDataMs = CaptureLevels::nowMs();
-    if (device.isNull())
-        return QStringLiteral("het apparaat bestaat niet meer");
-
-    const QAudioFormat format = chooseFormat(device, m_channels);
+    const QAudioFormat format = chooseFormat(device, channels);
     if (!format.isValid())
         return QStringLiteral("het apparaat biedt geen bruikbaar geluidsformaat");
     m_history.reset(format);
@@ -98,11 +69,19 @@ QString CaptureWorker::openDevice(const QAudioDevice& device) {
     }
     connect(m_io, &QIODevice::readyRead, this, &CaptureWorker::readAvailable);
     connect(m_source, &QAudioSource::stateChanged, this, [this](QAudio::State state) {
-        if (state == QAudio::StoppedState && m_source && m_source->error() != QAudio::NoError &&
-            !m_lost)
+        if (state == QAudio::StoppedState && m_source && m_source->error() != QAudio::NoError)
             declareLost();
     });
+    m_open = true;
+    m_sinceData.start();
+    m_watchdog->start();
     return {};
+}
+
+void CaptureWorker::close() {
+    m_open = false;
+    m_watchdog->stop();
+    teardown(true);
 }
 
 void CaptureWorker::teardown(bool now) {
@@ -130,45 +109,38 @@ void CaptureWorker::readAvailable() {
     const QByteArray data = m_io->readAll();
     if (data.isEmpty())
         return;
-    const qint64 now = CaptureLevels::nowMs();
-    m_lastDataMs = now;
+    m_sinceData.start();
     if (m_history.add(data.constData(), data.size()) > 0) {
         const auto window = m_history.windowPeak();
         const auto last = m_history.lastBlockPeak();
-        m_levels->level[0].store(levelmath::peakToLevel(window.left), std::memory_order_relaxed);
-        m_levels->level[1].store(levelmath::peakToLevel(window.right), std::memory_order_relaxed);
-        m_levels->instant[0].store(levelmath::peakToLevel(last.left), std::memory_order_relaxed);
-        m_levels->instant[1].store(levelmath::peakToLevel(last.right), std::memory_order_relaxed);
-        // Release after the levels: a reader that sees this stamp sees them.
-        m_levels->lastBlockMs.store(now, std::memory_order_release);
-        emit measured();
+        emit measured(levelmath::peakToLevel(window.left), levelmath::peakToLevel(window.right),
+                      levelmath::peakToLevel(last.left), levelmath::peakToLevel(last.right));
     }
 }
 
 void CaptureWorker::watch() {
-    if (!m_open || m_lost)
+    if (!m_open)
         return;
-    const qint64 now = CaptureLevels::nowMs();
     const bool failed = !m_source || (m_source->state() == QAudio::StoppedState &&
                                       m_source->error() != QAudio::NoError);
     // The list is polled as well as watched: the sound server may move the
     // stream of a vanished device to another source (which would then be
     // measured in its place), and the change signal does not always arrive.
-    if (failed || now - m_lastDataMs > silenceOfDeviceMs || !deviceStillListed())
+    if (failed || m_sinceData.hasExpired(silenceOfDeviceMs) || !deviceStillListed())
         declareLost();
 }
 
 void CaptureWorker::deviceListChanged() {
-    if (m_open && !m_lost && !deviceStillListed())
+    if (m_open && !deviceStillListed())
         declareLost();
 }
 
 void CaptureWorker::declareLost() {
-    if (m_lost || !m_open)
+    if (!m_open)
         return;
-    m_lost = true;
+    m_open = false;
+    m_watchdog->stop();
     teardown();
-    m_levels->clear();
     emit lost(m_device.description());
 }
 

@@ -14,6 +14,9 @@ namespace {
 constexpr int openTimeoutMs = 5000;
 constexpr int endTimeoutMs = 1000;
 constexpr int watchIntervalMs = 500;
+// After this long without levels they read 0: a stalled or vanished device
+// must look like silence, so that an armed alarm still fires.
+constexpr int staleMs = 1500;
 
 QString devicesFound(qsizetype count) {
     if (count == 0)
@@ -49,7 +52,7 @@ WaveIn::~WaveIn() {
 
 const QList<CaptureDevice>& WaveIn::devices() {
     if (!m_listed) {
-        m_devices = captureDevices();
+        m_devices = captureDevices(&m_listError);
         m_listed = true;
     }
     return m_devices;
@@ -77,12 +80,9 @@ void WaveIn::setCaptureParameter(int channels) {
 
 bool WaveIn::start() {
     stop();
-    m_listed = false;
-    QString why;
-    m_devices = captureDevices(&why);
-    m_listed = true;
-    if (!why.isEmpty()) {
-        m_error = QStringLiteral("Kan de geluidskaarten niet opvragen: %1").arg(why);
+    devices();
+    if (!m_listError.isEmpty()) {
+        m_error = QStringLiteral("Kan de geluidskaarten niet opvragen: %1").arg(m_listError);
         return false;
     }
     if (m_deviceNumber < 0 || m_deviceNumber >= m_devices.size()) {
@@ -94,20 +94,22 @@ bool WaveIn::start() {
     m_count = int(m_devices.size());
     m_deviceName = m_devices.at(m_deviceNumber).name;
 
+    QString reason;
     if (!spawn()) {
-        m_error =
-            QStringLiteral("Kan geluidskaart \"%1\" niet openen: %2").arg(m_deviceName, m_failure);
-        return false;
+        reason = m_failure;
+    } else {
+        // Wait for the helper's answer; the lines are read as they come in.
+        QElapsedTimer waited;
+        waited.start();
+        while (m_helper && m_answer == Answer::None && waited.elapsed() < openTimeoutMs)
+            m_helper->waitForReadyRead(int(openTimeoutMs - waited.elapsed()));
+        if (m_answer == Answer::Failed)
+            reason = m_failure.isEmpty() ? QStringLiteral("onbekende fout") : m_failure;
+        else if (m_answer == Answer::None)
+            reason = m_helper ? QStringLiteral("het apparaat reageert niet")
+                              : QStringLiteral("het opnameprogramma stopte onverwacht");
     }
-    // Wait for the helper's answer; the lines are read as they come in.
-    QElapsedTimer waited;
-    waited.start();
-    while (m_helper && m_answer == Answer::None && waited.elapsed() < openTimeoutMs)
-        m_helper->waitForReadyRead(int(openTimeoutMs - waited.elapsed()));
-    if (m_answer != Answer::Opened) {
-        const QString reason = m_answer == Answer::Failed ? m_failure
-                               : m_helper ? QStringLiteral("het apparaat reageert niet")
-                                          : QStringLiteral("het opnameprogramma stopte onverwacht");
+    if (!reason.isEmpty()) {
         m_error =
             QStringLiteral("Kan geluidskaart \"%1\" niet openen: %2").arg(m_deviceName, reason);
         endHelper();
@@ -140,7 +142,7 @@ bool WaveIn::spawn() {
         endHelper();
         return false;
     }
-    m_lastHeardMs = CaptureLevels::nowMs();
+    m_sinceHeard.start();
     return true;
 }
 
@@ -151,7 +153,7 @@ void WaveIn::readHelper() {
     while (helper == m_helper && helper->canReadLine()) {
         const QByteArray line = helper->readLine();
         const auto m = captureprotocol::parse(line);
-        m_lastHeardMs = CaptureLevels::nowMs();
+        m_sinceHeard.start();
         switch (m.kind) {
         case captureprotocol::Kind::Opened:
             m_answer = Answer::Opened;
@@ -164,10 +166,10 @@ void WaveIn::readHelper() {
             break;
         case captureprotocol::Kind::Levels:
             for (int c = 0; c < 2; ++c) {
-                m_levels.level[c].store(m.level[c], std::memory_order_relaxed);
-                m_levels.instant[c].store(m.instant[c], std::memory_order_relaxed);
+                m_level[c] = m.level[c];
+                m_instant[c] = m.instant[c];
             }
-            m_levels.lastBlockMs.store(m_lastHeardMs, std::memory_order_release);
+            m_sinceLevels.start();
             if (m_running && m_lost) {
                 m_lost = false;
                 emit deviceRestored(m_deviceName);
@@ -201,7 +203,7 @@ void WaveIn::helperEnded() {
 }
 
 void WaveIn::declareLost() {
-    m_levels.clear();
+    m_sinceLevels.invalidate();
     if (m_lost)
         return;
     m_lost = true;
@@ -212,7 +214,7 @@ void WaveIn::watch() {
     if (!m_running || !m_helper)
         return;
     // A helper hung in the driver ends no capture of its own accord.
-    if (CaptureLevels::nowMs() - m_lastHeardMs > hangMs) {
+    if (m_sinceHeard.hasExpired(hangMs)) {
         qWarning("Capture helper stopped answering; starting another");
         m_helper->kill();
     }
@@ -242,7 +244,7 @@ void WaveIn::stop() {
     m_retry->stop();
     m_watchdog->stop();
     endHelper();
-    m_levels.clear();
+    m_sinceLevels.invalidate();
 }
 
 QString WaveIn::deviceName() const {
@@ -253,14 +255,18 @@ QString WaveIn::deviceName() const {
     return {};
 }
 
+bool WaveIn::fresh() const {
+    return m_sinceLevels.isValid() && !m_sinceLevels.hasExpired(staleMs);
+}
+
 int WaveIn::level(int channel) const {
-    if (channel < 0 || channel > 1 || !m_levels.fresh())
+    if (channel < 0 || channel > 1 || !fresh())
         return 0;
-    return m_levels.level[channel].load(std::memory_order_relaxed);
+    return m_level[channel];
 }
 
 int WaveIn::instantLevel(int channel) const {
-    if (channel < 0 || channel > 1 || !m_levels.fresh())
+    if (channel < 0 || channel > 1 || !fresh())
         return 0;
-    return m_levels.instant[channel].load(std::memory_order_relaxed);
+    return m_instant[channel];
 }

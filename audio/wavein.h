@@ -1,9 +1,9 @@
 #pragma once
 
-#include "audio/capturelevels.h"
 #include "audio/devicelist.h"
 
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -32,7 +32,8 @@ public:
     explicit WaveIn(QObject* parent = nullptr);
     ~WaveIn() override;
 
-    // Number of capture devices, in the sound system's order (lists afresh).
+    // Number of capture devices, in the sound system's order. Lists them
+    // afresh; setDeviceNumber() and start() then use this listing.
     int deviceCount();
     // Selects the device by its 0-based position. Returns false (and sets
     // errorString) when no device has that position; the previous number
@@ -70,6 +71,7 @@ private:
     enum class Answer { None, Opened, Failed };
 
     const QList<CaptureDevice>& devices();
+    bool fresh() const;
     bool spawn();
     void readHelper();
     void helperEnded();
@@ -82,6 +84,7 @@ private:
     QString m_error;
     QString m_deviceName; // of the device being captured
     QList<CaptureDevice> m_devices;
+    QString m_listError;   // why the last listing failed, empty when it did not
     bool m_listed = false; // m_devices holds a listing
 
     // What a new helper is asked to capture: fixed at start().
@@ -91,11 +94,14 @@ private:
 
     QProcess* m_helper = nullptr;
     Answer m_answer = Answer::None;
-    QString m_failure; // the current helper's "failed" reason
-    qint64 m_lastHeardMs = 0;
-    bool m_running = false; // between a successful start() and stop()
-    bool m_lost = false;    // deviceLost emitted, deviceRestored not yet
+    QString m_failure;          // the current helper's "failed" reason
+    QElapsedTimer m_sinceHeard; // since the current helper's last line
+    bool m_running = false;     // between a successful start() and stop()
+    bool m_lost = false;        // deviceLost emitted, deviceRestored not yet
     QTimer* m_retry = nullptr;
     QTimer* m_watchdog = nullptr;
-    CaptureLevels m_levels;
+    // The latest "levels" line; read only while fresh().
+    int m_level[2] = {0, 0};
+    int m_instant[2] = {0, 0};
+    QElapsedTimer m_sinceLevels; // invalid: none since the capture (re)started
 };

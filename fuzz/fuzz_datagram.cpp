@@ -10,6 +10,7 @@
 #include "core/monitorports.h"
 #include "fuzz/fakeports.h"
 #include "settings/settings.h"
+#include "tests/support/portsof.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -200,18 +201,7 @@ private:
             fuzzFail("SN_PAUSE_OFF did not resume the automation");
     }
 
-    MonitorPorts ports() {
-        MonitorPorts p;
-        p.status = &status;
-        p.meters = &meters;
-        p.gauge = &gauge;
-        p.timer = &timer;
-        p.sender = &sender;
-        p.logger = &logger;
-        p.pump = &pump;
-        p.presenter = &presenter;
-        return p;
-    }
+    MonitorPorts ports() { return portsOf(*this); }
 
     Settings m_settings;
     Monitor m_monitor;

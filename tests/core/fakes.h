@@ -15,6 +15,7 @@
 #include "core/silencegauge.h"
 #include "core/statusdisplay.h"
 #include "core/ticktimer.h"
+#include "support/portsof.h"
 
 #include <QByteArray>
 #include <QList>
@@ -189,16 +190,5 @@ struct Fakes {
     FakePump pump;
     FakePresenter presenter;
 
-    MonitorPorts ports() {
-        MonitorPorts p;
-        p.status = &status;
-        p.meters = &meters;
-        p.gauge = &gauge;
-        p.timer = &timer;
-        p.sender = &sender;
-        p.logger = &logger;
-        p.pump = &pump;
-        p.presenter = &presenter;
-        return p;
-    }
+    MonitorPorts ports() { return portsOf(*this); }
 };
