@@ -2,8 +2,8 @@
 
 #include <QSocketNotifier>
 
+#include <cerrno>
 #include <csignal>
-#include <fcntl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -12,18 +12,21 @@ namespace {
 int g_pipe[2] = {-1, -1};
 
 void onSignal(int number) {
+    // The handler interrupts arbitrary code, which may be about to read errno.
+    const int savedErrno = errno;
     const unsigned char byte = static_cast<unsigned char>(number);
     // Nothing useful can be done if the pipe is full: a close is already pending.
     [[maybe_unused]] const auto written = ::write(g_pipe[1], &byte, 1);
+    errno = savedErrno;
 }
 } // namespace
 
 TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
     if (g_pipe[0] < 0) {
-        if (::socketpair(AF_UNIX, SOCK_STREAM, 0, g_pipe) != 0)
+        // Close-on-exec: the capture helper and any other child must not
+        // inherit the pair. Non-blocking: the handler must never wait.
+        if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_pipe) != 0)
             return;
-        ::fcntl(g_pipe[1], F_SETFL, O_NONBLOCK);
-        ::fcntl(g_pipe[0], F_SETFL, O_NONBLOCK);
     }
     m_notifier = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(m_notifier, &QSocketNotifier::activated, this, &TerminationWatcher::readSignal);
