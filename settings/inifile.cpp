@@ -232,6 +232,11 @@ IniFile::Load IniFile::load(QByteArray& data, QString* reason) const {
     return Load::Ok;
 }
 
+bool IniFile::isReadable(QString* reason) const {
+    QByteArray data;
+    return load(data, reason) != Load::Failed;
+}
+
 QString IniFile::read(const QString& key) const {
     const QString name = key.trimmed();
     if (name.isEmpty() || !isLatin1(name) || !isLatin1(m_section)) {

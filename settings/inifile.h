@@ -25,6 +25,10 @@ public:
     // The value text with surrounding blanks removed; empty for a missing
     // file, section or key.
     QString read(const QString& key) const;
+    // False, with the reason, when the selected file exists but cannot be
+    // read (no permission, a directory, too large); every read() then gives
+    // empty. A missing file is readable: it simply holds nothing.
+    bool isReadable(QString* reason) const;
 
     // Stores the value under the key in the selected section, replacing a
     // value stored under any spelling of the key, creating key, section and

@@ -2,6 +2,7 @@
 
 #include "settings/inifile.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 #include <limits>
@@ -172,6 +173,17 @@ QStringList ReadSettings(IniFile& ini, const QString& path, Settings& settings) 
     Reader r(ini, QFileInfo(path).fileName());
     Settings s;
 
+    // A missing file is a first start and passes in silence; a file that is
+    // there but cannot be read gives the defaults too, but the operator must
+    // hear why the link and the log are off.
+    QStringList unreadable;
+    QString reason;
+    if (!ini.isReadable(&reason)) {
+        unreadable << QStringLiteral("Kan %1 niet lezen (%2): %3. Alle instellingen krijgen hun "
+                                     "standaardwaarde.")
+                          .arg(QFileInfo(path).fileName(), QDir::toNativeSeparators(path), reason);
+    }
+
     r.section(QStringLiteral("Audio"));
     s.Card = r.integer<qint16>(QStringLiteral("Card"));
     s.AutoVol = r.integer<qint16>(QStringLiteral("AutoVol"));
@@ -192,5 +204,5 @@ QStringList ReadSettings(IniFile& ini, const QString& path, Settings& settings) 
     s.HostPort = r.integer<qint32>(QStringLiteral("HostPort"));
 
     settings = s;
-    return r.messages();
+    return unreadable + r.messages();
 }

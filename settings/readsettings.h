@@ -7,8 +7,10 @@
 
 class IniFile;
 
-// Fills settings from the file at path through ini. Missing or empty values
-// give the field's default. A non-empty value that is not a number or does
+// Fills settings from the file at path through ini. A missing file, and
+// missing or empty values, give the field's default in silence. A file that
+// exists but cannot be read gives every default and one message naming the
+// file and the reason. A non-empty value that is not a number or does
 // not fit its field also gives the default, and one Dutch message line per
 // such key is returned, for start-up to show the operator, e.g.:
 //   Ongeldige waarde in sondral.ini, sectie [InterPC], sleutel RemotePort: "abc".

@@ -2,6 +2,7 @@
 #include "settings/inifile.h"
 #include "settings/readsettings.h"
 
+#include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -32,6 +33,22 @@ private slots:
         QCOMPARE(s.HostPort, 0);
         QCOMPARE(s.Log, false);
         QVERIFY(!s.linkComplete());
+    }
+
+    // A file that is there but cannot be read is not a first start: the
+    // defaults, and a message naming the file and why. A directory fails
+    // even for the superuser, as the tests run in CI.
+    void unreadableFileIsNamed() {
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("sondral.ini")));
+        Settings s;
+        s.RemoteName = QStringLiteral("stale");
+        IniFile ini;
+        const QStringList messages = ReadSettings(ini, path(), s);
+        QDir(m_dir.path()).rmdir(QStringLiteral("sondral.ini"));
+        QCOMPARE(messages.size(), 1);
+        QVERIFY2(messages[0].contains(QDir::toNativeSeparators(path())), qPrintable(messages[0]));
+        QVERIFY2(messages[0].contains(QStringLiteral("het is een map")), qPrintable(messages[0]));
+        QCOMPARE(s.RemoteName, QString());
     }
 
     // Distinct values per key catch a field read from the wrong key.
