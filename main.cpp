@@ -8,7 +8,8 @@
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Sondral"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Sondral"));
+    // No application display name: the window system would append it to
+    // every title ("Mededeling — Sondral").
 
     const QIcon icon = applicationIcon();
     QApplication::setWindowIcon(icon);

@@ -3,11 +3,10 @@
 #include <QStringList>
 
 // Shows texts to the operator as message boxes, one after the other, without
-// blocking the caller: present() returns at once. isPresenting() stays true
-// until the last box of the sequence has been closed.
+// blocking the caller: present() returns at once. A text equal to one still
+// waiting for its box is not shown twice.
 class ErrorPresenter {
 public:
     virtual ~ErrorPresenter() = default;
     virtual void present(const QStringList& texts) = 0;
-    virtual bool isPresenting() const = 0;
 };

@@ -45,7 +45,7 @@ bool ErrorReporter::reportLogFailure(const QString& error) {
 }
 
 bool ErrorReporter::show(const QStringList& texts) {
-    if (texts.isEmpty() || m_presenter.isPresenting())
+    if (texts.isEmpty())
         return false;
     m_presenter.present(texts);
     return true;

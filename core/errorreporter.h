@@ -5,16 +5,15 @@
 
 class ErrorPresenter;
 
-// Turns failures of the monitoring handlers into message box texts. At most
-// one sequence of boxes is open at a time: a report made while one is open is
-// counted as handled but not shown, so a failure that repeats every second
-// cannot stack boxes. The handlers never wait for a box.
+// Turns failures of the monitoring handlers into message box texts for the
+// presenter, whose queue keeps a failure that repeats every second from
+// stacking boxes. The handlers never wait for a box.
 class ErrorReporter {
 public:
     explicit ErrorReporter(ErrorPresenter& presenter);
 
-    // Each returns true when the texts went to the presenter, false when
-    // nothing was to be shown or a sequence was still open.
+    // Each returns true when texts went to the presenter, false when there
+    // was nothing to show (10054 for a datagram).
     bool reportDatagramFailure(int code);
     bool reportTickFailure(int code);
     bool reportLogFailure(const QString& error);

@@ -10,13 +10,21 @@ Monitor::Monitor(const Settings& settings, const MonitorPorts& ports)
 }
 
 void Monitor::Winsock1_DataArrival(const QByteArray& payload) {
-    m_handler.handle(payload);
+    if (!m_ended)
+        m_handler.handle(payload);
 }
 
 void Monitor::Winsock1_Error(int code) {
-    m_handler.fail(code);
+    if (!m_ended)
+        m_handler.fail(code);
 }
 
 void Monitor::tmrSN_Timer() {
-    m_detector.tick();
+    if (!m_ended)
+        m_detector.tick();
+}
+
+void Monitor::shutDown() {
+    m_ended = true;
+    m_detector.shutDown();
 }

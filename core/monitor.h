@@ -32,7 +32,12 @@ public:
 
     bool inTick() const { return m_detector.inTick(); }
 
+    // The run has ended ("Program Closed" is logged): from now on nothing is
+    // shown, sent or logged, not even by a tick that is in its middle now.
+    void shutDown();
+
 private:
+    bool m_ended = false;
     ModeState m_state;
     ErrorReporter m_errors;
     ModeHandler m_handler;

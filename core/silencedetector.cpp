@@ -24,7 +24,7 @@ SilenceDetector::SilenceDetector(const Settings& settings, ModeState& state,
     : m_settings(settings), m_state(state), m_ports(ports), m_errors(errors) {}
 
 void SilenceDetector::tick() {
-    if (m_inTick)
+    if (m_inTick || m_ended)
         return;
     struct Guard {
         bool& flag;
@@ -63,6 +63,8 @@ void SilenceDetector::tickSteps() {
     // A datagram handled here may clear the count, re-arm the limit or stop
     // the tick; the comparison below reads the state as it now stands.
     m_ports.pump->processPendingEvents();
+    if (m_ended)
+        return;
 
     if (m_state.SilenceCount > m_state.ArmedTime) {
         m_ports.status->setStatusText(QStringLiteral("SONDRAL GEACTIVEERD!"));

@@ -19,6 +19,9 @@ public:
     // finishes with whatever those events changed.
     void tick();
     bool inTick() const { return m_inTick; }
+    // No tick does anything from now on; one in its middle stops after the
+    // pending events (a close request among them) have run.
+    void shutDown() { m_ended = true; }
 
 private:
     void tickSteps();
@@ -29,4 +32,5 @@ private:
     MonitorPorts m_ports;
     ErrorReporter& m_errors;
     bool m_inTick = false;
+    bool m_ended = false;
 };

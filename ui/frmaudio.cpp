@@ -2,6 +2,7 @@
 
 #include "settings/inifile.h"
 #include "ui/ledspinedit.h"
+#include "ui/messageboxpresenter.h"
 #include "ui/windowsupport.h"
 
 #include <QCheckBox>
@@ -11,6 +12,7 @@
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -38,12 +40,11 @@ constexpr std::array<FrameRow, 5> Frames = {{
 
 } // namespace
 
-frmAudio::MessageBoxFunction frmAudio::s_messageBox;
-
 frmAudio::frmAudio(const Settings& settings, IniFile& iniFile, const QString& iniPath,
-                   std::function<QStringList()> deviceNames, QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_iniFile(iniFile), m_iniPath(iniPath),
-      m_deviceNames(std::move(deviceNames)) {
+                   std::function<QStringList()> deviceNames, MessageBoxPresenter& messages,
+                   QWidget* parent)
+    : QDialog(parent), m_messages(messages), m_settings(settings), m_iniFile(iniFile),
+      m_iniPath(iniPath), m_deviceNames(std::move(deviceNames)) {
     setObjectName(QStringLiteral("frmAudio"));
     makeSettingsDialogWindow(this, QStringLiteral("Audio Instellingen"));
     setFixedSize(380, 522);
@@ -52,16 +53,11 @@ frmAudio::frmAudio(const Settings& settings, IniFile& iniFile, const QString& in
     Form_Load();
 }
 
-void frmAudio::setMessageBoxFunction(MessageBoxFunction function) {
-    s_messageBox = std::move(function);
-}
-
-void frmAudio::showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                           const QString& text) {
-    if (s_messageBox)
-        s_messageBox(parent, icon, title, text);
-    else
-        showModalMessage(parent, icon, title, text);
+void frmAudio::keyPressEvent(QKeyEvent* event) {
+    // Escape would reject the dialog and throw away what was entered.
+    if (isCancelKey(event))
+        return;
+    QDialog::keyPressEvent(event);
 }
 
 void frmAudio::buildControls() {
@@ -148,8 +144,12 @@ void frmAudio::VulKaart() {
     const QStringList names = m_deviceNames ? m_deviceNames() : QStringList();
     if (names.isEmpty()) {
         // The dialog is not shown yet, so the message has no window to sit on.
-        showMessage(nullptr, QMessageBox::Critical, QStringLiteral("Foutmelding"),
-                    QStringLiteral("Kan geen geluidskaart vinden"));
+        m_messages.post({QMessageBox::Critical,
+                         QStringLiteral("Foutmelding"),
+                         QStringLiteral("Kan geen geluidskaart vinden"),
+                         Journal::Priority::Error,
+                         nullptr,
+                         {}});
         return;
     }
     m_cobKaart->addItems(names);
@@ -179,9 +179,15 @@ void frmAudio::cmdClose_Click() {
         // Keys written before the failing one stay written; the dialog keeps
         // everything entered so the operator can try again.
         const QString text = saveFailureText(m_iniPath, m_iniFile.errorString());
-        showMessage(this, QMessageBox::Critical, QStringLiteral("Foutmelding"), text);
+        m_messages.post({QMessageBox::Critical,
+                         QStringLiteral("Foutmelding"),
+                         text,
+                         Journal::Priority::Error,
+                         this,
+                         {}});
         return;
     }
-    showMessage(this, QMessageBox::Warning, QStringLiteral("Mededeling"), RestartText);
-    close();
+    // The dialog unloads once the operator has closed the message.
+    m_messages.post({QMessageBox::Warning, QStringLiteral("Mededeling"), RestartText,
+                     Journal::Priority::Warning, this, [this] { close(); }});
 }

@@ -3,7 +3,6 @@
 #include "settings/settings.h"
 
 #include <QDialog>
-#include <QMessageBox>
 #include <QStringList>
 
 #include <array>
@@ -11,6 +10,8 @@
 
 class IniFile;
 class LedSpinEdit;
+class MessageBoxPresenter;
+class QKeyEvent;
 class QCheckBox;
 class QComboBox;
 class QPushButton;
@@ -19,39 +20,34 @@ class QPushButton;
 // limit (seconds) of the automation and of each feed, and event logging.
 // Saving writes the section "Audio" of the settings file and asks for a
 // restart; the running process keeps the values it read at start-up.
-// Modeless, deletes itself on close.
+// Modeless, deletes itself on close; only the save button and the window's
+// close button unload it (Escape does not).
 class frmAudio : public QDialog {
     Q_OBJECT
 public:
-    // Shows one modal message with an OK button and waits for it to close.
-    using MessageBoxFunction = std::function<void(QWidget* parent, QMessageBox::Icon icon,
-                                                  const QString& title, const QString& text)>;
-
     // deviceNames lists the capture devices in the order capture numbers
     // them, so the chosen position is the device captured at the next start.
+    // Messages go to the operator through messages.
     frmAudio(const Settings& settings, IniFile& iniFile, const QString& iniPath,
-             std::function<QStringList()> deviceNames, QWidget* parent = nullptr);
-
-    // Replaces the way messages are shown, for all dialogs created afterwards
-    // (the card message comes while the dialog is being built). An empty
-    // function restores the real message boxes.
-    static void setMessageBoxFunction(MessageBoxFunction function);
+             std::function<QStringList()> deviceNames, MessageBoxPresenter& messages,
+             QWidget* parent = nullptr);
 
 public slots:
     // The save button: writes all twelve keys, shows the restart message
-    // and closes. If the file cannot be written the dialog stays open.
+    // and closes when it is closed. If the file cannot be written the
+    // dialog stays open.
     void cmdClose_Click();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     void buildControls();
     void Form_Load();
     void VulKaart();
     bool writeAll();
-    void showMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                     const QString& text);
 
-    static MessageBoxFunction s_messageBox;
-
+    MessageBoxPresenter& m_messages;
     Settings m_settings;
     IniFile& m_iniFile;
     QString m_iniPath;

@@ -1,22 +1,21 @@
 #include "ui/frminterpc.h"
 
 #include "settings/inifile.h"
+#include "ui/messageboxpresenter.h"
 #include "ui/windowsupport.h"
 
 #include <QGridLayout>
 #include <QIcon>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {} // namespace
-
-frmInterPC::MessageBoxFunction frmInterPC::s_messageBox;
-
 frmInterPC::frmInterPC(const Settings& settings, IniFile& iniFile, const QString& iniPath,
-                       QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_iniFile(iniFile), m_iniPath(iniPath) {
+                       MessageBoxPresenter& messages, QWidget* parent)
+    : QDialog(parent), m_messages(messages), m_settings(settings), m_iniFile(iniFile),
+      m_iniPath(iniPath) {
     setObjectName(QStringLiteral("frmInterPC"));
     makeSettingsDialogWindow(this, QStringLiteral("InterPC"));
     setFixedSize(300, 182);
@@ -25,15 +24,11 @@ frmInterPC::frmInterPC(const Settings& settings, IniFile& iniFile, const QString
     Form_Load();
 }
 
-void frmInterPC::setMessageBoxFunction(MessageBoxFunction function) {
-    s_messageBox = std::move(function);
-}
-
-void frmInterPC::showMessage(QMessageBox::Icon icon, const QString& title, const QString& text) {
-    if (s_messageBox)
-        s_messageBox(this, icon, title, text);
-    else
-        showModalMessage(this, icon, title, text);
+void frmInterPC::keyPressEvent(QKeyEvent* event) {
+    // Escape would reject the dialog and throw away what was typed.
+    if (isCancelKey(event))
+        return;
+    QDialog::keyPressEvent(event);
 }
 
 void frmInterPC::buildControls() {
@@ -100,9 +95,11 @@ void frmInterPC::cmdExit_Click() {
     };
     for (const auto& field : required) {
         if (field.box->text().isEmpty()) {
-            showMessage(QMessageBox::Warning, QStringLiteral("Ontbrekende gegevens"),
-                        QString::fromLatin1(field.text));
-            field.box->setFocus(Qt::OtherFocusReason);
+            // The focus moves once the operator has closed the message.
+            QLineEdit* box = field.box;
+            m_messages.post({QMessageBox::Warning, QStringLiteral("Ontbrekende gegevens"),
+                             QString::fromLatin1(field.text), Journal::Priority::Warning, this,
+                             [box] { box->setFocus(Qt::OtherFocusReason); }});
             return;
         }
     }
@@ -111,11 +108,17 @@ void frmInterPC::cmdExit_Click() {
         // Keys written before the failing one stay written; the dialog keeps
         // everything typed so the operator can try again.
         const QString text = saveFailureText(m_iniPath, m_iniFile.errorString());
-        showMessage(QMessageBox::Critical, QStringLiteral("Foutmelding"), text);
+        m_messages.post({QMessageBox::Critical,
+                         QStringLiteral("Foutmelding"),
+                         text,
+                         Journal::Priority::Error,
+                         this,
+                         {}});
         return;
     }
-    showMessage(QMessageBox::Warning, QStringLiteral("Mededeling"),
-                QStringLiteral("Herstart het programma als U wijzigingen hebt aangebracht in de "
-                               "configuratie"));
-    close();
+    // The dialog unloads once the operator has closed the message.
+    m_messages.post({QMessageBox::Warning, QStringLiteral("Mededeling"),
+                     QStringLiteral("Herstart het programma als U wijzigingen hebt aangebracht "
+                                    "in de configuratie"),
+                     Journal::Priority::Warning, this, [this] { close(); }});
 }

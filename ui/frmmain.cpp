@@ -10,6 +10,7 @@
 #include "core/qteventpump.h"
 #include "core/qtticktimer.h"
 #include "core/udplink.h"
+#include "settings/journal.h"
 #include "settings/readsettings.h"
 #include "ui/frmaudio.h"
 #include "ui/frminterpc.h"
@@ -24,7 +25,6 @@
 #include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
-#include <cstdio>
 
 namespace {
 // Client area and element geometry in pixels at 96 dpi; Qt scales them on
@@ -65,18 +65,22 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
 
     m_waveIn = new WaveIn(this);
     Connector::connect(*m_waveIn, *m_levLeft, *m_levRight);
+    m_presenter = std::make_unique<MessageBoxPresenter>();
     connect(m_waveIn, &WaveIn::deviceLost, this, [this](const QString& name) {
-        showMessage(
-            QMessageBox::Critical,
+        postMessage(
+            QMessageBox::Critical, QStringLiteral("Foutmelding"),
             QStringLiteral("Geluidskaart \"%1\" levert geen geluid meer. De niveaus staan op 0, "
                            "dus stilte wordt gemeld. Sondral probeert de kaart opnieuw te openen.")
                 .arg(name));
+    });
+    connect(m_waveIn, &WaveIn::deviceRestored, this, [this](const QString& name) {
+        postMessage(QMessageBox::Information, QStringLiteral("Mededeling"),
+                    QStringLiteral("Geluidskaart \"%1\" levert weer geluid.").arg(name));
     });
 
     m_socket = new UdpLink(this);
     m_tmrSN = new QtTickTimer(this);
     m_eventPump = std::make_unique<QtEventPump>();
-    m_presenter = std::make_unique<MessageBoxPresenter>();
 
     MonitorPorts ports;
     ports.status = this;
@@ -102,6 +106,9 @@ frmMain::frmMain(const QString& appDir, QWidget* parent)
 }
 
 frmMain::~frmMain() {
+    // The children outlive the members they report to (monitor, queue).
+    m_waveIn->disconnect(this);
+    m_socket->disconnect(this);
     closeDialogs();
 }
 
@@ -180,22 +187,21 @@ void frmMain::addFailure(const QString& text) {
     m_startupFailures << text;
 }
 
-void frmMain::showMessage(QMessageBox::Icon icon, const QString& text) {
-    // Shown without waiting for OK: on an unattended PC nobody may click for
-    // hours, and monitoring must not wait for that.
-    auto* box = new QMessageBox(icon, QStringLiteral("Foutmelding"), text, QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowIcon(windowIcon());
-    box->setWindowModality(Qt::NonModal);
-    box->show();
+void frmMain::postMessage(QMessageBox::Icon icon, const QString& title, const QString& text) {
+    // Queued without waiting for OK: on an unattended PC nobody may click
+    // for hours, and monitoring must not wait for that. The main window's
+    // messages block nothing.
+    m_presenter->post({icon, title, text, MessageBoxPresenter::priorityOf(icon), nullptr, {}});
 }
 
 void frmMain::showStartupMessages() {
     m_startupShown = true;
     if (!m_startupProblems.isEmpty())
-        showMessage(QMessageBox::Warning, m_startupProblems.join(u'\n'));
+        postMessage(QMessageBox::Warning, QStringLiteral("Foutmelding"),
+                    m_startupProblems.join(u'\n'));
     if (!m_startupFailures.isEmpty())
-        showMessage(QMessageBox::Critical, m_startupFailures.join(u'\n'));
+        postMessage(QMessageBox::Critical, QStringLiteral("Foutmelding"),
+                    m_startupFailures.join(u'\n'));
     m_startupProblems.clear();
     m_startupFailures.clear();
 }
@@ -259,7 +265,8 @@ bool frmMain::writeLog(const QString& message, QString* error) {
 
 void frmMain::mnuAudio_Click() {
     if (!m_frmAudio) {
-        m_frmAudio = new frmAudio(m_settings, m_iniFile, m_iniPath, &captureDeviceNames);
+        m_frmAudio =
+            new frmAudio(m_settings, m_iniFile, m_iniPath, &captureDeviceNames, *m_presenter);
     }
     m_frmAudio->show();
     m_frmAudio->raise();
@@ -268,29 +275,35 @@ void frmMain::mnuAudio_Click() {
 
 void frmMain::mnuInterPC_Click() {
     if (!m_frmInterPC) {
-        m_frmInterPC = new frmInterPC(m_settings, m_iniFile, m_iniPath);
+        m_frmInterPC = new frmInterPC(m_settings, m_iniFile, m_iniPath, *m_presenter);
     }
     m_frmInterPC->show();
     m_frmInterPC->raise();
     m_frmInterPC->activateWindow();
 }
 
-bool frmMain::logProgramClosed() {
+bool frmMain::endRun() {
     if (m_closed)
         return false;
     m_closed = true;
     if (m_settings.Log) {
         QString error;
         // The close always goes ahead; a line that cannot be written is only
-        // reported on stderr, since no window will be left to show it.
+        // reported on standard error, since no window will be left to show it.
         if (!writeLog(QStringLiteral("Program Closed"), &error))
-            std::fprintf(stderr, "sondral: %s\n", qPrintable(error));
+            Journal::write(Journal::Priority::Error, error);
     }
+    // Nothing may follow "Program Closed": not a tick that is in its middle
+    // (a close request can arrive while a tick lets events run), not a late
+    // datagram, not a message.
+    m_monitor->shutDown();
+    m_tmrSN->stop();
+    m_presenter->shutDown();
     return true;
 }
 
 void frmMain::Form_QueryUnload() {
-    if (logProgramClosed())
+    if (endRun())
         m_waveIn->stop();
 }
 
@@ -298,13 +311,14 @@ void frmMain::closeEvent(QCloseEvent* event) {
     Form_QueryUnload();
     event->accept();
     // The settings dialogs have no owner; closing the main window ends the
-    // whole program, so they (and any message box) go too.
+    // whole program, so they (and their message boxes) go too. No box runs
+    // an event loop of its own, so nothing of theirs is on the stack.
     closeDialogs();
     QTimer::singleShot(0, qApp, &QCoreApplication::quit);
 }
 
 void frmMain::mnuClose_Click() {
-    if (!logProgramClosed())
+    if (!endRun())
         return;
     // Ends the run at once: no close request, so nothing is logged twice.
     closeDialogs();

@@ -55,6 +55,8 @@ public:
 
     const Settings& settings() const { return m_settings; }
     const Monitor& monitor() const { return *m_monitor; }
+    // The one queue of messages to the operator.
+    MessageBoxPresenter& messages() { return *m_presenter; }
     UdpLink& socket() { return *m_socket; }
     bool tickRunning() const;
 
@@ -89,11 +91,12 @@ private:
     void buildWindow();
     void buildMenu();
     void Form_QueryUnload();
-    // Logs "Program Closed" once per run; false when the run already ended.
-    bool logProgramClosed();
+    // Ends the run once: "Program Closed" is the last thing logged, sent or
+    // shown. False when the run already ended.
+    bool endRun();
     void closeDialogs();
     void addFailure(const QString& text);
-    void showMessage(QMessageBox::Icon icon, const QString& text);
+    void postMessage(QMessageBox::Icon icon, const QString& title, const QString& text);
 
     QString m_appDir;
     QString m_iniPath;

@@ -1,48 +1,122 @@
 #include "ui/messageboxpresenter.h"
 
 #include <QApplication>
-#include <QMessageBox>
+#include <QTimer>
 
 MessageBoxPresenter::MessageBoxPresenter(QObject* parent) : QObject(parent) {}
 
 MessageBoxPresenter::~MessageBoxPresenter() {
-    m_pending.clear();
+    shutDown();
+}
+
+Journal::Priority MessageBoxPresenter::priorityOf(QMessageBox::Icon icon) {
+    switch (icon) {
+    case QMessageBox::Critical:
+        return Journal::Priority::Error;
+    case QMessageBox::Warning:
+        return Journal::Priority::Warning;
+    default:
+        return Journal::Priority::Notice;
+    }
+}
+
+bool MessageBoxPresenter::post(OperatorMessage message) {
+    if (m_ended)
+        return false;
+    Journal::write(message.priority, message.title + QStringLiteral(": ") + message.text);
+    for (const OperatorMessage& waiting : m_queue) {
+        if (waiting.window == message.window && waiting.icon == message.icon &&
+            waiting.title == message.title && waiting.text == message.text)
+            return false;
+    }
+    if (m_queue.size() >= MaxWaiting)
+        return false;
+    m_queue.append(std::move(message));
+    if (!m_showing)
+        showNext();
+    return true;
+}
+
+void MessageBoxPresenter::present(const QStringList& texts) {
+    for (const QString& text : texts)
+        post({QMessageBox::NoIcon,
+              QStringLiteral("Sondral"),
+              text,
+              Journal::Priority::Error,
+              nullptr,
+              {}});
+}
+
+void MessageBoxPresenter::setDisplayForTesting(
+    std::function<void(const OperatorMessage&)> display) {
+    m_display = std::move(display);
+}
+
+void MessageBoxPresenter::showNext() {
+    while (!m_ended && !m_showing && !m_queue.isEmpty()) {
+        const OperatorMessage& message = m_queue.front();
+        if (m_display) {
+            m_showing = true;
+            m_display(message);
+            finishFront(true);
+            continue;
+        }
+        QWidget* window = message.window;
+        auto* box =
+            new QMessageBox(message.icon, message.title, message.text, QMessageBox::Ok, window);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->setWindowIcon(QApplication::windowIcon());
+        m_current = box;
+        m_showing = true;
+        // OK, Escape or the close button give finished(); a box deleted with
+        // its dialog gives only destroyed(). Either ends this box, once.
+        connect(box, &QMessageBox::finished, this, [this, box] { boxDone(box, true); });
+        connect(box, &QObject::destroyed, this, [this, box] { boxDone(box, false); });
+        if (window) {
+            // Window-modal to its dialog, and no event loop of its own.
+            box->open();
+        } else {
+            box->setWindowModality(Qt::NonModal);
+            box->show();
+        }
+    }
+}
+
+void MessageBoxPresenter::boxDone(QMessageBox* box, bool closedByOperator) {
+    if (!m_showing || box != m_current.data())
+        return;
+    m_current = nullptr;
+    if (closedByOperator) {
+        finishFront(true);
+        showNext();
+        return;
+    }
+    // Deleted with its dialog: the dialog is half destroyed now, so its
+    // step must not run, and the next box waits for the event loop.
+    finishFront(false);
+    QTimer::singleShot(0, this, &MessageBoxPresenter::showNext);
+}
+
+void MessageBoxPresenter::finishFront(bool runFollowUp) {
+    m_showing = false;
+    if (m_queue.isEmpty())
+        return; // shut down meanwhile
+    const OperatorMessage message = m_queue.takeFirst();
+    // The step that follows belongs to the dialog; a dialog that has gone
+    // has nothing left to do.
+    if (runFollowUp && message.closed && message.window && !m_ended)
+        message.closed();
+}
+
+void MessageBoxPresenter::shutDown() {
+    if (m_ended)
+        return;
+    m_ended = true;
+    m_queue.clear();
+    m_showing = false;
     if (QMessageBox* box = m_current) {
         m_current = nullptr;
         box->disconnect(this);
         delete box;
     }
-}
-
-void MessageBoxPresenter::present(const QStringList& texts) {
-    m_pending << texts;
-    if (!m_current)
-        showNext();
-}
-
-bool MessageBoxPresenter::isPresenting() const {
-    return m_current != nullptr || !m_pending.isEmpty();
-}
-
-void MessageBoxPresenter::showNext() {
-    if (m_pending.isEmpty())
-        return;
-    auto* box = new QMessageBox(QMessageBox::NoIcon, QStringLiteral("Sondral"),
-                                m_pending.takeFirst(), QMessageBox::Ok);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->setWindowIcon(QApplication::windowIcon());
-    m_current = box;
-    // OK, Escape or the close button give finished(); a box deleted from
-    // outside gives only destroyed(). Either ends this box, once.
-    connect(box, &QMessageBox::finished, this, [this, box] { boxDone(box); });
-    connect(box, &QObject::destroyed, this, [this, box] { boxDone(box); });
-    box->show();
-}
-
-void MessageBoxPresenter::boxDone(QMessageBox* box) {
-    if (box != m_current)
-        return;
-    m_current = nullptr;
-    showNext();
 }

@@ -1,31 +1,78 @@
 #pragma once
 
 #include "core/errorpresenter.h"
+#include "settings/journal.h"
 
+#include <QList>
+#include <QMessageBox>
 #include <QObject>
-#include <QStringList>
+#include <QPointer>
+#include <QString>
 
-class QMessageBox;
+#include <functional>
 
-// Error boxes that never hold up the caller: each text gets a non-modal box
-// (OK button, no icon, title "Sondral", the application's icon), and the next
-// text of the sequence appears when the previous box is closed.
+// One message to the operator: a box with an OK button.
+struct OperatorMessage {
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QString title;
+    QString text;
+    // The priority of the message's line on standard error.
+    Journal::Priority priority = Journal::Priority::Notice;
+    // The dialog the message belongs to: the box is window-modal to it.
+    // None: the box blocks nothing.
+    QPointer<QWidget> window;
+    // The dialog's step that follows the box, run when the operator has
+    // closed it, and only while the dialog still exists.
+    std::function<void()> closed;
+};
+
+// The one queue of messages to the operator. Every message goes at once as
+// one line to standard error (a headless PC's only display) and then waits
+// for its box: one box at a time, in order of arrival, shown without
+// waiting (open(), never exec()), so no caller ever holds up monitoring.
+// A message equal to one still waiting (or on screen) is not queued again,
+// and at most MaxWaiting wait, so a fault that repeats all night leaves
+// one box, not a pile.
 class MessageBoxPresenter : public QObject, public ErrorPresenter {
     Q_OBJECT
 public:
+    static constexpr int MaxWaiting = 16;
+
     explicit MessageBoxPresenter(QObject* parent = nullptr);
     ~MessageBoxPresenter() override;
 
+    // Returns false when the message was not queued (a duplicate, the queue
+    // full, or the run ended); its line on standard error is written anyway
+    // while the run lasts.
+    bool post(OperatorMessage message);
+    // ErrorPresenter: the monitoring handlers' failure boxes (no icon, the
+    // application's title), each text a message of its own.
     void present(const QStringList& texts) override;
-    bool isPresenting() const override;
 
-    // The box on screen now, or nullptr.
+    // The run has ended: nothing more is shown or written, and the box on
+    // screen goes.
+    void shutDown();
+
+    // Replaces the boxes for tests: each message is handed over instead of
+    // shown and counts as closed by the operator when the function returns.
+    void setDisplayForTesting(std::function<void(const OperatorMessage&)> display);
+
+    // The box on screen now, or nullptr; and how many messages wait, the
+    // one on screen included.
     QMessageBox* currentBox() const { return m_current; }
+    int waiting() const { return int(m_queue.size()); }
+
+    static Journal::Priority priorityOf(QMessageBox::Icon icon);
 
 private:
     void showNext();
-    void boxDone(QMessageBox* box);
+    void boxDone(QMessageBox* box, bool closedByOperator);
+    void finishFront(bool runFollowUp);
 
-    QStringList m_pending;
-    QMessageBox* m_current = nullptr;
+    // The front message is the one on screen while m_current is set.
+    QList<OperatorMessage> m_queue;
+    QPointer<QMessageBox> m_current;
+    std::function<void(const OperatorMessage&)> m_display;
+    bool m_showing = false;
+    bool m_ended = false;
 };

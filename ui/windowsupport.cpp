@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QWidget>
 
 static void initWindowResources() {
@@ -27,10 +28,8 @@ void makeSettingsDialogWindow(QWidget* dialog, const QString& title) {
     dialog->setWindowIcon(applicationIcon());
 }
 
-void showModalMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                      const QString& text) {
-    QMessageBox box(icon, title, text, QMessageBox::Ok, parent);
-    box.exec();
+bool isCancelKey(const QKeyEvent* event) {
+    return event->matches(QKeySequence::Cancel);
 }
 
 QString saveFailureText(const QString& path, const QString& error) {

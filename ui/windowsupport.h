@@ -1,9 +1,9 @@
 #pragma once
 
 #include <QIcon>
-#include <QMessageBox>
 #include <QString>
 
+class QKeyEvent;
 class QWidget;
 
 // Small pieces the three windows share.
@@ -15,9 +15,9 @@ QIcon applicationIcon();
 // task-bar entry even though the dialog has no owner.
 void makeSettingsDialogWindow(QWidget* dialog, const QString& title);
 
-// A modal message with an OK button that waits until it is closed.
-void showModalMessage(QWidget* parent, QMessageBox::Icon icon, const QString& title,
-                      const QString& text);
+// The key that would reject a dialog (Escape): the settings dialogs ignore
+// it, so that only saving or the window's close button unloads them.
+bool isCancelKey(const QKeyEvent* event);
 
 // The operator's message for a failed save of the settings file: it names
 // the file and the reason. The INI access's own error text usually names

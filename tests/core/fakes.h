@@ -166,17 +166,11 @@ public:
     int calls = 0;
 };
 
-// Records each sequence; a sequence stays "open" until closeAll().
+// Records each sequence of texts.
 class FakePresenter : public ErrorPresenter {
 public:
-    void present(const QStringList& texts) override {
-        sequences << texts;
-        open = true;
-    }
-    bool isPresenting() const override { return open; }
-    void closeAll() { open = false; }
+    void present(const QStringList& texts) override { sequences << texts; }
     QList<QStringList> sequences;
-    bool open = false;
 };
 
 struct Fakes {

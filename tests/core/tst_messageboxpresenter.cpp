@@ -1,5 +1,5 @@
-// Error boxes that never block: one at a time, the next when the previous
-// one is closed, with the title, button and icon the operator expects.
+// The queue of messages to the operator: one box at a time, the next when
+// the previous one is closed, no duplicates, bounded, never blocking.
 #include "ui/messageboxpresenter.h"
 
 #include <QAbstractButton>
@@ -30,16 +30,18 @@ private slots:
                 delete w;
     }
     void showsSequenceOneAfterTheOther();
+    void duplicatesAndOverflowAreNotQueued();
+    void followUpRunsOnCloseWhileItsDialogLasts();
     void boxDeletedFromOutsideEndsIt();
     void destroyingPresenterTakesItsBox();
 };
 
 void tst_MessageBoxPresenter::showsSequenceOneAfterTheOther() {
     MessageBoxPresenter presenter;
-    QVERIFY(!presenter.isPresenting());
+    QCOMPARE(presenter.waiting(), 0);
     presenter.present({"Fout : 11001", "Onbekende fout, foutcode : 11001"});
     // present() returned without anyone clicking.
-    QVERIFY(presenter.isPresenting());
+    QCOMPARE(presenter.waiting(), 2);
 
     QList<QMessageBox*> boxes = openBoxes();
     QCOMPARE(boxes.size(), 1);
@@ -56,23 +58,53 @@ void tst_MessageBoxPresenter::showsSequenceOneAfterTheOther() {
     boxes = openBoxes();
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.first()->text(), QString("Onbekende fout, foutcode : 11001"));
-    QVERIFY(presenter.isPresenting());
+    QCOMPARE(presenter.waiting(), 1);
 
     boxes.first()->button(QMessageBox::Ok)->click();
     flushDeletes();
     QVERIFY(openBoxes().isEmpty());
-    QVERIFY(!presenter.isPresenting());
+    QCOMPARE(presenter.waiting(), 0);
+}
+
+void tst_MessageBoxPresenter::duplicatesAndOverflowAreNotQueued() {
+    MessageBoxPresenter presenter;
+    const OperatorMessage lost{QMessageBox::Critical, "Foutmelding", "weg", {}, nullptr, {}};
+    QVERIFY(presenter.post(lost)); // on screen
+    QVERIFY(presenter.post({QMessageBox::Information, "Mededeling", "terug", {}, nullptr, {}}));
+    QVERIFY(!presenter.post(lost)); // equal to the one on screen
+    QCOMPARE(presenter.waiting(), 2);
+    for (int i = 0; presenter.waiting() < MessageBoxPresenter::MaxWaiting; ++i)
+        QVERIFY(presenter.post({QMessageBox::Warning, "t", QString::number(i), {}, nullptr, {}}));
+    QVERIFY(!presenter.post({QMessageBox::Warning, "t", "one too many", {}, nullptr, {}}));
+    QCOMPARE(openBoxes().size(), 1);
+}
+
+void tst_MessageBoxPresenter::followUpRunsOnCloseWhileItsDialogLasts() {
+    MessageBoxPresenter presenter;
+    auto* dialog = new QWidget;
+    dialog->show();
+    int followUps = 0;
+    presenter.post({QMessageBox::Warning, "Mededeling", "a", {}, dialog, [&] { ++followUps; }});
+    presenter.post({QMessageBox::Warning, "Mededeling", "b", {}, dialog, [&] { ++followUps; }});
+    QCOMPARE(presenter.currentBox()->windowModality(), Qt::WindowModal);
+    QCOMPARE(followUps, 0);
+    presenter.currentBox()->button(QMessageBox::Ok)->click();
+    QCOMPARE(followUps, 1);
+    // The dialog goes, and its box with it: nothing of it may run.
+    delete dialog;
+    QCOMPARE(followUps, 1);
+    QCOMPARE(presenter.waiting(), 0);
 }
 
 void tst_MessageBoxPresenter::boxDeletedFromOutsideEndsIt() {
     MessageBoxPresenter presenter;
     presenter.present({"a", "b"});
     delete presenter.currentBox();
-    QVERIFY(presenter.currentBox());
+    QTRY_VERIFY(presenter.currentBox());
     QCOMPARE(presenter.currentBox()->text(), QString("b"));
     presenter.currentBox()->close();
     flushDeletes();
-    QVERIFY(!presenter.isPresenting());
+    QCOMPARE(presenter.waiting(), 0);
     QVERIFY(openBoxes().isEmpty());
 }
 

@@ -9,16 +9,21 @@
 
 #include "audio/gauge.h"
 #include "audio/levelmeter.h"
+#include "audio/wavein.h"
+#include "ui/messageboxpresenter.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QNetworkDatagram>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUdpSocket>
 
 namespace {
@@ -63,14 +68,6 @@ QList<QWidget*> visibleBoxes() {
 class tst_frmMain : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase() {
-        // The dialogs' own modal boxes (e.g. "no sound card" on a machine
-        // without capture devices) must not stop the test.
-        auto quiet = [](QWidget*, QMessageBox::Icon, const QString&, const QString&) {};
-        frmAudio::setMessageBoxFunction(quiet);
-        frmInterPC::setMessageBoxFunction(quiet);
-    }
-
     void cleanup() {
         for (QWidget* w : QApplication::topLevelWidgets())
             if (qobject_cast<QMessageBox*>(w))
@@ -320,6 +317,76 @@ private slots:
         QTRY_COMPARE(window.statusText(), QStringLiteral("LIVE"));
         QTest::qWait(2500);
         QVERIFY(!server.hasPendingDatagrams());
+    }
+
+    // A click dispatched while a tick lets pending events run, opening a
+    // box: the box must not hold up that tick, and the following ticks must
+    // count, so the alarm comes while the box still stands.
+    void boxOpenedInsideATickLeavesMonitoringRunning() {
+        QTemporaryDir dir;
+        QUdpSocket server;
+        QVERIFY(server.bind(QHostAddress::LocalHost, 0));
+        const quint16 host = freePort();
+        writeIni(dir, QStringLiteral("[Audio]\nAutoVol=20\nAutoTime=2\n[InterPC]\n"
+                                     "RemoteName=127.0.0.1\nRemotePort=%1\nHostPort=%2\n")
+                          .arg(server.localPort())
+                          .arg(host)
+                          .toLatin1());
+        frmMain window(dir.path());
+        window.Form_Load();
+        window.show();
+        window.mnuInterPC_Click();
+        frmInterPC* link = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<frmInterPC*>(w))
+                link = d;
+        QVERIFY(link);
+        link->findChild<QLineEdit*>(QStringLiteral("txtRemoteName"))->clear();
+        auto* save = link->findChild<QPushButton*>(QStringLiteral("cmdExit"));
+        bool clicked = false;
+        window.setLevelOverrideForTesting([&](int) {
+            if (!clicked && window.monitor().inTick()) {
+                clicked = true;
+                // Pending when the tick processes events.
+                QMetaObject::invokeMethod(save, &QPushButton::click, Qt::QueuedConnection);
+            }
+            return 0;
+        });
+        // A box with an event loop of its own would hold the tick until
+        // someone closes it; close it late so that such a fault fails here
+        // instead of hanging.
+        QTimer::singleShot(9000, &window, [&window] {
+            if (QMessageBox* box = window.messages().currentBox())
+                box->close();
+        });
+
+        server.writeDatagram(QByteArray("SN_AUTO"), QHostAddress::LocalHost, host);
+        QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingDatagrams(), 12000);
+        QVERIFY(clicked);
+        QMessageBox* box = window.messages().currentBox();
+        QVERIFY2(box && box->isVisible(), "the alarm came only after the box was closed");
+        QCOMPARE(box->text(), QStringLiteral("Geef de RemoteName op"));
+        QCOMPARE(window.monitor().state().SilenceCount, 3);
+        QCOMPARE(server.receiveDatagram().data(), QByteArray("SN_ALARM"));
+    }
+
+    // An input that comes and goes all night leaves one box, not a pile.
+    void deviceLostTwentyTimesLeavesOneBox() {
+        QTemporaryDir dir;
+        frmMain window(dir.path());
+        window.show();
+        auto* waveIn = window.findChild<WaveIn*>();
+        QVERIFY(waveIn);
+        for (int i = 0; i < 20; ++i) {
+            emit waveIn->deviceLost(QStringLiteral("USB Audio"));
+            emit waveIn->deviceRestored(QStringLiteral("USB Audio"));
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(visibleBoxes().size(), 1);
+        // The loss on screen and the return waiting behind it.
+        QCOMPARE(window.messages().waiting(), 2);
+        QVERIFY(
+            window.messages().currentBox()->text().contains(QStringLiteral("geen geluid meer")));
     }
 };
 

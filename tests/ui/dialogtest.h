@@ -17,7 +17,7 @@
 
 // What a test of one settings dialog keeps around it: a fresh directory with
 // the path of its sondral.ini, the IniFile the dialog writes through, and a
-// recorder standing in for the dialog's message boxes. The test class
+// message queue whose boxes a recorder stands in for. The test class
 // derives from QObject and from this, and calls setUpDialog() in init() and
 // tearDownDialog() in cleanup().
 template <typename Dialog> class DialogTest {
@@ -27,12 +27,13 @@ protected:
         QVERIFY(m_dir->isValid());
         m_iniPath = m_dir->filePath("sondral.ini");
         m_recorder = MessageRecorder();
-        Dialog::setMessageBoxFunction(m_recorder.function());
+        m_messages = std::make_unique<MessageBoxPresenter>();
+        m_messages->setDisplayForTesting(m_recorder.function());
     }
 
     void tearDownDialog() {
         delete m_dialog.data();
-        Dialog::setMessageBoxFunction({});
+        m_messages.reset();
         m_dir.reset();
     }
 
@@ -60,5 +61,6 @@ protected:
     QString m_iniPath;
     IniFile m_ini;
     MessageRecorder m_recorder;
+    std::unique_ptr<MessageBoxPresenter> m_messages;
     QPointer<Dialog> m_dialog;
 };

@@ -1,14 +1,16 @@
 #pragma once
 
+#include "ui/messageboxpresenter.h"
+
 #include <QList>
 #include <QMessageBox>
 #include <QString>
 
 #include <functional>
 
-// Stands in for the dialogs' modal message boxes: records each message and
-// returns at once, as if the operator had pressed OK. onMessage runs while
-// the "box" is up, to look at the state the operator would see.
+// Stands in for the message boxes of the presenter's queue: records each
+// message, which then counts as closed with OK. onMessage runs while the
+// "box" is up, to look at the state the operator would see.
 struct MessageRecorder {
     struct Message {
         QMessageBox::Icon icon;
@@ -20,8 +22,8 @@ struct MessageRecorder {
     std::function<void(const Message&)> onMessage;
 
     auto function() {
-        return [this](QWidget*, QMessageBox::Icon icon, const QString& title, const QString& text) {
-            messages.append({icon, title, text});
+        return [this](const OperatorMessage& message) {
+            messages.append({message.icon, message.title, message.text});
             if (onMessage)
                 onMessage(messages.last());
         };

@@ -5,6 +5,7 @@
 #include "ui/frmaudio.h"
 #include "ui/ledspinedit.h"
 
+#include <QAbstractButton>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
@@ -77,6 +78,8 @@ private slots:
     void nextStartReadsWhatWasSaved();
     void closeButtonWritesNothing();
     void unwritableFileKeepsDialogOpen();
+    void unloadsWhenRestartMessageIsClosed();
+    void escapeKeepsDialog();
 
 private:
     frmAudio* open(const Settings& settings, const QStringList& cards = ThreeCards);
@@ -97,7 +100,8 @@ void tst_frmAudio::cleanup() {
 }
 
 frmAudio* tst_frmAudio::open(const Settings& settings, const QStringList& cardNames) {
-    m_dialog = new frmAudio(settings, m_ini, m_iniPath, [cardNames] { return cardNames; });
+    m_dialog = new frmAudio(
+        settings, m_ini, m_iniPath, [cardNames] { return cardNames; }, *m_messages);
     return m_dialog;
 }
 
@@ -304,6 +308,35 @@ void tst_frmAudio::unwritableFileKeepsDialogOpen() {
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(editor("ledFeed1Vol")->value(), 77);
     QCOMPARE(cards()->currentIndex(), 2);
+}
+
+void tst_frmAudio::unloadsWhenRestartMessageIsClosed() {
+    m_messages->setDisplayForTesting({});
+    open(sampleSettings());
+    m_dialog->show();
+    clickSave(); // returns at once: the box runs no event loop of its own
+    QMessageBox* message = m_messages->currentBox();
+    QVERIFY(message && message->isVisible());
+    QCOMPARE(message->windowTitle(), QString("Mededeling"));
+    QCOMPARE(message->text(), RestartText);
+    QCOMPARE(message->icon(), QMessageBox::Warning);
+    QCOMPARE(message->windowModality(), Qt::WindowModal);
+    QCOMPARE(message->parentWidget(), m_dialog.data());
+    QVERIFY(!dialogGone());
+
+    message->button(QMessageBox::Ok)->click();
+    QVERIFY(dialogGone());
+}
+
+void tst_frmAudio::escapeKeepsDialog() {
+    open(sampleSettings());
+    m_dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_dialog));
+    editor("ledVolAuto")->setValue(55);
+    QTest::keyClick(m_dialog, Qt::Key_Escape);
+    QVERIFY(!dialogGone());
+    QVERIFY(m_dialog->isVisible());
+    QCOMPARE(editor("ledVolAuto")->value(), 55);
 }
 
 QTEST_MAIN(tst_frmAudio)

@@ -3,6 +3,7 @@
 #include "settings/inifile.h"
 #include "ui/frminterpc.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -25,7 +26,8 @@ private slots:
     void saveLeavesAudioSection();
     void closeButtonWritesNothing();
     void unwritableFileKeepsDialogOpen();
-    void realMessageBoxIsModalWithOk();
+    void realBoxIsWindowModalAndFocusFollowsOk();
+    void escapeKeepsDialog();
 
 private:
     frmInterPC* open(const Settings& settings = Settings());
@@ -47,7 +49,7 @@ void tst_frmInterPC::cleanup() {
 }
 
 frmInterPC* tst_frmInterPC::open(const Settings& settings) {
-    m_dialog = new frmInterPC(settings, m_ini, m_iniPath);
+    m_dialog = new frmInterPC(settings, m_ini, m_iniPath, *m_messages);
     return m_dialog;
 }
 
@@ -231,40 +233,37 @@ void tst_frmInterPC::unwritableFileKeepsDialogOpen() {
     QCOMPARE(box("txtRemoteName")->text(), QString("playout"));
 }
 
-void tst_frmInterPC::realMessageBoxIsModalWithOk() {
-    frmInterPC::setMessageBoxFunction({});
+void tst_frmInterPC::realBoxIsWindowModalAndFocusFollowsOk() {
+    m_messages->setDisplayForTesting({});
     open();
     type("", "", "");
     m_dialog->show();
-    // Answer the box from inside its own event loop, as an operator would.
-    QString title, text;
-    QMessageBox::Icon icon = QMessageBox::NoIcon;
-    QList<QAbstractButton*> buttons;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, this, [&] {
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        if (!box)
-            return;
-        title = box->windowTitle();
-        text = box->text();
-        icon = box->icon();
-        buttons = box->buttons();
-        box->button(QMessageBox::Ok)->click();
-    });
-    poll.start(10);
-    QTimer watchdog;
-    watchdog.setSingleShot(true);
-    connect(&watchdog, &QTimer::timeout, this, [] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            modal->close();
-    });
-    watchdog.start(5000);
-    clickSave();
-    QCOMPARE(title, QString("Ontbrekende gegevens"));
-    QCOMPARE(text, QString("Geef de RemoteName op"));
-    QCOMPARE(icon, QMessageBox::Warning);
-    QCOMPARE(buttons.size(), 1);
+    QVERIFY(QTest::qWaitForWindowExposed(m_dialog));
+    clickSave(); // returns at once: the box runs no event loop of its own
+
+    QMessageBox* message = m_messages->currentBox();
+    QVERIFY(message && message->isVisible());
+    QCOMPARE(message->windowTitle(), QString("Ontbrekende gegevens"));
+    QCOMPARE(message->text(), QString("Geef de RemoteName op"));
+    QCOMPARE(message->icon(), QMessageBox::Warning);
+    QCOMPARE(message->buttons().size(), 1);
+    QCOMPARE(message->windowModality(), Qt::WindowModal);
+    QCOMPARE(message->parentWidget(), m_dialog.data());
+
+    message->button(QMessageBox::Ok)->click();
+    QTRY_COMPARE(QApplication::focusWidget(), box("txtRemoteName"));
     QVERIFY(!dialogGone());
+}
+
+void tst_frmInterPC::escapeKeepsDialog() {
+    open();
+    type("playout", "5000", "");
+    m_dialog->show();
+    QVERIFY(QTest::qWaitForWindowExposed(m_dialog));
+    QTest::keyClick(box("txtHostPort"), Qt::Key_Escape);
+    QVERIFY(!dialogGone());
+    QVERIFY(m_dialog->isVisible());
+    QCOMPARE(box("txtRemoteName")->text(), QString("playout"));
 }
 
 QTEST_MAIN(tst_frmInterPC)

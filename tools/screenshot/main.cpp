@@ -5,6 +5,7 @@
 #include "settings/settings.h"
 #include "ui/frmaudio.h"
 #include "ui/frminterpc.h"
+#include "ui/messageboxpresenter.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -40,15 +41,19 @@ int main(int argc, char** argv) {
     settings.HostPort = 5002;
 
     IniFile ini; // never written: nothing is saved
+    MessageBoxPresenter messages;
     // The dialogs delete themselves when closed, and quitting closes them.
     QPointer<QDialog> dialog;
     if (args[1] == "audio") {
-        dialog = new frmAudio(settings, ini, QString(), [] {
-            return QStringList{QStringLiteral("Built-in Audio Analog Stereo"),
-                               QStringLiteral("USB Audio CODEC Analog Stereo")};
-        });
+        dialog = new frmAudio(
+            settings, ini, QString(),
+            [] {
+                return QStringList{QStringLiteral("Built-in Audio Analog Stereo"),
+                                   QStringLiteral("USB Audio CODEC Analog Stereo")};
+            },
+            messages);
     } else {
-        dialog = new frmInterPC(settings, ini, QString());
+        dialog = new frmInterPC(settings, ini, QString(), messages);
     }
     dialog->move(40, 40);
     dialog->show();
