@@ -143,12 +143,12 @@ void frmAudio::Form_Load() {
 void frmAudio::VulKaart() {
     const QStringList names = m_deviceNames ? m_deviceNames() : QStringList();
     if (names.isEmpty()) {
-        // The dialog is not shown yet, so the message has no window to sit on.
+        // The dialog is still loading; the box appears on it once it shows.
         m_messages.post({QMessageBox::Critical,
                          QStringLiteral("Foutmelding"),
                          QStringLiteral("Kan geen geluidskaart vinden"),
                          Journal::Priority::Error,
-                         nullptr,
+                         this,
                          {}});
         return;
     }

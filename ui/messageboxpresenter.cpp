@@ -72,7 +72,11 @@ void MessageBoxPresenter::showNext() {
         // its dialog gives only destroyed(). Either ends this box, once.
         connect(box, &QMessageBox::finished, this, [this, box] { boxDone(box, true); });
         connect(box, &QObject::destroyed, this, [this, box] { boxDone(box, false); });
-        if (window) {
+        if (window && !window->isVisible()) {
+            // A dialog still loading: the box goes on top of it once the
+            // dialog is shown, which its opener does right after loading.
+            QTimer::singleShot(0, box, [box] { box->open(); });
+        } else if (window) {
             // Window-modal to its dialog, and no event loop of its own.
             box->open();
         } else {

@@ -1,0 +1,246 @@
+// The real program on a virtual X display, driven with the mouse and keys
+// as an operator would: the titles the window system shows, and a shutdown
+// signal while the audio dialog's restart message stands. Skipped where
+// xvfb-run, xdotool or xprop are missing.
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+bool haveTools() {
+    for (const char* tool : {"xvfb-run", "xdotool", "xprop"})
+        if (QStandardPaths::findExecutable(QString::fromLatin1(tool)).isEmpty())
+            return false;
+    return true;
+}
+
+// Output of a short X tool; empty when it fails.
+QProcessEnvironment xEnvironment(const QString& display, const QString& xauthority) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("DISPLAY"), display);
+    env.insert(QStringLiteral("XAUTHORITY"), xauthority);
+    env.remove(QStringLiteral("WAYLAND_DISPLAY"));
+    return env;
+}
+
+QString run(const QString& program, const QStringList& args, const QProcessEnvironment& env) {
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    if (!p.waitForFinished(10000) || p.exitCode() != 0)
+        return {};
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+} // namespace
+
+class tst_XWindows : public QObject {
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+    void titlesAreExact();
+    void sigtermWithRestartMessageOpenExitsCleanly();
+
+private:
+    // The visible top-level windows, id to title as _NET_WM_NAME holds it.
+    QMap<QString, QString> windows();
+    // The id of the visible window titled exactly `title`, waiting for it.
+    QString waitForWindow(const QString& title, int timeoutMs = 10000);
+    void click(const QString& window, int x, int y);
+    // Closes every "Foutmelding" box (start-up problems, no sound card) by
+    // its OK button.
+    void dismissErrorBoxes();
+    // Starts sondral, opens Instellingen > Audio and saves: the restart
+    // message then stands. Fails the test when a step does not show.
+    void openRestartMessage();
+    QStringList logMessages() const;
+
+    QProcess m_xvfb;
+    QString m_display;
+    QString m_xauthority;
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QProcess m_sondral;
+};
+
+void tst_XWindows::init() {
+    if (!haveTools())
+        QSKIP("xvfb-run, xdotool or xprop missing");
+    // xvfb-run prints the display its command runs on; the command waits
+    // on its standard input, so closing that ends it and xvfb-run cleans up.
+    m_xvfb.start(QStringLiteral("xvfb-run"),
+                 {QStringLiteral("-a"), QStringLiteral("-s"),
+                  QStringLiteral("-screen 0 1280x1024x24"), QStringLiteral("sh"),
+                  QStringLiteral("-c"),
+                  QStringLiteral("echo \"$DISPLAY $XAUTHORITY\"; read line")});
+    QVERIFY(m_xvfb.waitForStarted(10000));
+    QElapsedTimer timer;
+    timer.start();
+    while (!m_xvfb.canReadLine() && timer.elapsed() < 15000)
+        m_xvfb.waitForReadyRead(500);
+    const QStringList line = QString::fromLocal8Bit(m_xvfb.readLine()).trimmed().split(u' ');
+    m_display = line.value(0);
+    m_xauthority = line.value(1);
+    QVERIFY2(m_display.startsWith(u':'), qPrintable(line.join(u' ')));
+    m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
+}
+
+void tst_XWindows::cleanup() {
+    if (m_sondral.state() != QProcess::NotRunning) {
+        m_sondral.kill();
+        m_sondral.waitForFinished(5000);
+    }
+    if (m_xvfb.state() != QProcess::NotRunning) {
+        m_xvfb.closeWriteChannel();
+        if (!m_xvfb.waitForFinished(10000))
+            m_xvfb.kill();
+    }
+    m_dir.reset();
+}
+
+QMap<QString, QString> tst_XWindows::windows() {
+    QMap<QString, QString> result;
+    const QString ids = run(QStringLiteral("xdotool"),
+                            {QStringLiteral("search"), QStringLiteral("--onlyvisible"),
+                             QStringLiteral("--name"), QStringLiteral(".")},
+                            xEnvironment(m_display, m_xauthority));
+    static const QRegularExpression value(QStringLiteral("= \"(.*)\"$"));
+    for (const QString& id : ids.split(u'\n', Qt::SkipEmptyParts)) {
+        const QString prop = run(QStringLiteral("xprop"),
+                                 {QStringLiteral("-id"), id, QStringLiteral("_NET_WM_NAME")},
+                                 xEnvironment(m_display, m_xauthority));
+        const auto match = value.match(prop);
+        if (match.hasMatch())
+            result.insert(id, match.captured(1));
+    }
+    return result;
+}
+
+QString tst_XWindows::waitForWindow(const QString& title, int timeoutMs) {
+    QElapsedTimer timer;
+    timer.start();
+    do {
+        const auto all = windows();
+        for (auto it = all.cbegin(); it != all.cend(); ++it)
+            if (it.value() == title)
+                return it.key();
+        QTest::qWait(200);
+    } while (timer.elapsed() < timeoutMs);
+    return {};
+}
+
+void tst_XWindows::click(const QString& window, int x, int y) {
+    run(QStringLiteral("xdotool"),
+        {QStringLiteral("mousemove"), QStringLiteral("--window"), window, QString::number(x),
+         QString::number(y), QStringLiteral("click"), QStringLiteral("1")},
+        xEnvironment(m_display, m_xauthority));
+    QTest::qWait(300);
+}
+
+void tst_XWindows::dismissErrorBoxes() {
+    for (int i = 0; i < 5; ++i) {
+        const QString box = waitForWindow(QStringLiteral("Foutmelding"), 500);
+        if (box.isEmpty())
+            return;
+        const QString geometry =
+            run(QStringLiteral("xdotool"), {QStringLiteral("getwindowgeometry"), box},
+                xEnvironment(m_display, m_xauthority));
+        static const QRegularExpression size(QStringLiteral("Geometry: (\\d+)x(\\d+)"));
+        const auto match = size.match(geometry);
+        if (!match.hasMatch())
+            return;
+        // The OK button sits at the bottom right.
+        click(box, match.captured(1).toInt() - 45, match.captured(2).toInt() - 22);
+    }
+}
+
+void tst_XWindows::openRestartMessage() {
+    const QString dir = m_dir->path();
+    QVERIFY(QFile::copy(QStringLiteral(SONDRAL_EXECUTABLE), dir + QStringLiteral("/sondral")));
+    QVERIFY(QFile::copy(QStringLiteral(SONDRAL_CAPTURE_EXECUTABLE),
+                        dir + QStringLiteral("/sondral-capture")));
+    // A bad value, so that start-up shows a box as well.
+    QFile ini(dir + QStringLiteral("/sondral.ini"));
+    QVERIFY(ini.open(QIODevice::WriteOnly));
+    ini.write("[Audio]\nLog=1\nAutoVol=abc\n");
+    ini.close();
+
+    QProcessEnvironment env = xEnvironment(m_display, m_xauthority);
+    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    // Never the machine's own sound server: the private one of the test
+    // run, or none at all.
+    if (!env.contains(QStringLiteral("PULSE_SERVER")))
+        env.insert(QStringLiteral("PULSE_SERVER"),
+                   QStringLiteral("unix:") + dir + QStringLiteral("/no-pulse"));
+    m_sondral.setProcessEnvironment(env);
+    m_sondral.setWorkingDirectory(dir);
+    m_sondral.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    m_sondral.start(dir + QStringLiteral("/sondral"), {});
+    QVERIFY(m_sondral.waitForStarted(10000));
+
+    const QString main = waitForWindow(QStringLiteral("Sondral"));
+    QVERIFY2(!main.isEmpty(), qPrintable(QStringList(windows().values()).join(u'|')));
+    QVERIFY2(!waitForWindow(QStringLiteral("Foutmelding")).isEmpty(),
+             qPrintable(QStringList(windows().values()).join(u'|')));
+    dismissErrorBoxes();
+
+    // Programma, then the key Right to Instellingen, whose first item is Audio.
+    click(main, 25, 10);
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Right")},
+        xEnvironment(m_display, m_xauthority));
+    QTest::qWait(300);
+    run(QStringLiteral("xdotool"), {QStringLiteral("key"), QStringLiteral("Return")},
+        xEnvironment(m_display, m_xauthority));
+    const QString audio = waitForWindow(QStringLiteral("Audio Instellingen"));
+    QVERIFY2(!audio.isEmpty(), qPrintable(QStringList(windows().values()).join(u'|')));
+    dismissErrorBoxes(); // "Kan geen geluidskaart vinden" without a sound server
+
+    // The save button, bottom centre of the fixed 380 x 522 dialog.
+    click(audio, 190, 490);
+    QVERIFY2(!waitForWindow(QStringLiteral("Mededeling")).isEmpty(),
+             qPrintable(QStringList(windows().values()).join(u'|')));
+}
+
+QStringList tst_XWindows::logMessages() const {
+    QFile file(m_dir->filePath(QStringLiteral("sondral.log")));
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    QStringList messages;
+    for (const QByteArray& line : file.readAll().split('\n'))
+        if (line.size() > 22)
+            messages << QString::fromLatin1(line.mid(22)).trimmed();
+    return messages;
+}
+
+void tst_XWindows::titlesAreExact() {
+    openRestartMessage();
+    if (QTest::currentTestFailed())
+        return;
+    QStringList titles = windows().values();
+    titles.sort();
+    QCOMPARE(titles, (QStringList{"Audio Instellingen", "Mededeling", "Sondral"}));
+}
+
+void tst_XWindows::sigtermWithRestartMessageOpenExitsCleanly() {
+    openRestartMessage();
+    if (QTest::currentTestFailed())
+        return;
+    m_sondral.terminate();
+    QVERIFY(m_sondral.waitForFinished(15000));
+    QCOMPARE(m_sondral.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_sondral.exitCode(), 0);
+    const QStringList messages = logMessages();
+    QCOMPARE(messages.count(QStringLiteral("Program Closed")), 1);
+    QCOMPARE(messages.last(), QStringLiteral("Program Closed"));
+}
+
+QTEST_GUILESS_MAIN(tst_XWindows)
+#include "tst_xwindows.moc"
