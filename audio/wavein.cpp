@@ -12,7 +12,7 @@ namespace {
 
 // How often the audio thread's progress is looked at: how late a loss or a
 // return is told, at most. The levels themselves are read directly.
-constexpr int followMs = 100;
+constexpr int followMs = 250;
 
 QString devicesFound(qsizetype count) {
     if (count == 0)
