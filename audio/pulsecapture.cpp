@@ -52,6 +52,9 @@ PulseCapture::PulseCapture(CaptureState& state) : m_state(state) {
     m_timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (!m_loop || m_timerFd < 0) {
         qWarning("Capture: cannot set up the audio thread");
+        if (m_loop)
+            pa_threaded_mainloop_free(m_loop);
+        m_loop = nullptr; // every later call does nothing; the levels read 0
         m_state.publishDevices({});
         return;
     }
