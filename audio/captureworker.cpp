@@ -1,5 +1,6 @@
 #include "audio/captureworker.h"
 
+#include "audio/capturestate.h"
 #include "audio/levelmath.h"
 
 #include <QAudioSource>
@@ -11,23 +12,10 @@
 namespace {
 
 constexpr int preferredRate = 48000;
-constexpr int watchIntervalMs = 500;
-
-QString describe(QAudio::Error error) {
-    switch (error) {
-    case QAudio::NoError:
-        return QStringLiteral("geen fout");
-    case QAudio::OpenError:
-        return QStringLiteral("het apparaat kan niet worden geopend");
-    case QAudio::IOError:
-        return QStringLiteral("lees- of schrijffout op het apparaat");
-    case QAudio::UnderrunError:
-        return QStringLiteral("het apparaat levert geen gegevens");
-    case QAudio::FatalError:
-        return QStringLiteral("onherstelbare fout in het apparaat");
-    }
-    return QStringLiteral("onbekende fout");
-}
+constexpr int watchIntervalMs = 250;
+// A new attempt's first block may take longer than the gap allowed between
+// blocks once they flow (CaptureState::staleMs): a device waking up.
+constexpr qint64 firstBlockMs = 3000;
 
 QAudioFormat chooseFormat(const QAudioDevice& device, int channels) {
     QAudioFormat format;
@@ -40,108 +28,160 @@ QAudioFormat chooseFormat(const QAudioDevice& device, int channels) {
     return device.preferredFormat();
 }
 
+// The level maths' own description of a Qt format; false for a sample type
+// it does not measure.
+bool toSampleFormat(const QAudioFormat& format, levelmath::SampleFormat* out) {
+    using levelmath::SampleType;
+    switch (format.sampleFormat()) {
+    case QAudioFormat::UInt8:
+        out->type = SampleType::UInt8;
+        break;
+    case QAudioFormat::Int16:
+        out->type = SampleType::Int16;
+        break;
+    case QAudioFormat::Int32:
+        out->type = SampleType::Int32;
+        break;
+    case QAudioFormat::Float:
+        out->type = SampleType::Float;
+        break;
+    default:
+        return false;
+    }
+    out->channels = format.channelCount();
+    out->sampleRate = format.sampleRate();
+    return out->channels > 0;
+}
+
 } // namespace
 
-CaptureWorker::CaptureWorker() : m_watchdog(new QTimer(this)) {
+CaptureWorker::CaptureWorker(CaptureState& state)
+    : m_state(state), m_watchdog(new QTimer(this)), m_retry(new QTimer(this)) {
     m_watchdog->setInterval(watchIntervalMs);
     connect(m_watchdog, &QTimer::timeout, this, &CaptureWorker::watch);
+    m_retry->setSingleShot(true);
+    m_retry->setInterval(CaptureEngine::retryMs);
+    connect(m_retry, &QTimer::timeout, this, [this] {
+        publishDevices();
+        if (m_wanted && !m_source)
+            tryOpen();
+    });
 }
 
 CaptureWorker::~CaptureWorker() {
-    teardown(true);
+    teardown();
 }
 
-QString CaptureWorker::open(const QAudioDevice& device, int channels) {
-    close();
-    m_device = device;
-    const QAudioFormat format = chooseFormat(device, channels);
-    if (!format.isValid())
-        return QStringLiteral("het apparaat biedt geen bruikbaar geluidsformaat");
-    m_history.reset(format);
-
-    m_source = new QAudioSource(device, format, this);
-    m_source->setBufferSize(format.bytesForDuration(qint64(bufferMs) * 1000));
-    m_io = m_source->start();
-    if (!m_io || m_source->error() != QAudio::NoError) {
-        const QString why = describe(m_source->error());
-        teardown();
-        return why;
-    }
-    connect(m_io, &QIODevice::readyRead, this, &CaptureWorker::readAvailable);
-    connect(m_source, &QAudioSource::stateChanged, this, [this](QAudio::State state) {
-        if (state == QAudio::StoppedState && m_source && m_source->error() != QAudio::NoError)
-            declareLost();
+void CaptureWorker::init() {
+    m_devices = new QMediaDevices(this);
+    connect(m_devices, &QMediaDevices::audioInputsChanged, this, [this] {
+        publishDevices();
+        // The platform may move a vanished device's stream to another input,
+        // which would then be measured in its place.
+        if (m_source && !deviceStillListed())
+            fail();
     });
-    m_open = true;
-    m_sinceData.start();
+    publishDevices();
+}
+
+void CaptureWorker::publishDevices() {
+    CaptureDeviceList devices;
+    for (const QAudioDevice& input : QMediaDevices::audioInputs())
+        devices.append({input.id(), input.description()});
+    m_state.publishDevices(std::move(devices));
+}
+
+void CaptureWorker::open(const CaptureRequest& request) {
+    teardown();
+    m_wanted = true;
+    m_request = request;
+    m_retry->stop();
     m_watchdog->start();
-    return {};
+    tryOpen();
 }
 
 void CaptureWorker::close() {
-    m_open = false;
+    m_wanted = false;
+    m_retry->stop();
     m_watchdog->stop();
-    teardown(true);
+    teardown();
+    m_state.captureStopped();
 }
 
-void CaptureWorker::teardown(bool now) {
-    // The members are cleared before the source goes: stopping or deleting a
-    // source may process events of this thread, which can call back in here.
+void CaptureWorker::tryOpen() {
+    m_blockDueMs = CaptureState::nowMs() + firstBlockMs;
+    const auto inputs = QMediaDevices::audioInputs();
+    QList<QByteArray> ids;
+    for (const QAudioDevice& input : inputs)
+        ids << input.id();
+    const int found = findCaptureDevice(ids, m_request.id, m_request.position, m_request.count);
+    if (found < 0) {
+        fail();
+        return;
+    }
+    m_device = inputs.at(found);
+    const QAudioFormat format = chooseFormat(m_device, m_request.channels);
+    levelmath::SampleFormat measured;
+    if (!format.isValid() || !toSampleFormat(format, &measured)) {
+        fail();
+        return;
+    }
+    m_history.reset(measured);
+    m_source = new QAudioSource(m_device, format, this);
+    m_source->setBufferSize(format.bytesForDuration(qint64(bufferMs) * 1000));
+    m_io = m_source->start();
+    if (!m_io || m_source->error() != QAudio::NoError) {
+        fail();
+        return;
+    }
+    connect(m_io, &QIODevice::readyRead, this, &CaptureWorker::readAvailable);
+    m_request.id = m_device.id();
+    if (m_request.count < 0)
+        m_request.count = int(inputs.size());
+}
+
+void CaptureWorker::teardown() {
+    // Cleared before the source goes: stopping a source may process events
+    // of this thread, which can call back in here.
     QAudioSource* source = std::exchange(m_source, nullptr);
     QIODevice* io = std::exchange(m_io, nullptr);
     if (!source)
         return;
-    // Disconnected first so that stopping it reports nothing. Inside a signal
-    // of the source it must not be deleted at once.
     disconnect(source, nullptr, this, nullptr);
     if (io)
         disconnect(io, nullptr, this, nullptr);
     source->stop();
-    if (now)
-        delete source;
-    else
-        source->deleteLater();
+    source->deleteLater();
+}
+
+void CaptureWorker::fail() {
+    if (m_wanted)
+        m_state.captureFailed();
+    teardown();
+    if (m_wanted)
+        m_retry->start();
 }
 
 void CaptureWorker::readAvailable() {
     if (!m_io)
         return;
     const QByteArray data = m_io->readAll();
-    if (data.isEmpty())
+    if (data.isEmpty() || m_history.add(data.constData(), data.size()) == 0)
         return;
-    m_sinceData.start();
-    if (m_history.add(data.constData(), data.size()) > 0) {
-        const auto window = m_history.windowPeak();
-        const auto last = m_history.lastBlockPeak();
-        emit measured(levelmath::peakToLevel(window.left), levelmath::peakToLevel(window.right),
-                      levelmath::peakToLevel(last.left), levelmath::peakToLevel(last.right));
-    }
+    m_blockDueMs = CaptureState::nowMs() + CaptureState::staleMs;
+    const auto window = m_history.windowPeak();
+    const auto last = m_history.lastBlockPeak();
+    m_state.blockMeasured(levelmath::peakToLevel(window.left), levelmath::peakToLevel(window.right),
+                          levelmath::peakToLevel(last.left), levelmath::peakToLevel(last.right));
 }
 
 void CaptureWorker::watch() {
-    if (!m_open)
+    if (!m_wanted || !m_source)
         return;
-    const bool failed = !m_source || (m_source->state() == QAudio::StoppedState &&
-                                      m_source->error() != QAudio::NoError);
-    // The list is polled as well as watched: the sound server may move the
-    // stream of a vanished device to another source (which would then be
-    // measured in its place), and the change signal does not always arrive.
-    if (failed || m_sinceData.hasExpired(silenceOfDeviceMs) || !deviceStillListed())
-        declareLost();
-}
-
-void CaptureWorker::deviceListChanged() {
-    if (m_open && !deviceStillListed())
-        declareLost();
-}
-
-void CaptureWorker::declareLost() {
-    if (!m_open)
-        return;
-    m_open = false;
-    m_watchdog->stop();
-    teardown();
-    emit lost(m_device.description());
+    const bool stopped =
+        m_source->state() == QAudio::StoppedState && m_source->error() != QAudio::NoError;
+    if (stopped || CaptureState::nowMs() > m_blockDueMs)
+        fail();
 }
 
 bool CaptureWorker::deviceStillListed() const {

@@ -1,64 +1,59 @@
 #pragma once
 
+#include "audio/captureengine.h"
 #include "audio/peakhistory.h"
 
 #include <QAudioDevice>
-#include <QElapsedTimer>
-#include <QIODevice>
 #include <QObject>
 #include <QPointer>
-#include <QString>
 
+class CaptureState;
 class QAudioSource;
 class QIODevice;
+class QMediaDevices;
 class QTimer;
 
-// The device side of capture, run by the capture helper process. It measures
-// each block of audio and reports its levels; when the device stops
-// delivering it says so once and captures no more. Trying
-// again is the business of whoever runs the helper: a fresh process starts
-// with a fresh sound-server connection, which Qt's own back-end does not
-// always manage to re-establish after a long outage.
+// The device side of capture on Qt Multimedia (platforms without the sound
+// server's client library), living on the capture thread of QtCapture. It
+// keeps the device list in the state current, measures each block of audio
+// into the state, and after a failure (the source stopped with an error, the
+// device left the list, or a block overdue) tries again
+// every retryMs.
 class CaptureWorker : public QObject {
     Q_OBJECT
 public:
-    // No audio for this long while open counts as a lost device.
-    static constexpr int silenceOfDeviceMs = 2000;
-    // Requested device buffer; the sound server's default is near a second,
+    // Requested device buffer; the platform's default may be near a second,
     // which would delay every level change by as much.
     static constexpr int bufferMs = 30;
 
-    CaptureWorker();
+    explicit CaptureWorker(CaptureState& state);
     ~CaptureWorker() override;
 
-    // Opens device with channels channels (2 = stereo; a mono device then
-    // feeds both) and starts capturing. Returns an empty string on success,
-    // otherwise why it failed, in Dutch.
-    QString open(const QAudioDevice& device, int channels);
+    // Each on the capture thread.
+    void init();
+    void open(const CaptureRequest& request);
     void close();
-    // The list of capture devices changed: a device that vanished is lost.
-    void deviceListChanged();
-
-signals:
-    // One block measured, in integer percent (audio/levelmath.h): the highest
-    // block peak of the last second, and the peak of this block.
-    void measured(int left, int right, int instantLeft, int instantRight);
-    void lost(const QString& deviceName);
 
 private:
-    void teardown(bool now = false);
+    void publishDevices();
+    void tryOpen();
+    void teardown();
+    void fail();
     void readAvailable();
     void watch();
-    void declareLost();
     bool deviceStillListed() const;
 
+    CaptureState& m_state;
+    QMediaDevices* m_devices = nullptr;
+    QTimer* m_watchdog = nullptr;
+    QTimer* m_retry = nullptr;
+    bool m_wanted = false;
+    CaptureRequest m_request;
     QAudioDevice m_device;
     QAudioSource* m_source = nullptr;
-    // Owned by the source, which deletes it itself when the sound server
-    // goes away (before it reports the stop): so a guarded pointer.
+    // Owned by the source, which may delete it itself when the platform's
+    // audio goes away: so a guarded pointer.
     QPointer<QIODevice> m_io;
-    QTimer* m_watchdog = nullptr;
     PeakHistory m_history;
-    bool m_open = false; // capturing: opened, and neither closed nor lost
-    QElapsedTimer m_sinceData;
+    qint64 m_blockDueMs = 0; // the next block is overdue after this
 };

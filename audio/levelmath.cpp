@@ -1,7 +1,5 @@
 #include "audio/levelmath.h"
 
-#include <QAudioFormat>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -60,6 +58,19 @@ template <typename T> ChannelPeaks peaksOf(const char* data, qsizetype frames, i
 
 } // namespace
 
+int SampleFormat::bytesPerSample() const {
+    switch (type) {
+    case SampleType::UInt8:
+        return 1;
+    case SampleType::Int16:
+        return 2;
+    case SampleType::Int32:
+    case SampleType::Float:
+        return 4;
+    }
+    return 0;
+}
+
 int peakToLevel(double peak) {
     if (!(peak > 0)) // also catches NaN
         return 0;
@@ -68,25 +79,24 @@ int peakToLevel(double peak) {
     return static_cast<int>(std::clamp(std::lround(level), 0L, 100L));
 }
 
-ChannelPeaks blockPeaks(const char* data, qsizetype bytes, const QAudioFormat& format) {
-    const int channels = format.channelCount();
+ChannelPeaks blockPeaks(const char* data, qsizetype bytes, const SampleFormat& format) {
+    const int channels = format.channels;
     const int frameBytes = format.bytesPerFrame();
     if (!data || bytes <= 0 || channels <= 0 || frameBytes <= 0)
         return {};
     // A trailing partial frame is ignored; callers carry it to the next buffer.
     const qsizetype frames = bytes / frameBytes;
-    switch (format.sampleFormat()) {
-    case QAudioFormat::Int16:
+    switch (format.type) {
+    case SampleType::Int16:
         return peaksOf<qint16>(data, frames, channels);
-    case QAudioFormat::Int32:
+    case SampleType::Int32:
         return peaksOf<qint32>(data, frames, channels);
-    case QAudioFormat::Float:
+    case SampleType::Float:
         return peaksOf<float>(data, frames, channels);
-    case QAudioFormat::UInt8:
+    case SampleType::UInt8:
         return peaksOf<quint8>(data, frames, channels);
-    default:
-        return {};
     }
+    return {};
 }
 
 } // namespace levelmath

@@ -2,9 +2,20 @@
 
 #include <QtGlobal>
 
-class QAudioFormat;
-
 namespace levelmath {
+
+// The sample layout of a captured buffer: interleaved frames of channels
+// samples, native byte order. Kept free of any audio library's types so that
+// every capture back-end can use the maths below.
+enum class SampleType { UInt8, Int16, Int32, Float };
+struct SampleFormat {
+    SampleType type = SampleType::Int16;
+    int channels = 2;
+    int sampleRate = 48000; // frames per second
+
+    int bytesPerSample() const;
+    int bytesPerFrame() const { return bytesPerSample() * channels; }
+};
 
 // Converts a linear peak (0.0 .. 1.0, 1.0 = full scale) to the level scale:
 // 100 + 100 * dBFS / 60, rounded to the nearest integer, clamped to 0..100.
@@ -18,6 +29,6 @@ struct ChannelPeaks {
     double left = 0;
     double right = 0;
 };
-ChannelPeaks blockPeaks(const char* data, qsizetype bytes, const QAudioFormat& format);
+ChannelPeaks blockPeaks(const char* data, qsizetype bytes, const SampleFormat& format);
 
 } // namespace levelmath

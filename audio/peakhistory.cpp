@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-void PeakHistory::reset(const QAudioFormat& format) {
+void PeakHistory::reset(const levelmath::SampleFormat& format) {
     m_format = format;
     m_frameBytes = format.bytesPerFrame();
-    const int rate = std::max(1, format.sampleRate());
+    const int rate = std::max(1, format.sampleRate);
     m_blockFrames = std::max(1, rate * blockMs / 1000);
     m_carry.clear();
     m_partialFrames = 0;

@@ -2,7 +2,6 @@
 
 #include "audio/levelmath.h"
 
-#include <QAudioFormat>
 #include <QByteArray>
 #include <vector>
 
@@ -16,7 +15,7 @@ public:
     static constexpr int windowMs = 1000;
 
     // Starts over for a stream of this format; forgets every block.
-    void reset(const QAudioFormat& format);
+    void reset(const levelmath::SampleFormat& format);
 
     // Feeds interleaved samples in the format given to reset(). Buffers need
     // not hold whole frames or whole blocks. Returns the number of blocks
@@ -34,7 +33,7 @@ private:
     void addFrames(const char* data, qsizetype frames);
     void finishBlock();
 
-    QAudioFormat m_format;
+    levelmath::SampleFormat m_format;
     int m_frameBytes = 0;
     int m_blockFrames = 0;
     QByteArray m_carry; // bytes of a frame split across two buffers

@@ -2,8 +2,10 @@
 # Prints figures for Sondral, measured on a private PulseAudio programme
 # source (48 kHz stereo), without judging them:
 #   1. CPU (% of one core) and peak resident memory over 60 s of monitoring,
-#      window painted on a virtual display, side by side with
-#      ffmpeg's silencedetect on the same source, and the ratio;
+#      window painted on a virtual display, side by side on the same source
+#      with ffmpeg's silencedetect and with parec at Sondral's fragment size
+#      (20 ms; the floor for any client of the sound server), and the ratios;
+#      Sondral's figures count every process it runs (there should be one);
 #   2. the alarm latency error over 10 alarms: alarm received minus silence
 #      onset minus (AutoTime + 1) s;
 #   3. the time from a datagram leaving the peer to its log line;
@@ -19,7 +21,7 @@ alarms=${BENCH_ALARMS:-10}
 
 if [ -z "${SONDRAL_BENCH_VIRTUAL:-}" ]; then
     "$root/scripts/ensure-packages.sh" ffmpeg
-    [ -x "$build/sondral" ] && [ -x "$build/sondral-capture" ] && [ -x "$build/tools/sondral-sim/sondral-sim" ] ||
+    [ -x "$build/sondral" ] && [ -x "$build/tools/sondral-sim/sondral-sim" ] ||
         "$root/scripts/build.sh" "$build"
     # Always on a virtual display of its own, so a desktop does not disturb the figures.
     export SONDRAL_BENCH_VIRTUAL=1
@@ -55,12 +57,29 @@ free_udp_port() {
 cpu_seconds() {
     awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.3f", ($12 + $13) / hz }' "/proc/$1/stat"
 }
-peak_rss_mb() { awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
-# CPU seconds of Sondral and its capture helper together: the audio work is
-# done in the helper.
+peak_rss_kb() { awk '/^VmHWM:/ { print $2 }' "/proc/$1/status"; }
+peak_rss_mb() { awk -v k="$(peak_rss_kb "$1")" 'BEGIN { printf "%.1f", k / 1024 }'; }
+# A process and all its descendants.
+process_tree() {
+    local pid=$1 child
+    echo "$pid"
+    for child in $(pgrep -P "$pid" || true); do process_tree "$child"; done
+}
+# CPU seconds of Sondral and of every process it runs.
 sondral_cpu_seconds() {
-    awk -v a="$(cpu_seconds "$sondral_pid")" -v b="$(cpu_seconds "$helper_pid")" \
-        'BEGIN { printf "%.3f", a + b }'
+    local total=0 pid
+    for pid in $(process_tree "$sondral_pid"); do
+        total=$(awk -v a="$total" -v b="$(cpu_seconds "$pid" 2>/dev/null || echo 0)" 'BEGIN { printf "%.3f", a + b }')
+    done
+    echo "$total"
+}
+# Peak resident memory of Sondral and of every process it runs, summed.
+sondral_rss_mb() {
+    local total=0 pid
+    for pid in $(process_tree "$sondral_pid"); do
+        total=$((total + $(peak_rss_kb "$pid" 2>/dev/null || echo 0)))
+    done
+    awk -v k="$total" 'BEGIN { printf "%.1f", k / 1024 }'
 }
 stats() { # min mean max of the numbers on stdin
     awk '{ v[NR] = $1; s += $1; if (NR == 1 || $1 < lo) lo = $1; if (NR == 1 || $1 > hi) hi = $1 }
@@ -73,7 +92,7 @@ host_port=$(free_udp_port)
 remote_port=$(free_udp_port)
 station="$work/station"
 mkdir -p "$station"
-cp "$build/sondral" "$build/sondral-capture" "$station/"
+cp "$build/sondral" "$station/" # installed as at a station: the program alone
 write_ini() { # AutoTime
     printf '[Audio]\r\nCard=0\r\nAutoVol=20\r\nAutoTime=%s\r\nLog=1\r\n[InterPC]\r\nRemoteName=127.0.0.1\r\nRemotePort=%s\r\nHostPort=%s\r\n' \
         "$1" "$remote_port" "$host_port" >"$station/sondral.ini"
@@ -128,25 +147,32 @@ ffmpeg -nostdin -hide_banner -loglevel error -f pulse -i programme_in \
     -af silencedetect=noise=-54dB:duration=5 -f null - >"$work/ffmpeg.out" 2>&1 &
 ffmpeg_pid=$!
 pids+=("$ffmpeg_pid")
-sleep 3 # both settled
-helper_pid=$(pgrep -P "$sondral_pid" -x sondral-capture | head -1)
-[ -n "$helper_pid" ] || { echo "no capture helper under sondral" >&2; exit 1; }
+parec --latency-msec=20 -d programme_in --raw >/dev/null 2>&1 &
+parec_pid=$!
+pids+=("$parec_pid")
+sleep 3 # all settled
 s0=$(sondral_cpu_seconds)
 f0=$(cpu_seconds "$ffmpeg_pid")
+p0=$(cpu_seconds "$parec_pid")
 w0=$(now)
 sleep "$seconds"
 s1=$(sondral_cpu_seconds)
 f1=$(cpu_seconds "$ffmpeg_pid")
+p1=$(cpu_seconds "$parec_pid")
 w1=$(now)
-sondral_rss=$(peak_rss_mb "$sondral_pid")
-helper_rss=$(peak_rss_mb "$helper_pid")
+sondral_processes=$(process_tree "$sondral_pid" | wc -l)
+sondral_threads=$(awk '/^Threads:/ { print $2 }' "/proc/$sondral_pid/status")
+sondral_rss=$(sondral_rss_mb)
 ffmpeg_rss=$(peak_rss_mb "$ffmpeg_pid")
-kill "$ffmpeg_pid" 2>/dev/null || true
+parec_rss=$(peak_rss_mb "$parec_pid")
+kill "$ffmpeg_pid" "$parec_pid" 2>/dev/null || true
 kill "$play_pid" 2>/dev/null || true
 stop_sondral
-read -r sondral_cpu ffmpeg_cpu ratio < <(awk -v s0="$s0" -v s1="$s1" -v f0="$f0" -v f1="$f1" \
-    -v w0="$w0" -v w1="$w1" 'BEGIN { s = 100 * (s1 - s0) / (w1 - w0); f = 100 * (f1 - f0) / (w1 - w0);
-    printf "%.2f %.2f %s\n", s, f, (f > 0 ? sprintf("%.2f", s / f) : "n/a") }')
+read -r sondral_cpu ffmpeg_cpu parec_cpu ratio parec_ratio < <(awk -v s0="$s0" -v s1="$s1" -v f0="$f0" -v f1="$f1" \
+    -v p0="$p0" -v p1="$p1" -v w0="$w0" -v w1="$w1" 'BEGIN { s = 100 * (s1 - s0) / (w1 - w0);
+    f = 100 * (f1 - f0) / (w1 - w0); p = 100 * (p1 - p0) / (w1 - w0);
+    printf "%.2f %.2f %.2f %s %s\n", s, f, p, (f > 0 ? sprintf("%.2f", s / f) : "n/a"),
+        (p > 0 ? sprintf("%.1f", s / p) : "n/a") }')
 
 # --- 2. alarm latency error over $alarms alarms, and 3. datagram to log line
 auto_time=2
@@ -183,10 +209,11 @@ done
 stop_sondral
 
 echo "1. Monitoring for ${seconds} s, tone at -12 dBFS, window on a virtual display"
-printf '   %-34s %8s %% of one core   peak RSS %6s MB + helper %s MB\n' "sondral + helper (AUTO armed)" \
-    "$sondral_cpu" "$sondral_rss" "$helper_rss"
+printf '   %-34s %8s %% of one core   peak RSS %6s MB   (%s process, %s threads)\n' \
+    "sondral (AUTO armed)" "$sondral_cpu" "$sondral_rss" "$sondral_processes" "$sondral_threads"
 printf '   %-34s %8s %% of one core   peak RSS %6s MB\n' "ffmpeg -af silencedetect" "$ffmpeg_cpu" "$ffmpeg_rss"
-printf '   CPU ratio sondral / ffmpeg: %s\n' "$ratio"
+printf '   %-34s %8s %% of one core   peak RSS %6s MB\n' "parec --latency-msec=20" "$parec_cpu" "$parec_rss"
+printf '   CPU ratio sondral / ffmpeg: %s   sondral / parec: %s\n' "$ratio" "$parec_ratio"
 echo "2. Alarm latency error, AutoTime $auto_time, ${#errors[@]} of $alarms alarms received (s):"
 echo "   $(printf '%s\n' "${errors[@]}" | stats)"
 echo "   each: ${errors[*]}"

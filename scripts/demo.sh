@@ -12,9 +12,8 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=$(cd "${1:-$root/build}" && pwd)
 sondral_exe="$build/sondral"
-capture_exe="$build/sondral-capture"
 sim_exe="$build/tools/sondral-sim/sondral-sim"
-for f in "$sondral_exe" "$capture_exe" "$sim_exe"; do
+for f in "$sondral_exe" "$sim_exe"; do
     [ -x "$f" ] || { echo "demo: $f is missing; build first (scripts/build.sh $build)" >&2; exit 1; }
 done
 for tool in pulseaudio paplay pactl sox ss; do
@@ -106,7 +105,7 @@ RemoteName=127.0.0.1
 RemotePort=$remote_port
 HostPort=$host_port
 EOF
-cp "$sondral_exe" "$capture_exe" "$station/"
+cp "$sondral_exe" "$station/"
 
 # Sondral, with "/" and ":" in its log's time stamps.
 LC_ALL=C LC_TIME=C "$station/sondral" >"$work/sondral.out" 2>&1 &

@@ -1,7 +1,6 @@
 #include "ui/frmmain.h"
 
 #include "audio/connector.h"
-#include "audio/devicelist.h"
 #include "audio/gauge.h"
 #include "audio/levelmeter.h"
 #include "audio/wavein.h"
@@ -159,8 +158,8 @@ void frmMain::buildMenu() {
 void frmMain::Form_Load() {
     m_startupProblems = ReadSettings(m_iniFile, m_iniPath, m_settings);
 
+    const qint32 card = m_settings.Card; // widened, value unchanged
     if (m_waveIn->deviceCount() > 0) {
-        const qint32 card = m_settings.Card; // widened, value unchanged
         if (!m_waveIn->setDeviceNumber(card)) {
             addFailure(m_waveIn->errorString());
         } else {
@@ -168,6 +167,12 @@ void frmMain::Form_Load() {
             if (!m_waveIn->start())
                 addFailure(m_waveIn->errorString());
         }
+    } else {
+        // No sound server yet (a PC that starts Sondral ahead of it) or no
+        // input: nothing to say now, and capture starts on Card by itself
+        // once one is listed. Until then the levels read 0.
+        m_waveIn->setCaptureParameter(2);
+        m_waveIn->startWhenAvailable(card);
     }
 
     if (m_settings.linkComplete()) {
@@ -265,8 +270,11 @@ bool frmMain::writeLog(const QString& message, QString* error) {
 
 void frmMain::mnuAudio_Click() {
     if (!m_frmAudio) {
-        m_frmAudio =
-            new frmAudio(m_settings, m_iniFile, m_iniPath, &captureDeviceNames, *m_presenter);
+        // The audio thread's cached list: opening never waits on the sound server.
+        const WaveIn* waveIn = m_waveIn;
+        m_frmAudio = new frmAudio(
+            m_settings, m_iniFile, m_iniPath, [waveIn] { return waveIn->deviceNames(); },
+            *m_presenter);
     }
     m_frmAudio->show();
     m_frmAudio->raise();

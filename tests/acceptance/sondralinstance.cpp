@@ -6,8 +6,6 @@
 #include <QRegularExpression>
 #include <QTest>
 
-#include <utility>
-
 SondralInstance::SondralInstance(const QString& dir) : m_dir(dir) {
     m_process.setWorkingDirectory(dir);
     m_process.setProcessChannelMode(QProcess::MergedChannels);
@@ -32,19 +30,14 @@ void SondralInstance::writeIni(const QByteArray& text) {
 }
 
 bool SondralInstance::start(const QProcessEnvironment& pulse) {
-    // Installed as at a station: the program and its capture helper side by
-    // side in the folder that also holds sondral.ini and sondral.log.
+    // Installed as at a station: the program alone in the folder that also
+    // holds sondral.ini and sondral.log.
     const QString program = m_dir + QStringLiteral("/sondral");
-    const std::pair<QString, QString> files[] = {
-        {QStringLiteral(SONDRAL_EXECUTABLE), program},
-        {QStringLiteral(SONDRAL_CAPTURE_EXECUTABLE), m_dir + QStringLiteral("/sondral-capture")}};
-    for (const auto& [from, to] : files) {
-        if (QFile::exists(to))
-            continue;
-        if (!QFile::copy(from, to))
+    if (!QFile::exists(program)) {
+        if (!QFile::copy(QStringLiteral(SONDRAL_EXECUTABLE), program))
             return false;
-        QFile::setPermissions(to, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                      QFileDevice::ExeOwner);
+        QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                           QFileDevice::ExeOwner);
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.remove(QStringLiteral("DISPLAY"));

@@ -1,7 +1,6 @@
 #include "audio/levelmath.h"
 #include "audio/peakhistory.h"
 
-#include <QAudioFormat>
 #include <QtTest>
 
 #include <cmath>
@@ -14,42 +13,39 @@ double fromDbfs(double dbfs) {
     return std::pow(10.0, dbfs / 20.0);
 }
 
-QAudioFormat makeFormat(QAudioFormat::SampleFormat sampleFormat, int channels, int rate = 48000) {
-    QAudioFormat format;
-    format.setSampleFormat(sampleFormat);
-    format.setChannelCount(channels);
-    format.setSampleRate(rate);
-    return format;
+using levelmath::SampleType;
+
+levelmath::SampleFormat makeFormat(SampleType type, int channels, int rate = 48000) {
+    return {type, channels, rate};
 }
 
 // Appends one sample of value v (-1.0 .. 1.0) in the given format.
-void appendSample(QByteArray& out, QAudioFormat::SampleFormat sampleFormat, double v) {
+void appendSample(QByteArray& out, SampleType type, double v) {
     auto put = [&out](const auto& x) { out.append(reinterpret_cast<const char*>(&x), sizeof x); };
-    switch (sampleFormat) {
-    case QAudioFormat::Int16:
+    switch (type) {
+    case SampleType::Int16:
         put(qint16(std::clamp(std::lround(v * 32768.0), -32768L, 32767L)));
         break;
-    case QAudioFormat::Int32:
+    case SampleType::Int32:
         put(qint32(std::clamp(std::llround(v * 2147483648.0), -2147483648LL, 2147483647LL)));
         break;
-    case QAudioFormat::Float:
+    case SampleType::Float:
         put(float(v));
         break;
-    case QAudioFormat::UInt8:
+    case SampleType::UInt8:
         put(quint8(std::clamp(std::lround(v * 128.0 + 128.0), 0L, 255L)));
-        break;
-    default:
         break;
     }
 }
 
 // frames of a buffer: channel c carries +/- amplitude[c] on alternate
 // frames, so both signs are seen.
-QByteArray makeBuffer(const QAudioFormat& format, const QList<double>& amplitude, int frames) {
+QByteArray makeBuffer(const levelmath::SampleFormat& format, const QList<double>& amplitude,
+                      int frames) {
     QByteArray out;
     for (int i = 0; i < frames; ++i) {
-        for (int c = 0; c < format.channelCount(); ++c)
-            appendSample(out, format.sampleFormat(), (i % 2 ? -1 : 1) * amplitude.value(c) * 0.999);
+        for (int c = 0; c < format.channels; ++c)
+            appendSample(out, format.type, (i % 2 ? -1 : 1) * amplitude.value(c) * 0.999);
     }
     return out;
 }
@@ -101,8 +97,8 @@ void TstLevelMath::blockPeaks_data() {
 
     const double half = fromDbfs(-6);
     for (auto [name, fmt] :
-         {std::pair{"int16", QAudioFormat::Int16}, std::pair{"int32", QAudioFormat::Int32},
-          std::pair{"float", QAudioFormat::Float}, std::pair{"uint8", QAudioFormat::UInt8}}) {
+         {std::pair{"int16", SampleType::Int16}, std::pair{"int32", SampleType::Int32},
+          std::pair{"float", SampleType::Float}, std::pair{"uint8", SampleType::UInt8}}) {
         QTest::addRow("%s stereo", name)
             << int(fmt) << 2 << QList<double>{half, 0.25} << half << 0.25;
         QTest::addRow("%s mono feeds both", name)
@@ -124,17 +120,17 @@ void TstLevelMath::blockPeaks() {
     QFETCH(double, left);
     QFETCH(double, right);
 
-    const auto format = makeFormat(QAudioFormat::SampleFormat(sampleFormat), channels);
+    const auto format = makeFormat(SampleType(sampleFormat), channels);
     const QByteArray data = makeBuffer(format, amplitudes, 64);
     const auto peaks = levelmath::blockPeaks(data.constData(), data.size(), format);
     // 8-bit samples resolve 1/128.
-    const double tolerance = sampleFormat == QAudioFormat::UInt8 ? 0.01 : 0.002;
+    const double tolerance = SampleType(sampleFormat) == SampleType::UInt8 ? 0.01 : 0.002;
     QVERIFY2(std::abs(peaks.left - left) < tolerance, qPrintable(QString::number(peaks.left)));
     QVERIFY2(std::abs(peaks.right - right) < tolerance, qPrintable(QString::number(peaks.right)));
 }
 
 void TstLevelMath::blockPeaksIgnoresPartialFrame() {
-    const auto format = makeFormat(QAudioFormat::Int16, 2);
+    const auto format = makeFormat(SampleType::Int16, 2);
     QByteArray data = makeBuffer(format, {0.1, 0.1}, 4);
     data.append(char(0xff)); // half a loud sample
     data.append(char(0x7f));
@@ -160,7 +156,7 @@ void TstLevelMath::historyKeepsOneSecondOfAudio() {
     QFETCH(int, silentMsAfter);
     QFETCH(bool, stillLoud);
 
-    const auto format = makeFormat(QAudioFormat::Int16, 2, 48000);
+    const auto format = makeFormat(SampleType::Int16, 2, 48000);
     PeakHistory history;
     history.reset(format);
     const int framesPerMs = 48;
@@ -177,7 +173,7 @@ void TstLevelMath::historyKeepsOneSecondOfAudio() {
 }
 
 void TstLevelMath::historyIsIndependentOfBufferSplits() {
-    const auto format = makeFormat(QAudioFormat::Int16, 2, 48000);
+    const auto format = makeFormat(SampleType::Int16, 2, 48000);
     QByteArray stream;
     stream += makeBuffer(format, {0.0, 0.0}, 700);
     stream += makeBuffer(format, {0.8, 0.1}, 3); // a short click across a block edge

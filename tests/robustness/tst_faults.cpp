@@ -1,6 +1,7 @@
 // Faults around a running sondral: its log turns unwritable, the server is
 // unreachable or cannot be found when the alarm fires, the capture device
-// vanishes or the sound server restarts, the local port is taken at start.
+// vanishes, the sound server restarts or comes up only after sondral, the
+// local port is taken at start.
 // Monitoring must go on through each, and pick up again when the fault ends.
 
 #include "privatepulse.h"
@@ -38,6 +39,7 @@ private slots:
     void captureSourceUnloadedAndBack();
     void soundServerRestarts();
     void soundServerAwayLong();
+    void startedBeforeSoundServer();
     void localPortTakenStillCaptures();
 
 private:
@@ -142,7 +144,9 @@ int TstFaults::captureStreams() const {
     if (pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("source-outputs")},
               &out) != 0)
         return -1;
-    return int(out.count('\n'));
+    // Only clients count: the remapped source itself records from the sink's
+    // monitor through a source output of its own (module-remap-source.c).
+    return int(out.count("protocol-native"));
 }
 
 bool TstFaults::waitForCapture(int timeoutMs) const {
@@ -310,6 +314,29 @@ void TstFaults::soundServerAwayLong() {
     m_peer.send("SN_AUTO", m_hostPort);
     QCOMPARE(alarmsDuring(5000), qsizetype(0));
     QVERIFY(sondral->isRunning());
+}
+
+void TstFaults::startedBeforeSoundServer() {
+    // A monitoring PC that starts sondral at boot, ahead of the sound
+    // server: start-up goes on without a word, and capture begins by itself
+    // once the server answers.
+    m_hostPort = ServerPeer::freePort();
+    stopSoundServer();
+    SondralInstance* sondral = launch(QStringLiteral("early"), Audio + linkTo(m_peer.port()));
+    QVERIFY(sondral);
+    QTest::qWait(5000);
+    QVERIFY(startSoundServer());
+    QVERIFY2(waitForCapture(10000), "capture did not start when the sound server appeared");
+    QTest::qWait(1500);
+    m_peer.send("SN_AUTO", m_hostPort);
+    QCOMPARE(alarmsDuring(5000), qsizetype(0)); // the programme is loud
+
+    // And it watches: dead air raises the alarm.
+    programme().silence();
+    const qsizetype arrivals = m_peer.arrivals().size();
+    QVERIFY2(m_peer.waitForArrivals(arrivals + 1, 8000), "no alarm on dead air");
+    QVERIFY(sondral->isRunning());
+    QCOMPARE(sondral->messages().first(), QStringLiteral("Program started Up"));
 }
 
 void TstFaults::stopSoundServer() {

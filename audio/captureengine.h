@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <memory>
+
+class CaptureState;
+
+// Which device to capture, and how to find it again after a loss (see
+// findCaptureDevice in audio/devicelist.h).
+struct CaptureRequest {
+    QByteArray id;    // its sound-server name; empty when not known yet
+    int position = 0; // its position in the list
+    int count = -1;   // the list's length then; -1 when no list was seen
+    int channels = 2; // 2 stereo; 1 mono, fed to both meters
+};
+
+// The device side of capture, on a thread of its own. It keeps the device
+// list in the state current from the moment it is made, and once opened it
+// captures until closed: it measures every block into the state, and after
+// a failure (a failed connection or stream, or no block for
+// CaptureState::staleMs) it tries again with a fresh sound-server
+// connection every retryMs, however long that takes.
+//
+// One implementation is built, chosen when the build is configured: the
+// sound server's own client library where it is available (Linux), Qt
+// Multimedia elsewhere.
+class CaptureEngine {
+public:
+    static constexpr int retryMs = 2000;
+
+    virtual ~CaptureEngine() = default;
+    // Starts capturing; returns at once, the device opens on the audio thread.
+    virtual void open(const CaptureRequest& request) = 0;
+    // Stops capturing; the device list stays current.
+    virtual void close() = 0;
+
+    // The implementation of this build, writing into state (which must
+    // outlive it).
+    static std::unique_ptr<CaptureEngine> create(CaptureState& state);
+};

@@ -1,0 +1,372 @@
+#include "audio/pulsecapture.h"
+
+#include "audio/capturestate.h"
+#include "audio/levelmath.h"
+
+#include <QtDebug>
+
+#include <algorithm>
+#include <cerrno>
+#include <sys/timerfd.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int tickMs = 250;
+// Fragments of about one level block: each delivery is measured as soon as
+// it is whole, and a silence shows within a block or two.
+constexpr pa_usec_t fragmentUs = 20 * 1000;
+constexpr uint32_t fallbackRate = 48000;
+// How long a new attempt may take to deliver its first block: connecting,
+// listing and opening take milliseconds, but a source that wakes up from
+// idle (a null sink's monitor) may hold the first block back for a second.
+// Once blocks flow, CaptureState::staleMs without one is a loss.
+constexpr qint64 firstBlockMs = 3000;
+
+// Unlocks on leaving a scope in the user-interface thread.
+class LoopLock {
+public:
+    explicit LoopLock(pa_threaded_mainloop* loop) : m_loop(loop) {
+        if (m_loop)
+            pa_threaded_mainloop_lock(m_loop);
+    }
+    ~LoopLock() {
+        if (m_loop)
+            pa_threaded_mainloop_unlock(m_loop);
+    }
+    LoopLock(const LoopLock&) = delete;
+    LoopLock& operator=(const LoopLock&) = delete;
+
+private:
+    pa_threaded_mainloop* m_loop;
+};
+
+} // namespace
+
+std::unique_ptr<CaptureEngine> CaptureEngine::create(CaptureState& state) {
+    return std::make_unique<PulseCapture>(state);
+}
+
+PulseCapture::PulseCapture(CaptureState& state) : m_state(state) {
+    m_loop = pa_threaded_mainloop_new();
+    m_timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
+    if (!m_loop || m_timerFd < 0) {
+        qWarning("Capture: cannot set up the audio thread");
+        if (m_loop)
+            pa_threaded_mainloop_free(m_loop);
+        m_loop = nullptr; // every later call does nothing; the levels read 0
+        m_state.publishDevices({});
+        return;
+    }
+    m_api = pa_threaded_mainloop_get_api(m_loop);
+    const itimerspec every{{0, tickMs * 1000000L}, {0, tickMs * 1000000L}};
+    timerfd_settime(m_timerFd, 0, &every, nullptr);
+    // Set up before the thread runs, so no lock is needed yet.
+    m_tickEvent = m_api->io_new(m_api, m_timerFd, PA_IO_EVENT_INPUT, &PulseCapture::onTick, this);
+    connect();
+    pa_threaded_mainloop_set_name(m_loop, "sondral-audio");
+    if (pa_threaded_mainloop_start(m_loop) < 0) {
+        qWarning("Capture: cannot start the audio thread");
+        disconnect();
+        m_api->io_free(m_tickEvent);
+        m_tickEvent = nullptr;
+        pa_threaded_mainloop_free(m_loop);
+        m_loop = nullptr;
+        m_state.publishDevices({});
+    }
+}
+
+PulseCapture::~PulseCapture() {
+    if (m_loop) {
+        {
+            LoopLock lock(m_loop);
+            m_wanted = false;
+            disconnect();
+            if (m_tickEvent)
+                m_api->io_free(m_tickEvent);
+            m_tickEvent = nullptr;
+        }
+        pa_threaded_mainloop_stop(m_loop);
+        pa_threaded_mainloop_free(m_loop);
+    }
+    if (m_timerFd >= 0)
+        ::close(m_timerFd);
+}
+
+void PulseCapture::open(const CaptureRequest& request) {
+    if (!m_loop)
+        return;
+    LoopLock lock(m_loop);
+    dropStream();
+    m_wanted = true;
+    m_request = request;
+    m_blockDueMs = CaptureState::nowMs() + firstBlockMs;
+    if (!m_context) {
+        m_retryAtMs = 0;
+        connect();
+    } else if (m_haveList && !m_listingBusy) {
+        openStream();
+    } // else: the listing under way opens it when done
+}
+
+void PulseCapture::close() {
+    if (!m_loop)
+        return;
+    LoopLock lock(m_loop);
+    m_wanted = false;
+    dropStream();
+    m_state.captureStopped();
+}
+
+void PulseCapture::connect() {
+    m_context = pa_context_new(m_api, "Sondral");
+    if (!m_context) {
+        m_retryAtMs = CaptureState::nowMs() + retryMs;
+        return;
+    }
+    m_haveList = false;
+    m_listingBusy = false;
+    m_listAgain = false;
+    m_blockDueMs = CaptureState::nowMs() + firstBlockMs;
+    pa_context_set_state_callback(m_context, &PulseCapture::onContextState, this);
+    // No autospawn: a sound server started by us would not be the one the
+    // station's audio goes through.
+    if (pa_context_connect(m_context, nullptr, PA_CONTEXT_NOAUTOSPAWN, nullptr) < 0)
+        connectionLost();
+}
+
+void PulseCapture::disconnect() {
+    dropStream();
+    if (!m_context)
+        return;
+    pa_context_set_state_callback(m_context, nullptr, nullptr);
+    pa_context_set_subscribe_callback(m_context, nullptr, nullptr);
+    pa_context_disconnect(m_context);
+    pa_context_unref(m_context);
+    m_context = nullptr;
+    m_haveList = false;
+    m_listingBusy = false;
+    m_listAgain = false;
+}
+
+void PulseCapture::connectionLost() {
+    // No server: no devices. The dialog then says there is no sound card.
+    m_sources.clear();
+    m_state.publishDevices({});
+    fail();
+}
+
+void PulseCapture::fail() {
+    if (m_wanted)
+        m_state.captureFailed();
+    disconnect();
+    m_retryAtMs = CaptureState::nowMs() + retryMs;
+}
+
+void PulseCapture::onContextState(pa_context* context, void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    if (context != capture->m_context)
+        return;
+    switch (pa_context_get_state(context)) {
+    case PA_CONTEXT_READY:
+        pa_context_set_subscribe_callback(context, &PulseCapture::onSourceEvent, capture);
+        if (pa_operation* op =
+                pa_context_subscribe(context, PA_SUBSCRIPTION_MASK_SOURCE, nullptr, nullptr))
+            pa_operation_unref(op);
+        capture->relist();
+        break;
+    case PA_CONTEXT_FAILED:
+    case PA_CONTEXT_TERMINATED:
+        capture->connectionLost();
+        break;
+    default:
+        break;
+    }
+}
+
+void PulseCapture::onSourceEvent(pa_context* context, pa_subscription_event_type_t type,
+                                 uint32_t /*index*/, void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    if (context == capture->m_context &&
+        (type & PA_SUBSCRIPTION_EVENT_FACILITY_MASK) == PA_SUBSCRIPTION_EVENT_SOURCE)
+        capture->relist();
+}
+
+void PulseCapture::relist() {
+    if (m_listingBusy) {
+        m_listAgain = true;
+        return;
+    }
+    m_listing.clear();
+    pa_operation* op =
+        pa_context_get_source_info_list(m_context, &PulseCapture::onSourceInfo, this);
+    if (!op) {
+        fail();
+        return;
+    }
+    pa_operation_unref(op);
+    m_listingBusy = true;
+}
+
+void PulseCapture::onSourceInfo(pa_context* context, const pa_source_info* info, int eol,
+                                void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    if (context != capture->m_context)
+        return;
+    if (eol < 0) {
+        capture->m_listingBusy = false;
+        capture->fail();
+    } else if (eol > 0) {
+        capture->listed();
+    } else if (info && info->monitor_of_sink == PA_INVALID_INDEX) {
+        // Monitors of the outputs are left out, as the operator's Card
+        // numbers have always counted only real inputs.
+        Source source;
+        source.index = info->index;
+        source.device.id = QByteArray(info->name ? info->name : "");
+        source.device.name = QString::fromUtf8(info->description ? info->description
+                                               : info->name      ? info->name
+                                                                 : "");
+        source.rate = info->sample_spec.rate;
+        capture->m_listing.push_back(std::move(source));
+    }
+}
+
+void PulseCapture::listed() {
+    m_listingBusy = false;
+    std::sort(m_listing.begin(), m_listing.end(),
+              [](const Source& a, const Source& b) { return a.index < b.index; });
+    m_sources = std::move(m_listing);
+    m_listing.clear();
+    m_haveList = true;
+    CaptureDeviceList devices;
+    devices.reserve(qsizetype(m_sources.size()));
+    for (const Source& source : m_sources)
+        devices.append(source.device);
+    m_state.publishDevices(std::move(devices));
+    if (m_listAgain) {
+        m_listAgain = false;
+        relist();
+    }
+    if (m_wanted && !m_stream)
+        openStream();
+}
+
+void PulseCapture::openStream() {
+    QList<QByteArray> ids;
+    for (const Source& source : m_sources)
+        ids.append(source.device.id);
+    const int found = findCaptureDevice(ids, m_request.id, m_request.position, m_request.count);
+    if (found < 0) {
+        fail();
+        return;
+    }
+    const Source& source = m_sources.at(std::size_t(found));
+    pa_sample_spec spec;
+    spec.format = PA_SAMPLE_S16NE;
+    spec.rate = source.rate > 0 && source.rate <= PA_RATE_MAX ? source.rate : fallbackRate;
+    spec.channels = m_request.channels == 1 ? 1 : 2;
+    pa_channel_map map;
+    pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+
+    m_stream = pa_stream_new(m_context, "Sondral", &spec, &map);
+    if (!m_stream) {
+        fail();
+        return;
+    }
+    pa_stream_set_state_callback(m_stream, &PulseCapture::onStreamState, this);
+    pa_stream_set_read_callback(m_stream, &PulseCapture::onStreamRead, this);
+    pa_buffer_attr attr;
+    attr.maxlength = uint32_t(-1);
+    attr.tlength = uint32_t(-1);
+    attr.prebuf = uint32_t(-1);
+    attr.minreq = uint32_t(-1);
+    attr.fragsize = uint32_t(pa_usec_to_bytes(fragmentUs, &spec));
+    // Not moved to another source when this one goes: that would measure a
+    // different signal under the old name. The stream fails instead.
+    const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
+    if (pa_stream_connect_record(m_stream, source.device.id.constData(), &attr, flags) < 0) {
+        fail();
+        return;
+    }
+    m_history.reset({levelmath::SampleType::Int16, int(spec.channels), int(spec.rate)});
+    // Found again by this name from now on; a request made before any list
+    // was seen takes the length of this one.
+    m_request.id = source.device.id;
+    if (m_request.count < 0)
+        m_request.count = int(m_sources.size());
+}
+
+void PulseCapture::dropStream() {
+    if (!m_stream)
+        return;
+    pa_stream_set_state_callback(m_stream, nullptr, nullptr);
+    pa_stream_set_read_callback(m_stream, nullptr, nullptr);
+    pa_stream_disconnect(m_stream);
+    pa_stream_unref(m_stream);
+    m_stream = nullptr;
+}
+
+void PulseCapture::onStreamState(pa_stream* stream, void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    if (stream != capture->m_stream)
+        return;
+    const pa_stream_state_t state = pa_stream_get_state(stream);
+    if (state == PA_STREAM_FAILED || state == PA_STREAM_TERMINATED)
+        capture->fail();
+}
+
+void PulseCapture::onStreamRead(pa_stream* stream, size_t /*bytes*/, void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    if (stream == capture->m_stream)
+        capture->readStream();
+}
+
+void PulseCapture::readStream() {
+    int blocks = 0;
+    while (m_stream && pa_stream_readable_size(m_stream) > 0) {
+        const void* data = nullptr;
+        size_t bytes = 0;
+        if (pa_stream_peek(m_stream, &data, &bytes) < 0) {
+            fail();
+            return;
+        }
+        if (bytes == 0)
+            break;
+        // data is null for a hole in the stream: nothing to measure there.
+        if (data)
+            blocks += m_history.add(static_cast<const char*>(data), qsizetype(bytes));
+        pa_stream_drop(m_stream);
+    }
+    if (blocks == 0)
+        return;
+    m_blockDueMs = CaptureState::nowMs() + CaptureState::staleMs;
+    const auto window = m_history.windowPeak();
+    const auto last = m_history.lastBlockPeak();
+    m_state.blockMeasured(levelmath::peakToLevel(window.left), levelmath::peakToLevel(window.right),
+                          levelmath::peakToLevel(last.left), levelmath::peakToLevel(last.right));
+}
+
+void PulseCapture::onTick(pa_mainloop_api* /*api*/, pa_io_event* /*event*/, int fd,
+                          pa_io_event_flags_t /*flags*/, void* self) {
+    uint64_t expirations = 0;
+    while (::read(fd, &expirations, sizeof expirations) < 0 && errno == EINTR) {
+    }
+    static_cast<PulseCapture*>(self)->tick();
+}
+
+void PulseCapture::tick() {
+    const qint64 now = CaptureState::nowMs();
+    if (!m_context) {
+        if (m_retryAtMs != 0 && now >= m_retryAtMs) {
+            m_retryAtMs = 0;
+            connect();
+        }
+        return;
+    }
+    // The one loss detector besides a failed connection or stream: whatever
+    // keeps the blocks away (a source that stalls, a server that hangs or
+    // never lets the stream open), a block overdue fails the attempt.
+    if (m_wanted && now > m_blockDueMs)
+        fail();
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include "audio/captureengine.h"
+
+#include <QThread>
+
+class CaptureWorker;
+
+// Capture on Qt Multimedia, for platforms without the sound server's client
+// library: a CaptureWorker on a thread of its own. Commands reach it as
+// queued calls; results come back through the CaptureState.
+class QtCapture final : public CaptureEngine {
+public:
+    explicit QtCapture(CaptureState& state);
+    ~QtCapture() override;
+
+    void open(const CaptureRequest& request) override;
+    void close() override;
+
+private:
+    QThread m_thread;
+    CaptureWorker* m_worker = nullptr; // lives on m_thread, deleted there
+};
