@@ -164,8 +164,6 @@ void tst_XWindows::dismissErrorBoxes() {
 void tst_XWindows::openRestartMessage() {
     const QString dir = m_dir->path();
     QVERIFY(QFile::copy(QStringLiteral(SONDRAL_EXECUTABLE), dir + QStringLiteral("/sondral")));
-    QVERIFY(QFile::copy(QStringLiteral(SONDRAL_CAPTURE_EXECUTABLE),
-                        dir + QStringLiteral("/sondral-capture")));
     // A bad value, so that start-up shows a box as well.
     QFile ini(dir + QStringLiteral("/sondral.ini"));
     QVERIFY(ini.open(QIODevice::WriteOnly));
