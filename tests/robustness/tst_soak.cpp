@@ -183,8 +183,12 @@ void TstSoak::longRunKeepsResourcesAndLogLines() {
         sondral.waitForMessage(QStringLiteral("Server Running LIVE"), m_expected.size() - 1, 5000));
     QVERIFY(sondral.isRunning());
 
-    // Only alarms came back, one for each dead-air phase.
     const auto& arrivals = m_station.peer().arrivals();
+    qInfo("soak: %lld alarms expected, %lld reached the server; %lld log lines expected, %lld "
+          "found",
+          qint64(m_expectedAlarms), qint64(arrivals.size()), qint64(m_expected.size()),
+          qint64(sondral.messages().size()));
+    // Only alarms came back, one for each dead-air phase.
     QCOMPARE(arrivals.size(), m_expectedAlarms);
     for (const auto& a : arrivals)
         QCOMPARE(a.m_payload, QByteArray("SN_ALARM"));
