@@ -11,7 +11,7 @@ bool needsOffscreen([[maybe_unused]] int argc, [[maybe_unused]] const char* cons
 #ifdef Q_OS_LINUX
     if (!qEnvironmentVariableIsEmpty("DISPLAY") || !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY"))
         return false;
-    if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+    if (!qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         return false;
     for (int i = 1; i < argc; ++i) {
         // Qt takes "-platform NAME" and "--platform NAME".

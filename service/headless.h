@@ -6,7 +6,8 @@
 namespace Headless {
 
 // True on Linux when neither DISPLAY nor WAYLAND_DISPLAY is set and no Qt
-// platform was chosen (QT_QPA_PLATFORM, or a -platform argument).
+// platform was chosen (a non-empty QT_QPA_PLATFORM, or a -platform
+// argument).
 bool needsOffscreen(int argc, const char* const* argv);
 
 // Sets QT_QPA_PLATFORM=offscreen when needsOffscreen(); call before the

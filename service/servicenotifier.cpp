@@ -2,6 +2,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 #ifdef SONDRAL_HAVE_LIBSYSTEMD
 #include <systemd/sd-daemon.h>
 #endif

@@ -16,6 +16,7 @@
 #include <QUdpSocket>
 
 #include <cstring>
+#include <memory>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <unistd.h>
