@@ -23,7 +23,11 @@ SONDRAL_FLOOD_SECONDS=10 "$root/build/tests/robustness/tst_flood" </dev/null 2>&
     grep -v '^QDEBUG' | tee -a "$log" || true
 grep -q '^Totals: .* 0 failed' "$log" || status=1
 echo "== soak, $minutes min" | tee -a "$log"
-SONDRAL_SOAK_SECONDS=$((minutes * 60)) "$root/build/tests/robustness/tst_soak" </dev/null 2>&1 |
+# QtTest aborts a test function after 300 s unless told otherwise (in ms);
+# give the soak its minutes plus ten for start-up and the final checks.
+# The binary runs here directly, so no ctest time-out applies.
+QTEST_FUNCTION_TIMEOUT=$(((minutes + 10) * 60 * 1000)) \
+    SONDRAL_SOAK_SECONDS=$((minutes * 60)) "$root/build/tests/robustness/tst_soak" </dev/null 2>&1 |
     grep -v '^QDEBUG' | tee -a "$log" || true
 [ "$(grep -c '^Totals: .* 0 failed' "$log")" -eq 2 ] || status=1
 echo "figures and results in $log"

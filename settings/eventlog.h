@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/journal.h"
+
 #include <QByteArray>
 #include <QChar>
 #include <QDateTime>
@@ -10,7 +12,9 @@
 // The append-only event log sondral.log. Each WriteLog opens the file,
 // appends "dd/mm/yyyy  hh:mm:ss  message" followed by CR LF, and closes it;
 // the date and time separators come from the LC_TIME locale. Whether an event
-// is logged at all is the caller's decision (Settings::Log).
+// is logged at all is the caller's decision (Settings::Log). Every line also
+// goes to standard error (the journal, under a service manager), written
+// there even when the file cannot be.
 class EventLog {
 public:
     explicit EventLog(QString filePath);
@@ -19,6 +23,10 @@ public:
     // Returns false with a readable reason in *error when the line could not
     // be written; the line is then lost.
     bool WriteLog(const QString& message, QString* error = nullptr) const;
+
+    // The journal priority of an event: the alarm critical, start and close
+    // notices, source changes and pauses informational.
+    static Journal::Priority journalPriority(const QString& message);
 
     struct Separators {
         QChar date = QLatin1Char('/');

@@ -70,6 +70,7 @@ private:
     qint64 m_nextSampleMs = 0;
     QStringList m_expected;
     qsizetype m_expectedAlarms = 0;
+    QString m_failure; // why silenceUntilAlarm() returned false
 };
 
 void TstSoak::initTestCase() {
@@ -118,8 +119,12 @@ bool TstSoak::silenceUntilAlarm(int limitSeconds) {
     const qint64 end = StationClock::nowMs() + (limitSeconds + 1) * 1000 + 4000;
     while (StationClock::nowMs() < end && m_station.peer().arrivals().size() == arrivals)
         wait(100);
-    if (m_station.peer().arrivals().size() != arrivals + 1)
+    if (m_station.peer().arrivals().size() != arrivals + 1) {
+        m_failure = QStringLiteral("%1 alarms within %2 s of silence")
+                        .arg(m_station.peer().arrivals().size() - arrivals)
+                        .arg(limitSeconds + 5);
         return false;
+    }
     ++m_expectedAlarms;
     m_expected << Activated;
     return true;
@@ -167,11 +172,18 @@ void TstSoak::longRunKeepsResourcesAndLogLines() {
             wait(4000);
             break;
         default: // dead air: the alarm, then the server names a source again
-            QVERIFY2(silenceUntilAlarm(source.limitSeconds),
-                     qPrintable(QStringLiteral("cycle %1: no single alarm for %2 (seed %3)")
-                                    .arg(cycles)
-                                    .arg(QString::fromLatin1(source.keyword))
-                                    .arg(seed)));
+            QVERIFY2(
+                silenceUntilAlarm(source.limitSeconds),
+                qPrintable(QStringLiteral("cycle %1 at %2 s: no single alarm for %3, %4 (seed %5); "
+                                          "log ends: %6; output ends: %7")
+                               .arg(cycles)
+                               .arg((StationClock::nowMs() - start) / 1000)
+                               .arg(QString::fromLatin1(source.keyword), m_failure)
+                               .arg(seed)
+                               .arg(sondral.messages()
+                                        .mid(sondral.messages().size() - 4)
+                                        .join(QStringLiteral(" | ")))
+                               .arg(sondral.output().right(800))));
             programme.tone(-12);
             wait(1000);
             break;
@@ -183,8 +195,12 @@ void TstSoak::longRunKeepsResourcesAndLogLines() {
         sondral.waitForMessage(QStringLiteral("Server Running LIVE"), m_expected.size() - 1, 5000));
     QVERIFY(sondral.isRunning());
 
-    // Only alarms came back, one for each dead-air phase.
     const auto& arrivals = m_station.peer().arrivals();
+    qInfo("soak: %lld alarms expected, %lld reached the server; %lld log lines expected, %lld "
+          "found",
+          qint64(m_expectedAlarms), qint64(arrivals.size()), qint64(m_expected.size()),
+          qint64(sondral.messages().size()));
+    // Only alarms came back, one for each dead-air phase.
     QCOMPARE(arrivals.size(), m_expectedAlarms);
     for (const auto& a : arrivals)
         QCOMPARE(a.m_payload, QByteArray("SN_ALARM"));
