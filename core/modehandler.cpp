@@ -8,31 +8,13 @@
 #include "core/silencegauge.h"
 #include "core/statusdisplay.h"
 #include "core/ticktimer.h"
+#include "settings/monitoredsources.h"
 #include "settings/settings.h"
 
 namespace {
 constexpr qint16 ModeLive = 1;
 constexpr qint16 ModeAuto = 2;
 const QString PauseText = QStringLiteral("PAUSE");
-
-// The monitored sources: keyword, mode, status text, the settings that arm
-// the detector, and the log line, in the order the keywords are tested.
-struct MonitoredSource {
-    const char* keyword;
-    qint16 mode;
-    const char* statusText;
-    qint16 Settings::*threshold;
-    qint16 Settings::*timeLimit;
-    const char* logText;
-};
-
-constexpr MonitoredSource MonitoredSources[] = {
-    {"SN_AUTO", 2, "AUTOMAAT", &Settings::AutoVol, &Settings::Autotime, "Server Running AUTO"},
-    {"SN_FEED_1", 3, "FEED 1", &Settings::Feed1Vol, &Settings::Feed1time, "Server Running FEED 1"},
-    {"SN_FEED_2", 4, "FEED 2", &Settings::Feed2Vol, &Settings::Feed2time, "Server Running FEED 2"},
-    {"SN_FEED_3", 5, "FEED 3", &Settings::Feed3Vol, &Settings::Feed3time, "Server Running FEED 3"},
-    {"SN_FEED_4", 6, "FEED 4", &Settings::Feed4Vol, &Settings::Feed4time, "Server Running FEED 4"},
-};
 } // namespace
 
 ModeHandler::ModeHandler(const Settings& settings, ModeState& state, const MonitorPorts& ports,
@@ -61,9 +43,9 @@ void ModeHandler::handleSteps(const QByteArray& payload) {
 
     // Every keyword is tested in turn; at most one can match.
     for (const MonitoredSource& source : MonitoredSources) {
-        if (d == QLatin1StringView(source.keyword))
-            armSource(source.mode, QLatin1StringView(source.statusText), s.*source.threshold,
-                      s.*source.timeLimit, QLatin1StringView(source.logText));
+        if (d == source.keyword)
+            armSource(source.mode, source.statusText, s.*source.threshold, s.*source.timeLimit,
+                      source.logText);
     }
 
     if (d == u"SN_LIVE") {

@@ -1,32 +1,5 @@
 #include "core/socketerrors.h"
 
-#include <cerrno>
-
-namespace {
-struct ErrnoEntry {
-    int errnoValue;
-    int wsaCode;
-};
-
-// Looked up in order, first match wins, so aliases (EAGAIN and EWOULDBLOCK,
-// ENOTSUP and EOPNOTSUPP) need no special care.
-constexpr ErrnoEntry ErrnoTable[] = {
-    {EINTR, 10004},        {EBADF, 10009},           {EACCES, 10013},
-    {EPERM, 10013},        {EFAULT, 10014},          {EINVAL, 10022},
-    {EMFILE, 10024},       {EWOULDBLOCK, 10035},     {EAGAIN, 10035},
-    {EINPROGRESS, 10036},  {EALREADY, 10037},        {ENOTSOCK, 10038},
-    {EDESTADDRREQ, 10039}, {EMSGSIZE, 10040},        {EPROTOTYPE, 10041},
-    {ENOPROTOOPT, 10042},  {EPROTONOSUPPORT, 10043}, {ESOCKTNOSUPPORT, 10044},
-    {EOPNOTSUPP, 10045},   {ENOTSUP, 10045},         {EPFNOSUPPORT, 10046},
-    {EAFNOSUPPORT, 10047}, {EADDRINUSE, 10048},      {EADDRNOTAVAIL, 10049},
-    {ENETDOWN, 10050},     {ENETUNREACH, 10051},     {ENETRESET, 10052},
-    {ECONNABORTED, 10053}, {ECONNRESET, 10054},      {ECONNREFUSED, 10054},
-    {ENOBUFS, 10055},      {EISCONN, 10056},         {ENOTCONN, 10057},
-    {ESHUTDOWN, 10058},    {ETIMEDOUT, 10060},       {ELOOP, 10062},
-    {ENAMETOOLONG, 10063}, {EHOSTDOWN, 10064},       {EHOSTUNREACH, 10065},
-};
-} // namespace
-
 int wsaCodeFromSocketError(QAbstractSocket::SocketError error) {
     switch (error) {
     case QAbstractSocket::ConnectionRefusedError:
@@ -65,13 +38,6 @@ int wsaCodeFromSocketError(QAbstractSocket::SocketError error) {
     default:
         return 10107;
     }
-}
-
-int wsaCodeFromErrno(int errnoValue) {
-    for (const ErrnoEntry& entry : ErrnoTable)
-        if (entry.errnoValue == errnoValue)
-            return entry.wsaCode;
-    return 10000 + errnoValue;
 }
 
 QString socketErrorText(int wsaCode) {

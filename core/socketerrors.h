@@ -5,7 +5,7 @@
 
 // Socket failures are shown to the operator in the Windows Sockets
 // numbering on every platform, so that a code means the same thing whatever
-// machine Sondral runs on. One table for Qt's socket errors, one for errno.
+// machine Sondral runs on.
 //
 // Qt errors: connection refused and remote host closed give 10054 (a UDP
 // socket sees a refused datagram as a connection reset), address in use
@@ -14,12 +14,6 @@
 // unsupported operation 10045, unfinished operation 10036, proxy errors the
 // nearest connection code; anything else 10107 (system call failure).
 int wsaCodeFromSocketError(QAbstractSocket::SocketError error);
-
-// errno values: the BSD socket errors map to their Windows Sockets
-// counterparts (ECONNREFUSED, like ECONNRESET, gives 10054); any other errno
-// gives 10000 + errno, which is how Windows Sockets numbers the classic ones
-// (EINTR 10004, EBADF 10009, EACCES 10013, EINVAL 10022).
-int wsaCodeFromErrno(int errnoValue);
 
 // A short Dutch description of a Windows Sockets code for the operator,
 // e.g. "adres al in gebruik" for 10048; "foutcode N" when there is none.

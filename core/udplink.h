@@ -32,7 +32,6 @@ public:
     // later retries fail silently (the sender sees 11001).
     void setRemote(const QString& name, qint32 port);
     bool isRemoteResolved() const { return !m_remoteAddress.isNull(); }
-    QHostAddress remoteAddress() const { return m_remoteAddress; }
 
     // 0 when sent; otherwise a Windows Sockets code. Without a resolved
     // remote address: 11001, and a new lookup starts so a later call may

@@ -71,6 +71,90 @@ bool hasControl(const QString& text, bool allowTab) {
 
 const QByteArray utf8Bom("\xEF\xBB\xBF");
 
+// One line of the file, classified. Lines are: blank; a comment (";" or "#"
+// first); a section header ("[" name "]", anything after "]" ignored); a key
+// line (name "=" value, split at the first "="); anything else, which is
+// ignored. All positions are byte offsets into the file.
+struct Line {
+    enum class Kind { Other, Header, Key };
+    Kind kind = Kind::Other;
+    qsizetype start = 0; // first byte
+    qsizetype next = 0;  // first byte of the next line, after the '\n'
+    // Header: the name between the brackets; key line: the key's name. Both
+    // without surrounding blanks.
+    qsizetype nameStart = 0;
+    qsizetype nameEnd = 0;
+    // Key line only: first non-blank after "=", and after the last non-blank
+    // of the line.
+    qsizetype valueStart = 0;
+    qsizetype valueEnd = 0;
+};
+
+void trimBlanks(const char* d, qsizetype& begin, qsizetype& end) {
+    while (begin < end && isBlank(d[begin])) {
+        ++begin;
+    }
+    while (end > begin && isBlank(d[end - 1])) {
+        --end;
+    }
+}
+
+// The line that starts at pos.
+Line lineAt(const QByteArray& data, qsizetype pos) {
+    const char* d = data.constData();
+    const qsizetype size = data.size();
+    Line line;
+    line.start = pos;
+    const void* nl = std::memchr(d + pos, '\n', static_cast<size_t>(size - pos));
+    const qsizetype lineEnd = nl ? static_cast<const char*>(nl) - d : size;
+    line.next = nl ? lineEnd + 1 : size;
+
+    qsizetype b = pos;
+    qsizetype e = lineEnd;
+    trimBlanks(d, b, e);
+    if (b == e || d[b] == ';' || d[b] == '#') {
+        return line;
+    }
+    if (d[b] == '[') {
+        // "[" without "]" is no header, and no key line either.
+        const void* close = std::memchr(d + b + 1, ']', static_cast<size_t>(e - b - 1));
+        if (close) {
+            line.kind = Line::Kind::Header;
+            line.nameStart = b + 1;
+            line.nameEnd = static_cast<const char*>(close) - d;
+            trimBlanks(d, line.nameStart, line.nameEnd);
+        }
+        return line;
+    }
+    const void* eq = std::memchr(d + b, '=', static_cast<size_t>(e - b));
+    if (!eq) {
+        return line;
+    }
+    const qsizetype eqPos = static_cast<const char*>(eq) - d;
+    qsizetype nameEnd = eqPos;
+    trimBlanks(d, b, nameEnd);
+    if (nameEnd == b) {
+        return line; // "=value" names no key
+    }
+    line.kind = Line::Kind::Key;
+    line.nameStart = b;
+    line.nameEnd = nameEnd;
+    line.valueStart = eqPos + 1;
+    line.valueEnd = e;
+    trimBlanks(d, line.valueStart, line.valueEnd);
+    return line;
+}
+
+// The line end a write uses for the lines it adds: that of the file's first
+// line, LF when the file has no line end yet.
+QByteArray lineEndOf(const QByteArray& data, qsizetype bodyStart) {
+    const qsizetype nl = data.indexOf('\n', bodyStart);
+    if (nl > bodyStart && data[nl - 1] == '\r') {
+        return QByteArrayLiteral("\r\n");
+    }
+    return QByteArrayLiteral("\n");
+}
+
 // Where one section and one key stand in the file's bytes. With duplicate
 // sections only the first occurrence of the section counts, and within it
 // only the first occurrence of the key; later duplicates are neither read
@@ -82,99 +166,113 @@ struct Scan {
     // line, or after its header when it has no keys yet.
     qsizetype insertPos = 0;
     bool keyFound = false;
-    qsizetype lineStart = 0; // the key's line
-    qsizetype nameStart = 0;
-    qsizetype nameEnd = 0;
-    qsizetype valueStart = 0; // first non-blank after "="
-    qsizetype valueEnd = 0;   // after the last non-blank of the line
-    // The line end of the file's first line, used for lines a write adds.
-    QByteArray eol = "\n";
+    Line key; // the key's line, when found
+    QByteArray eol;
 };
 
-// One pass over the file. An empty section names the keys before the first
-// section header. Lines are: blank; a comment (";" or "#" first); a section
-// header ("[" name "]", anything after "]" ignored); a key line (name "="
-// value, split at the first "="); anything else is ignored.
+// One pass over the file, up to the end of the section in question. An
+// empty section names the keys before the first section header. Names are
+// given folded (see foldedName).
 Scan scan(const QByteArray& data, const QByteArray& section, const QByteArray& key) {
     Scan s;
     const char* d = data.constData();
-    const qsizetype size = data.size();
     if (data.startsWith(utf8Bom)) {
         s.bodyStart = utf8Bom.size();
     }
+    s.eol = lineEndOf(data, s.bodyStart);
     bool inTarget = section.isEmpty();
     if (inTarget) {
         s.sectionFound = true;
         s.insertPos = s.bodyStart;
     }
-    bool eolSeen = false;
-    qsizetype pos = s.bodyStart;
-    while (pos < size) {
-        const void* nlp = std::memchr(d + pos, '\n', static_cast<size_t>(size - pos));
-        const qsizetype lineEnd = nlp ? static_cast<const char*>(nlp) - d : size;
-        const qsizetype termEnd = nlp ? lineEnd + 1 : size;
-        if (nlp && !eolSeen) {
-            eolSeen = true;
-            s.eol = (lineEnd > pos && d[lineEnd - 1] == '\r') ? QByteArray("\r\n") : "\n";
-        }
-        qsizetype b = pos;
-        qsizetype e = lineEnd;
-        while (b < e && isBlank(d[b])) {
-            ++b;
-        }
-        while (e > b && isBlank(d[e - 1])) {
-            --e;
-        }
-        if (b < e && d[b] == '[') {
-            const void* close = std::memchr(d + b + 1, ']', static_cast<size_t>(e - b - 1));
-            if (close) {
-                if (inTarget) {
-                    break; // the section in question ends here
-                }
-                if (!s.sectionFound) {
-                    qsizetype nb = b + 1;
-                    qsizetype ne = static_cast<const char*>(close) - d;
-                    while (nb < ne && isBlank(d[nb])) {
-                        ++nb;
-                    }
-                    while (ne > nb && isBlank(d[ne - 1])) {
-                        --ne;
-                    }
-                    if (sameName(d + nb, ne - nb, section)) {
-                        s.sectionFound = true;
-                        s.insertPos = termEnd;
-                        inTarget = true;
-                    }
-                }
+    for (qsizetype pos = s.bodyStart; pos < data.size();) {
+        const Line line = lineAt(data, pos);
+        pos = line.next;
+        if (line.kind == Line::Kind::Header) {
+            if (inTarget) {
+                break; // the section in question ends here
             }
-        } else if (inTarget && b < e && d[b] != ';' && d[b] != '#') {
-            const void* eqp = std::memchr(d + b, '=', static_cast<size_t>(e - b));
-            if (eqp) {
-                const qsizetype eq = static_cast<const char*>(eqp) - d;
-                qsizetype ne = eq;
-                while (ne > b && isBlank(d[ne - 1])) {
-                    --ne;
-                }
-                if (ne > b) {
-                    s.insertPos = termEnd;
-                    if (!s.keyFound && sameName(d + b, ne - b, key)) {
-                        s.keyFound = true;
-                        s.lineStart = pos;
-                        s.nameStart = b;
-                        s.nameEnd = ne;
-                        qsizetype vb = eq + 1;
-                        while (vb < e && isBlank(d[vb])) {
-                            ++vb;
-                        }
-                        s.valueStart = vb;
-                        s.valueEnd = e;
-                    }
-                }
+            if (!s.sectionFound &&
+                sameName(d + line.nameStart, line.nameEnd - line.nameStart, section)) {
+                s.sectionFound = true;
+                s.insertPos = line.next;
+                inTarget = true;
+            }
+        } else if (inTarget && line.kind == Line::Kind::Key) {
+            s.insertPos = line.next;
+            if (!s.keyFound && sameName(d + line.nameStart, line.nameEnd - line.nameStart, key)) {
+                s.keyFound = true;
+                s.key = line;
             }
         }
-        pos = termEnd;
     }
     return s;
+}
+
+// The key's line with the new value: the indent and the spacing around "="
+// stay, the caller's spelling of the name is taken, and the line end stays.
+QByteArray replaceValue(const QByteArray& data, const Scan& s, const QByteArray& key,
+                        const QByteArray& value) {
+    QByteArray out;
+    out.reserve(data.size() + key.size() + value.size());
+    out.append(data.constData(), s.key.nameStart);
+    out.append(key);
+    out.append(data.constData() + s.key.nameEnd, s.key.valueStart - s.key.nameEnd);
+    out.append(value);
+    qsizetype rest = s.key.valueEnd;
+    while (rest < data.size() && data[rest] != '\r' && data[rest] != '\n') {
+        ++rest; // trailing blanks of the old value go with it
+    }
+    out.append(data.constData() + rest, data.size() - rest);
+    return out;
+}
+
+// A new key line at the end of the existing section's keys.
+QByteArray insertKey(const QByteArray& data, const Scan& s, const QByteArray& key,
+                     const QByteArray& value) {
+    QByteArray out;
+    out.reserve(data.size() + key.size() + value.size() + 4);
+    out.append(data.constData(), s.insertPos);
+    // Also after a lone byte order mark, so that a reader that does not know
+    // the mark still sees the new line as a line of its own.
+    if (s.insertPos == data.size() && s.insertPos > 0 && !data.endsWith('\n')) {
+        out.append(s.eol);
+    }
+    out.append(key).append('=').append(value).append(s.eol);
+    out.append(data.constData() + s.insertPos, data.size() - s.insertPos);
+    return out;
+}
+
+// A new section holding the key, at the end of the file, after a blank line
+// unless the file is empty or already ends with one.
+QByteArray appendSection(const QByteArray& data, const Scan& s, const QByteArray& section,
+                         const QByteArray& key, const QByteArray& value) {
+    QByteArray out = data;
+    if (!out.isEmpty() && !out.endsWith('\n')) {
+        out.append(s.eol);
+    }
+    if (data.size() > s.bodyStart) {
+        const QByteArray tail = out.left(out.size() - s.eol.size());
+        if (!tail.endsWith('\n')) {
+            out.append(s.eol);
+        }
+    }
+    out.append('[').append(section).append(']').append(s.eol);
+    out.append(key).append('=').append(value).append(s.eol);
+    return out;
+}
+
+// The file's bytes with the key stored in the section.
+QByteArray withKey(const QByteArray& data, const QByteArray& section, const QByteArray& key,
+                   const QByteArray& value) {
+    const Scan s = scan(data, foldedName(section), foldedName(key));
+    if (s.keyFound) {
+        return replaceValue(data, s, key, value);
+    }
+    if (s.sectionFound) {
+        return insertKey(data, s, key, value);
+    }
+    return appendSection(data, s, section, key, value);
 }
 
 } // namespace
@@ -248,10 +346,11 @@ QString IniFile::read(const QString& key) const {
         return QString();
     }
     const Scan s = scan(data, foldedName(m_section.toLatin1()), foldedName(name.toLatin1()));
-    if (!s.keyFound || s.valueStart >= s.valueEnd) {
+    if (!s.keyFound || s.key.valueStart >= s.key.valueEnd) {
         return QString();
     }
-    return QString::fromLatin1(data.constData() + s.valueStart, s.valueEnd - s.valueStart);
+    return QString::fromLatin1(data.constData() + s.key.valueStart,
+                               s.key.valueEnd - s.key.valueStart);
 }
 
 bool IniFile::fail(const QString& reason) {
@@ -259,25 +358,39 @@ bool IniFile::fail(const QString& reason) {
     return false;
 }
 
-bool IniFile::write(const QString& key, const QString& value) {
-    m_error.clear();
-    const QString name = key.trimmed();
+QString IniFile::refusal(const QString& key, const QString& value) const {
     // Names and values that would read back differently, or break the line
     // structure (a line end in a value could smuggle in a section), are
     // refused instead of being written.
+    const QString name = key.trimmed();
     if (name.isEmpty() || name.contains(QLatin1Char('=')) || hasControl(name, false) ||
         name.startsWith(QLatin1Char('[')) || name.startsWith(QLatin1Char(';')) ||
         name.startsWith(QLatin1Char('#')) || !isLatin1(name)) {
-        return fail(QStringLiteral("ongeldige sleutelnaam \"%1\"").arg(key));
+        return QStringLiteral("ongeldige sleutelnaam \"%1\"").arg(key);
     }
     if (m_section.contains(QLatin1Char(']')) || hasControl(m_section, false) ||
         !isLatin1(m_section)) {
-        return fail(QStringLiteral("ongeldige sectienaam \"%1\"").arg(m_section));
+        return QStringLiteral("ongeldige sectienaam \"%1\"").arg(m_section);
     }
     if (hasControl(value, true) || !isLatin1(value)) {
-        return fail(QStringLiteral("de waarde voor %1 bevat tekens die niet in het bestand "
-                                   "passen")
-                        .arg(name));
+        return QStringLiteral("de waarde voor %1 bevat tekens die niet in het bestand passen")
+            .arg(name);
+    }
+    return QString();
+}
+
+bool IniFile::write(const QList<QPair<QString, QString>>& keyValues) {
+    m_error.clear();
+    if (keyValues.isEmpty()) {
+        return true;
+    }
+    // Every key is checked before anything is done, so one bad key leaves
+    // the others unwritten too.
+    for (const auto& [key, value] : keyValues) {
+        const QString why = refusal(key, value);
+        if (!why.isEmpty()) {
+            return fail(why);
+        }
     }
 
     QByteArray data;
@@ -287,57 +400,34 @@ bool IniFile::write(const QString& key, const QString& value) {
         // would be lost.
         return fail(reason);
     }
-
-    const QByteArray keyBytes = name.toLatin1();
-    const QByteArray valueBytes = value.toLatin1();
-    const Scan s = scan(data, foldedName(m_section.toLatin1()), foldedName(keyBytes));
-    QByteArray out;
-    out.reserve(data.size() + keyBytes.size() + valueBytes.size() + m_section.size() + 16);
-    if (s.keyFound) {
-        // Keep the indent and the spacing around "=", take the caller's
-        // spelling of the name, and keep the line end.
-        out.append(data.constData(), s.nameStart);
-        out.append(keyBytes);
-        out.append(data.constData() + s.nameEnd, s.valueStart - s.nameEnd);
-        out.append(valueBytes);
-        qsizetype rest = s.valueEnd;
-        while (rest < data.size() && data[rest] != '\r' && data[rest] != '\n') {
-            ++rest; // trailing blanks of the old value go with it
-        }
-        out.append(data.constData() + rest, data.size() - rest);
-    } else if (s.sectionFound) {
-        out.append(data.constData(), s.insertPos);
-        // Also after a lone byte order mark, so that a reader that does not
-        // know the mark still sees the new line as a line of its own.
-        if (s.insertPos == data.size() && s.insertPos > 0 && !data.endsWith('\n')) {
-            out.append(s.eol);
-        }
-        out.append(keyBytes).append('=').append(valueBytes).append(s.eol);
-        out.append(data.constData() + s.insertPos, data.size() - s.insertPos);
-    } else {
-        out = data;
-        if (!out.isEmpty() && !out.endsWith('\n')) {
-            out.append(s.eol);
-        }
-        if (data.size() > s.bodyStart) {
-            // A blank line before the new section, unless there is one.
-            const QByteArray tail = out.left(out.size() - s.eol.size());
-            if (!tail.endsWith('\n')) {
-                out.append(s.eol);
-            }
-        }
-        out.append('[').append(m_section.toLatin1()).append(']').append(s.eol);
-        out.append(keyBytes).append('=').append(valueBytes).append(s.eol);
+    const QByteArray section = m_section.toLatin1();
+    for (const auto& [key, value] : keyValues) {
+        data = withKey(data, section, key.trimmed().toLatin1(), value.toLatin1());
     }
+    return replaceFile(data);
+}
 
+bool IniFile::replaceFile(const QByteArray& bytes) {
+    // The new bytes go to a temporary file beside the old one, which is
+    // renamed over it only when completely written and synced: the file on
+    // disk is always either the old one or the new one.
+    //
+    // Unbuffered, so that each write reaches the file at once and says how
+    // much it wrote: a buffered QSaveFile whose last flush fails part-way
+    // (disk full, file size limit) still commits the truncated file.
     QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return fail(file.errorString());
     }
-    if (file.write(out) != out.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return fail(why);
+    for (qsizetype done = 0; done < bytes.size();) {
+        // A short write is followed by one that fails and names the reason.
+        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
+        if (written <= 0) {
+            const QString why = file.errorString();
+            file.cancelWriting();
+            return fail(why);
+        }
+        done += written;
     }
     if (!file.commit()) {
         return fail(file.errorString());

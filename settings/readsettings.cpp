@@ -1,6 +1,7 @@
 #include "settings/readsettings.h"
 
 #include "settings/inifile.h"
+#include "settings/monitoredsources.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -186,16 +187,11 @@ QStringList ReadSettings(IniFile& ini, const QString& path, Settings& settings) 
 
     r.section(QStringLiteral("Audio"));
     s.Card = r.integer<qint16>(QStringLiteral("Card"));
-    s.AutoVol = r.integer<qint16>(QStringLiteral("AutoVol"));
-    s.Feed1Vol = r.integer<qint16>(QStringLiteral("Feed1Vol"));
-    s.Feed2Vol = r.integer<qint16>(QStringLiteral("Feed2Vol"));
-    s.Feed3Vol = r.integer<qint16>(QStringLiteral("Feed3Vol"));
-    s.Feed4Vol = r.integer<qint16>(QStringLiteral("Feed4Vol"));
-    s.Autotime = r.integer<qint16>(QStringLiteral("Autotime"));
-    s.Feed1time = r.integer<qint16>(QStringLiteral("Feed1time"));
-    s.Feed2time = r.integer<qint16>(QStringLiteral("Feed2time"));
-    s.Feed3time = r.integer<qint16>(QStringLiteral("Feed3time"));
-    s.Feed4time = r.integer<qint16>(QStringLiteral("Feed4time"));
+    // All thresholds, then all time limits: the order of the messages.
+    for (const MonitoredSource& source : MonitoredSources)
+        s.*source.threshold = r.integer<qint16>(source.thresholdKey);
+    for (const MonitoredSource& source : MonitoredSources)
+        s.*source.timeLimit = r.integer<qint16>(source.timeKeyRead);
     s.Log = r.flag(QStringLiteral("Log"));
 
     r.section(QStringLiteral("InterPC"));

@@ -1,6 +1,7 @@
 #include "ui/frmaudio.h"
 
 #include "settings/inifile.h"
+#include "settings/monitoredsources.h"
 #include "ui/ledspinedit.h"
 #include "ui/messageboxpresenter.h"
 #include "ui/windowsupport.h"
@@ -21,22 +22,6 @@ namespace {
 
 const QString RestartText =
     QStringLiteral("Herstart het programma als U wijzigingen hebt aangebracht in de configuratie");
-
-struct FrameRow {
-    const char* caption;
-    const char* volumeName;
-    const char* timeName;
-    const char* volumeKey;
-    const char* timeKey;
-};
-
-constexpr std::array<FrameRow, 5> Frames = {{
-    {"Automaat", "ledVolAuto", "ledTijdAuto", "AutoVol", "AutoTime"},
-    {"Feed 1", "ledFeed1Vol", "ledFeed1Tijd", "Feed1Vol", "Feed1Time"},
-    {"Feed 2", "ledFeed2Vol", "ledFeed2Tijd", "Feed2Vol", "Feed2Time"},
-    {"Feed 3", "ledFeed3Vol", "ledFeed3Tijd", "Feed3Vol", "Feed3Time"},
-    {"Feed 4 (MD)", "ledFeed4Vol", "ledFeed4Tijd", "Feed4Vol", "Feed4Time"},
-}};
 
 } // namespace
 
@@ -78,16 +63,16 @@ void frmAudio::buildControls() {
     cardRow->addWidget(m_cobKaart, 1);
     layout->addLayout(cardRow);
 
-    for (std::size_t i = 0; i < Frames.size(); ++i) {
-        const FrameRow& row = Frames[i];
-        auto* frame = new QGroupBox(QString::fromLatin1(row.caption), this);
+    for (std::size_t i = 0; i < MonitoredSources.size(); ++i) {
+        const MonitoredSource& source = MonitoredSources[i];
+        auto* frame = new QGroupBox(source.frameCaption, this);
         auto* frameLayout = new QHBoxLayout(frame);
         frameLayout->setContentsMargins(12, 4, 12, 6);
 
         auto* volume = new LedSpinEdit(frame);
-        volume->setObjectName(QString::fromLatin1(row.volumeName));
+        volume->setObjectName(source.thresholdEditor);
         auto* time = new LedSpinEdit(frame);
-        time->setObjectName(QString::fromLatin1(row.timeName));
+        time->setObjectName(source.timeEditor);
         m_volumeEditors[i] = volume;
         m_timeEditors[i] = time;
 
@@ -125,17 +110,11 @@ void frmAudio::Form_Load() {
     const int card = m_settings.Card;
     m_cobKaart->setCurrentIndex(card >= 0 && card < m_cobKaart->count() ? card : -1);
 
-    const std::array<qint16, 5> volumes = {m_settings.AutoVol, m_settings.Feed1Vol,
-                                           m_settings.Feed2Vol, m_settings.Feed3Vol,
-                                           m_settings.Feed4Vol};
-    const std::array<qint16, 5> times = {m_settings.Autotime, m_settings.Feed1time,
-                                         m_settings.Feed2time, m_settings.Feed3time,
-                                         m_settings.Feed4time};
     // Values outside 0..100 are clamped by the editors and saved clamped.
-    for (std::size_t i = 0; i < volumes.size(); ++i)
-        m_volumeEditors[i]->setValue(volumes[i]);
-    for (std::size_t i = 0; i < times.size(); ++i)
-        m_timeEditors[i]->setValue(times[i]);
+    for (std::size_t i = 0; i < MonitoredSources.size(); ++i)
+        m_volumeEditors[i]->setValue(m_settings.*MonitoredSources[i].threshold);
+    for (std::size_t i = 0; i < MonitoredSources.size(); ++i)
+        m_timeEditors[i]->setValue(m_settings.*MonitoredSources[i].timeLimit);
 
     m_chkLog->setChecked(m_settings.Log);
 }
@@ -156,28 +135,29 @@ void frmAudio::VulKaart() {
 }
 
 bool frmAudio::writeAll() {
+    // Card, the thresholds, the time limits, Log: the order of the keys in a
+    // new section. One replacement of the file: all twelve land or none.
+    QList<QPair<QString, QString>> keys;
+    keys.append({QStringLiteral("Card"), QString::number(m_cobKaart->currentIndex())});
+    for (std::size_t i = 0; i < MonitoredSources.size(); ++i)
+        keys.append(
+            {MonitoredSources[i].thresholdKey, QString::number(m_volumeEditors[i]->value())});
+    for (std::size_t i = 0; i < MonitoredSources.size(); ++i)
+        keys.append(
+            {MonitoredSources[i].timeKeyWritten, QString::number(m_timeEditors[i]->value())});
+    keys.append({QStringLiteral("Log"), QString::number(m_chkLog->isChecked() ? 1 : 0)});
+
+    // The IniFile is shared with the main window and the other dialog: the
+    // selection is made here, right before the write, never relied on.
     m_iniFile.selectFile(m_iniPath);
     m_iniFile.selectSection(QStringLiteral("Audio"));
-
-    if (!m_iniFile.write(QStringLiteral("Card"), qint32(m_cobKaart->currentIndex())))
-        return false;
-    for (std::size_t i = 0; i < Frames.size(); ++i) {
-        if (!m_iniFile.write(QString::fromLatin1(Frames[i].volumeKey),
-                             qint32(m_volumeEditors[i]->value())))
-            return false;
-    }
-    for (std::size_t i = 0; i < Frames.size(); ++i) {
-        if (!m_iniFile.write(QString::fromLatin1(Frames[i].timeKey),
-                             qint32(m_timeEditors[i]->value())))
-            return false;
-    }
-    return m_iniFile.write(QStringLiteral("Log"), qint32(m_chkLog->isChecked() ? 1 : 0));
+    return m_iniFile.write(keys);
 }
 
 void frmAudio::cmdClose_Click() {
     if (!writeAll()) {
-        // Keys written before the failing one stay written; the dialog keeps
-        // everything entered so the operator can try again.
+        // The file is as it was; the dialog keeps everything entered so the
+        // operator can try again.
         const QString text = saveFailureText(m_iniPath, m_iniFile.errorString());
         m_messages.post({QMessageBox::Critical,
                          QStringLiteral("Foutmelding"),

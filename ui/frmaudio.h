@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/monitoredsources.h"
 #include "settings/settings.h"
 
 #include <QDialog>
@@ -33,9 +34,9 @@ public:
              QWidget* parent = nullptr);
 
 public slots:
-    // The save button: writes all twelve keys, shows the restart message
-    // and closes when it is closed. If the file cannot be written the
-    // dialog stays open.
+    // The save button: writes all twelve keys in one replacement of the
+    // file, shows the restart message and closes when it is closed. If the
+    // file cannot be written it stays as it was and the dialog stays open.
     void cmdClose_Click();
 
 protected:
@@ -54,9 +55,9 @@ private:
     std::function<QStringList()> m_deviceNames;
 
     QComboBox* m_cobKaart = nullptr;
-    // Automaat, Feed 1 .. Feed 4, in the order of the frames.
-    std::array<LedSpinEdit*, 5> m_volumeEditors{};
-    std::array<LedSpinEdit*, 5> m_timeEditors{};
+    // One per row of MonitoredSources, in its order (the frames' order).
+    std::array<LedSpinEdit*, MonitoredSourceCount> m_volumeEditors{};
+    std::array<LedSpinEdit*, MonitoredSourceCount> m_timeEditors{};
     QCheckBox* m_chkLog = nullptr;
     QPushButton* m_cmdClose = nullptr;
 };

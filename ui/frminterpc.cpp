@@ -75,15 +75,17 @@ void frmInterPC::Form_Load() {
 }
 
 bool frmInterPC::writeAll() {
+    // The IniFile is shared with the main window and the other dialog: the
+    // selection is made here, right before the write, never relied on. One
+    // replacement of the file: all three keys land or none.
+    m_iniFile.selectFile(m_iniPath);
     m_iniFile.selectSection(QStringLiteral("InterPC"));
-    return m_iniFile.write(QStringLiteral("RemoteName"), m_txtRemoteName->text()) &&
-           m_iniFile.write(QStringLiteral("RemotePort"), m_txtRemotePort->text()) &&
-           m_iniFile.write(QStringLiteral("HostPort"), m_txtHostPort->text());
+    return m_iniFile.write({{QStringLiteral("RemoteName"), m_txtRemoteName->text()},
+                            {QStringLiteral("RemotePort"), m_txtRemotePort->text()},
+                            {QStringLiteral("HostPort"), m_txtHostPort->text()}});
 }
 
 void frmInterPC::cmdExit_Click() {
-    m_iniFile.selectFile(m_iniPath);
-
     // Only the first empty box is reported; a box of blanks is not empty.
     const struct {
         QLineEdit* box;
@@ -105,8 +107,8 @@ void frmInterPC::cmdExit_Click() {
     }
 
     if (!writeAll()) {
-        // Keys written before the failing one stay written; the dialog keeps
-        // everything typed so the operator can try again.
+        // The file is as it was; the dialog keeps everything typed so the
+        // operator can try again.
         const QString text = saveFailureText(m_iniPath, m_iniFile.errorString());
         m_messages.post({QMessageBox::Critical,
                          QStringLiteral("Foutmelding"),

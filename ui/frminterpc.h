@@ -24,9 +24,10 @@ public:
 
 public slots:
     // The save button: stops at the first empty box (message, then focus
-    // there; nothing written); otherwise writes the three texts, shows the
-    // restart message and closes when it is closed. If the file cannot be
-    // written the dialog stays open.
+    // there; nothing written); otherwise writes the three texts in one
+    // replacement of the file, shows the restart message and closes when it
+    // is closed. If the file cannot be written it stays as it was and the
+    // dialog stays open.
     void cmdExit_Click();
 
 protected:

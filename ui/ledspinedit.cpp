@@ -16,7 +16,6 @@ namespace {
 constexpr int PanelPadding = 3;
 constexpr int ButtonWidth = 15;
 constexpr int ButtonGap = 1;
-constexpr int ThreeDigitMaximum = 999;
 
 // Segments a..g per decimal digit, bit 0 = a.
 constexpr std::array<quint8, 10> DigitSegments = {0x3F, 0x06, 0x5B, 0x4F, 0x66,
@@ -79,16 +78,6 @@ QRect LedSpinEdit::panelRect() const {
 QSize LedSpinEdit::sizeHint() const {
     const QRect panel = panelRect();
     return QSize(panel.width() + ButtonGap + ButtonWidth, panel.height());
-}
-
-void LedSpinEdit::setRange(int minimum, int maximum) {
-    m_minimum = std::clamp(minimum, 0, ThreeDigitMaximum);
-    m_maximum = std::clamp(maximum, m_minimum, ThreeDigitMaximum);
-    const int previous = m_value;
-    m_value = std::clamp(m_value, m_minimum, m_maximum);
-    update();
-    if (m_value != previous)
-        emit valueChanged(m_value);
 }
 
 void LedSpinEdit::setValue(int value) {

@@ -29,10 +29,6 @@ public:
     int maximum() const { return m_maximum; }
     int singleStep() const { return 1; }
 
-    // Limits are kept within what three digits can show (0 to 999);
-    // the current value is clamped into the new range.
-    void setRange(int minimum, int maximum);
-
     // Which segments of a digit are lit, bit 0 = a (top) ... bit 6 = g
     // (middle); 0 for an unlit leading position. Position 0 is the leftmost.
     quint8 litSegments(int position) const;

@@ -1,16 +1,13 @@
-// The Windows Sockets numbering of socket failures, from Qt and from errno.
+// The Windows Sockets numbering of Qt's socket failures.
 #include "core/socketerrors.h"
 
 #include <QTest>
-#include <cerrno>
 
 class tst_SocketErrors : public QObject {
     Q_OBJECT
 private slots:
     void fromQt_data();
     void fromQt();
-    void fromErrno_data();
-    void fromErrno();
 };
 
 void tst_SocketErrors::fromQt_data() {
@@ -32,29 +29,6 @@ void tst_SocketErrors::fromQt() {
     QFETCH(QAbstractSocket::SocketError, error);
     QFETCH(int, code);
     QCOMPARE(wsaCodeFromSocketError(error), code);
-}
-
-void tst_SocketErrors::fromErrno_data() {
-    QTest::addColumn<int>("err");
-    QTest::addColumn<int>("code");
-    QTest::newRow("ECONNREFUSED") << ECONNREFUSED << 10054;
-    QTest::newRow("ECONNRESET") << ECONNRESET << 10054;
-    QTest::newRow("EADDRINUSE") << EADDRINUSE << 10048;
-    QTest::newRow("EADDRNOTAVAIL") << EADDRNOTAVAIL << 10049;
-    QTest::newRow("ENETUNREACH") << ENETUNREACH << 10051;
-    QTest::newRow("EHOSTUNREACH") << EHOSTUNREACH << 10065;
-    QTest::newRow("EMSGSIZE") << EMSGSIZE << 10040;
-    QTest::newRow("EACCES") << EACCES << 10013;
-    QTest::newRow("ETIMEDOUT") << ETIMEDOUT << 10060;
-    QTest::newRow("EAGAIN") << EAGAIN << 10035;
-    QTest::newRow("EINTR") << EINTR << 10004;
-    QTest::newRow("other: 10000 + errno") << EIO << 10000 + EIO;
-}
-
-void tst_SocketErrors::fromErrno() {
-    QFETCH(int, err);
-    QFETCH(int, code);
-    QCOMPARE(wsaCodeFromErrno(err), code);
 }
 
 QTEST_APPLESS_MAIN(tst_SocketErrors)

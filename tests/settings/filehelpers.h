@@ -5,7 +5,9 @@
 #include <QRandomGenerator>
 #include <QString>
 
+#include <csignal>
 #include <functional>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -51,4 +53,25 @@ inline int withoutRootRights(const std::function<int()>& fn) {
         return -1;
     }
     return WEXITSTATUS(status);
+}
+
+// Runs fn while no file of this process may grow beyond bytes
+// (RLIMIT_FSIZE, which binds root as well, unlike file permissions): a
+// write past the limit fails with EFBIG instead of raising SIGXFSZ. Returns
+// fn's result; the limit and the signal's disposition are restored.
+inline bool withFileSizeLimit(rlim_t bytes, const std::function<bool()>& fn) {
+    rlimit old{};
+    if (getrlimit(RLIMIT_FSIZE, &old) != 0) {
+        qFatal("getrlimit failed");
+    }
+    rlimit limited = old;
+    limited.rlim_cur = bytes;
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    if (setrlimit(RLIMIT_FSIZE, &limited) != 0) {
+        qFatal("setrlimit failed");
+    }
+    const bool result = fn();
+    setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+    return result;
 }

@@ -236,6 +236,56 @@ private slots:
                  QStringList{QStringLiteral("sondral.ini")});
     }
 
+    // A save of several keys: one replacement of the file, the same bytes
+    // as the keys written one by one, every other line kept byte for byte.
+    void listLandsWhole() {
+        const QByteArray before("; Sondral\r\n[InterPC]\r\nRemoteName=playout\r\n\r\n[audio]\r\n"
+                                "  autotime = 5  \r\n# note\r\nColour=blue\r\nstray line\r\n"
+                                "[Extra]\r\nX=1");
+        const QList<QPair<QString, QString>> keys = {
+            {"Card", "2"}, {"AutoTime", "30"}, {"Log", "1"}, {"card", "3"}};
+        writeBytes(path(), before);
+        IniFile ini = open(QStringLiteral("Audio"));
+        QVERIFY2(ini.write(keys), qPrintable(ini.errorString()));
+        const QByteArray after = readBytes(path());
+        QCOMPARE(after, QByteArray("; Sondral\r\n[InterPC]\r\nRemoteName=playout\r\n\r\n[audio]\r\n"
+                                   "  AutoTime = 30\r\n# note\r\nColour=blue\r\ncard=3\r\nLog=1\r\n"
+                                   "stray line\r\n[Extra]\r\nX=1"));
+
+        writeBytes(path(), before);
+        for (const auto& [key, value] : keys)
+            QVERIFY(ini.write(key, value));
+        QCOMPARE(readBytes(path()), after);
+    }
+
+    // One key that cannot be written, after others that could: none land.
+    void refusedKeyWritesNoneOfTheList() {
+        const QByteArray before("[Audio]\nCard=1\n");
+        writeBytes(path(), before);
+        IniFile ini = open(QStringLiteral("Audio"));
+        QVERIFY(!ini.write({{"Card", "2"}, {"AutoVol", "30"}, {"Log", "1\n[InterPC]"}}));
+        QVERIFY(!ini.errorString().isEmpty());
+        QCOMPARE(readBytes(path()), before);
+    }
+
+    // The new file cannot be completed (it may not grow beyond a size limit,
+    // which binds root too). The first key alone would still fit, so a save
+    // key by key would have landed it: the file must stay byte for byte as
+    // it was, with no temporary file left beside it.
+    void unreplaceableFileStaysAsItWas() {
+        const QByteArray before("; keep\n[Audio]\nCard=1\n");
+        writeBytes(path(), before);
+        IniFile ini = open(QStringLiteral("Audio"));
+        const bool ok = withFileSizeLimit(before.size(), [&] {
+            return ini.write({{"Card", "2"}, {"AutoVol", "30"}, {"Log", "1"}});
+        });
+        QVERIFY(!ok);
+        QVERIFY(ini.errorString().contains(path()));
+        QCOMPARE(readBytes(path()), before);
+        QCOMPARE(QDir(m_dir.path()).entryList(QDir::Files | QDir::Hidden),
+                 QStringList{QStringLiteral("sondral.ini")});
+    }
+
     void notARegularFile_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("directory") << "dir";

@@ -1,5 +1,6 @@
 #include "dialogtest.h"
 
+#include "settings/filehelpers.h"
 #include "settings/inifile.h"
 #include "settings/readsettings.h"
 #include "ui/frmaudio.h"
@@ -78,6 +79,7 @@ private slots:
     void nextStartReadsWhatWasSaved();
     void closeButtonWritesNothing();
     void unwritableFileKeepsDialogOpen();
+    void unreplaceableFileKeepsEveryKey();
     void unloadsWhenRestartMessageIsClosed();
     void escapeKeepsDialog();
 
@@ -308,6 +310,23 @@ void tst_frmAudio::unwritableFileKeepsDialogOpen() {
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(editor("ledFeed1Vol")->value(), 77);
     QCOMPARE(cards()->currentIndex(), 2);
+}
+
+void tst_frmAudio::unreplaceableFileKeepsEveryKey() {
+    // The changed card fits in the old size, the keys after it do not: all
+    // twelve keys land or none.
+    const QByteArray before("[Audio]\nCard=2\n");
+    writeFile(m_iniPath, before);
+    open(sampleSettings());
+    cards()->setCurrentIndex(1);
+    withFileSizeLimit(before.size(), [&] {
+        clickSave();
+        return true;
+    });
+    QCOMPARE(readAll(m_iniPath), before);
+    QCOMPARE(m_recorder.messages.size(), 1);
+    QCOMPARE(m_recorder.messages[0].title, QString("Foutmelding"));
+    QVERIFY(!dialogGone());
 }
 
 void tst_frmAudio::unloadsWhenRestartMessageIsClosed() {

@@ -1,5 +1,6 @@
 #include "dialogtest.h"
 
+#include "settings/filehelpers.h"
 #include "settings/inifile.h"
 #include "ui/frminterpc.h"
 
@@ -26,6 +27,7 @@ private slots:
     void saveLeavesAudioSection();
     void closeButtonWritesNothing();
     void unwritableFileKeepsDialogOpen();
+    void unreplaceableFileKeepsEveryKey();
     void realBoxIsWindowModalAndFocusFollowsOk();
     void escapeKeepsDialog();
 
@@ -231,6 +233,23 @@ void tst_frmInterPC::unwritableFileKeepsDialogOpen() {
     QVERIFY(!dialogGone());
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(box("txtRemoteName")->text(), QString("playout"));
+}
+
+void tst_frmInterPC::unreplaceableFileKeepsEveryKey() {
+    // The new name fits in the old size, the new HostPort line does not:
+    // all three keys land or none.
+    const QByteArray before("[InterPC]\nRemoteName=playout\nRemotePort=5000\n");
+    writeFile(m_iniPath, before);
+    open();
+    type("studio1", "5000", "6000");
+    withFileSizeLimit(before.size(), [&] {
+        clickSave();
+        return true;
+    });
+    QCOMPARE(readAll(m_iniPath), before);
+    QCOMPARE(m_recorder.messages.size(), 1);
+    QCOMPARE(m_recorder.messages[0].title, QString("Foutmelding"));
+    QVERIFY(!dialogGone());
 }
 
 void tst_frmInterPC::realBoxIsWindowModalAndFocusFollowsOk() {
