@@ -1,4 +1,4 @@
-#include "core/terminationwatcher.h"
+#include "platform/terminationwatcher.h"
 #include "service/headless.h"
 #include "service/servicenotifier.h"
 #include "settings/journal.h"

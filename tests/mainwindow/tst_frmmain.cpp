@@ -2,7 +2,7 @@
 // display, start-up with and without a link, and one alarm over real
 // loopback UDP with fake levels.
 #include "core/monitor.h"
-#include "core/udplink.h"
+#include "platform/udplink.h"
 #include "ui/frmaudio.h"
 #include "ui/frminterpc.h"
 #include "ui/frmmain.h"

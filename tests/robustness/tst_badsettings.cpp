@@ -10,7 +10,7 @@
 
 #include "core/modestate.h"
 #include "core/monitor.h"
-#include "core/udplink.h"
+#include "platform/udplink.h"
 #include "ui/frmmain.h"
 
 #include <QApplication>

@@ -1,5 +1,5 @@
 // The Windows Sockets numbering of Qt's socket failures.
-#include "core/socketerrors.h"
+#include "platform/socketerrors.h"
 
 #include <QTest>
 

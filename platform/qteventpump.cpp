@@ -1,4 +1,4 @@
-#include "core/qteventpump.h"
+#include "platform/qteventpump.h"
 
 #include <QCoreApplication>
 

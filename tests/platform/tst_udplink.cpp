@@ -1,9 +1,9 @@
 // The datagram socket over real loopback: bind, receive from any peer, send
 // to the configured server, and the failures an operator can run into.
+#include "core/fakes.h"
 #include "core/monitor.h"
-#include "core/qteventpump.h"
-#include "core/udplink.h"
-#include "fakes.h"
+#include "platform/qteventpump.h"
+#include "platform/udplink.h"
 #include "settings/settings.h"
 
 #include <QNetworkDatagram>

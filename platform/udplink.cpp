@@ -1,7 +1,7 @@
-#include "core/udplink.h"
+#include "platform/udplink.h"
 
 #include "core/monitorfailure.h"
-#include "core/socketerrors.h"
+#include "platform/socketerrors.h"
 
 #include <QHostInfo>
 #include <QNetworkDatagram>

@@ -1,4 +1,4 @@
-#include "core/socketerrors.h"
+#include "platform/socketerrors.h"
 
 int wsaCodeFromSocketError(QAbstractSocket::SocketError error) {
     switch (error) {

@@ -1,4 +1,4 @@
-#include "core/qtticktimer.h"
+#include "platform/qtticktimer.h"
 
 QtTickTimer::QtTickTimer(QObject* parent) : QObject(parent) {
     m_timer.setTimerType(Qt::PreciseTimer);

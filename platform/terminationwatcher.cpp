@@ -1,4 +1,4 @@
-#include "core/terminationwatcher.h"
+#include "platform/terminationwatcher.h"
 
 #include <QSocketNotifier>
 

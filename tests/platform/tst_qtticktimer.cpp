@@ -1,6 +1,6 @@
 // The Qt tick: precise, one second, stopped when built, and start() on a
 // running tick keeps its phase.
-#include "core/qtticktimer.h"
+#include "platform/qtticktimer.h"
 
 #include <QTest>
 
