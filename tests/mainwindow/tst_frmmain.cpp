@@ -1,6 +1,7 @@
-// The main window as the operator and the server see it: menus, status
-// display, start-up with and without a link, and one alarm over real
-// loopback UDP with fake levels.
+// The main window and the program wired around it, as the operator and the
+// server see them: menus, status display, start-up with and without a link,
+// and one alarm over real loopback UDP with fake levels.
+#include "app/sondralapp.h"
 #include "core/monitor.h"
 #include "platform/udplink.h"
 #include "ui/frmaudio.h"
@@ -75,8 +76,7 @@ private slots:
     }
 
     void menusHaveTheirTextsAndStructure() {
-        QTemporaryDir dir;
-        frmMain window(dir.path());
+        frmMain window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Sondral"));
         QVERIFY(!(window.windowFlags() & Qt::WindowMaximizeButtonHint));
         QVERIFY(window.windowFlags() & Qt::WindowMinimizeButtonHint);
@@ -109,11 +109,12 @@ private slots:
 
     void dialogsOpenModelessOnceEach() {
         QTemporaryDir dir;
-        frmMain window(dir.path());
-        window.Form_Load();
+        SondralApp sondral(dir.path());
+        frmMain& window = sondral.window();
+        sondral.Form_Load();
         window.show();
-        window.mnuAudio_Click();
-        window.mnuInterPC_Click();
+        window.mnuAudio()->trigger();
+        window.mnuInterPC()->trigger();
         auto audio = QApplication::topLevelWidgets();
         frmAudio* a = nullptr;
         frmInterPC* i = nullptr;
@@ -130,8 +131,8 @@ private slots:
         QVERIFY(!a->parentWidget() && !i->parentWidget());
 
         // A second click raises the open dialog instead of making another.
-        window.mnuAudio_Click();
-        window.mnuInterPC_Click();
+        window.mnuAudio()->trigger();
+        window.mnuInterPC()->trigger();
         audioCount = linkCount = 0;
         for (QWidget* w : QApplication::topLevelWidgets()) {
             audioCount += qobject_cast<frmAudio*>(w) != nullptr;
@@ -149,14 +150,14 @@ private slots:
 
     void statusTextReadsBackUnchanged() {
         QTemporaryDir dir;
-        frmMain window(dir.path());
-        auto* label = window.findChild<QLabel*>(QStringLiteral("lblStatus"));
+        SondralApp sondral(dir.path());
+        auto* label = sondral.window().findChild<QLabel*>(QStringLiteral("lblStatus"));
         QVERIFY(label);
-        QCOMPARE(window.statusText(), QString());
+        QCOMPARE(sondral.status().statusText(), QString());
         for (const QString& text : {QStringLiteral("PAUSE"), QStringLiteral("  spaced  "),
                                     QStringLiteral("<b>not html</b>"), QString()}) {
-            window.setStatusText(text);
-            QCOMPARE(window.statusText(), text);
+            sondral.status().setStatusText(text);
+            QCOMPARE(sondral.status().statusText(), text);
             QCOMPARE(label->text(), text);
         }
         QVERIFY(label->font().bold());
@@ -165,8 +166,7 @@ private slots:
     }
 
     void resizingMovesNothing() {
-        QTemporaryDir dir;
-        frmMain window(dir.path());
+        frmMain window;
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
         QStringList names{"levLeft", "levRight", "barTime", "lblStatus"};
@@ -185,15 +185,16 @@ private slots:
 
     void markersAndGaugeReachTheWidgets() {
         QTemporaryDir dir;
-        frmMain window(dir.path());
+        SondralApp sondral(dir.path());
+        frmMain& window = sondral.window();
         auto* left = window.findChild<LevelMeter*>(QStringLiteral("levLeft"));
         auto* right = window.findChild<LevelMeter*>(QStringLiteral("levRight"));
         auto* gauge = window.findChild<Gauge*>(QStringLiteral("barTime"));
         QCOMPARE(gauge->maximum(), 0); // empty before the first mode datagram
-        window.setLeftThreshold(35);
-        window.setRightThreshold(40);
-        window.setMaximum(12);
-        window.setPosition(5);
+        sondral.meters().setLeftThreshold(35);
+        sondral.meters().setRightThreshold(40);
+        sondral.gauge().setMaximum(12);
+        sondral.gauge().setPosition(5);
         QCOMPARE(left->threshold(), 35);
         QCOMPARE(right->threshold(), 40);
         QCOMPARE(gauge->maximum(), 12);
@@ -208,8 +209,9 @@ private slots:
                           .arg(host)
                           .toLatin1());
         {
-            frmMain window(dir.path());
-            window.Form_Load();
+            SondralApp sondral(dir.path());
+            frmMain& window = sondral.window();
+            sondral.Form_Load();
             window.show();
             QCOMPARE(logMessages(dir), QStringList{"Program started Up"});
             window.close();
@@ -221,9 +223,9 @@ private slots:
         QFile::remove(dir.filePath(QStringLiteral("sondral.log")));
         writeIni(dir, "[Audio]\nLog=0\n");
         {
-            frmMain window(dir.path());
-            window.Form_Load();
-            window.close();
+            SondralApp sondral(dir.path());
+            sondral.Form_Load();
+            sondral.window().close();
         }
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("sondral.log"))));
     }
@@ -234,12 +236,13 @@ private slots:
         writeIni(dir, QStringLiteral("[InterPC]\nRemoteName=127.0.0.1\nRemotePort=0\nHostPort=%1\n")
                           .arg(host)
                           .toLatin1());
-        frmMain window(dir.path());
-        window.Form_Load();
+        SondralApp sondral(dir.path());
+        frmMain& window = sondral.window();
+        sondral.Form_Load();
         // The port is still free: nothing of ours holds it.
         QUdpSocket other;
         QVERIFY(other.bind(QHostAddress::AnyIPv4, host));
-        QVERIFY(window.startupMessages().isEmpty());
+        QVERIFY(sondral.startupMessages().isEmpty());
     }
 
     void portInUseIsReportedAndStartupGoesOn() {
@@ -250,16 +253,17 @@ private slots:
                                      "RemotePort=9\nHostPort=%1\n")
                           .arg(holder.localPort())
                           .toLatin1());
-        frmMain window(dir.path());
-        window.Form_Load();
-        const QString text = window.startupMessages().join(u'\n');
+        SondralApp sondral(dir.path());
+        frmMain& window = sondral.window();
+        sondral.Form_Load();
+        const QString text = sondral.startupMessages().join(u'\n');
         QVERIFY2(text.contains(QString::number(holder.localPort())), qPrintable(text));
         QVERIFY2(text.contains(QStringLiteral("adres al in gebruik")), qPrintable(text));
         // The rest of start-up still ran.
         QCOMPARE(logMessages(dir), QStringList{"Program started Up"});
 
         window.show();
-        window.showStartupMessages();
+        sondral.showStartupMessages();
         const auto boxes = visibleBoxes();
         QCOMPARE(boxes.size(), 1);
         auto* box = qobject_cast<QMessageBox*>(boxes.first());
@@ -271,14 +275,15 @@ private slots:
     void badValuesAreNamedAtStartup() {
         QTemporaryDir dir;
         writeIni(dir, "[InterPC]\nRemotePort=abc\n");
-        frmMain window(dir.path());
-        window.Form_Load();
-        QCOMPARE(window.startupMessages(),
+        SondralApp sondral(dir.path());
+        frmMain& window = sondral.window();
+        sondral.Form_Load();
+        QCOMPARE(sondral.startupMessages(),
                  QStringList{QStringLiteral("Ongeldige waarde in sondral.ini, sectie [InterPC], "
                                             "sleutel RemotePort: \"abc\". De standaardwaarde 0 "
                                             "wordt gebruikt.")});
         window.show();
-        window.showStartupMessages();
+        sondral.showStartupMessages();
         const auto boxes = visibleBoxes();
         QCOMPARE(boxes.size(), 1);
         QCOMPARE(qobject_cast<QMessageBox*>(boxes.first())->icon(), QMessageBox::Warning);
@@ -296,25 +301,25 @@ private slots:
                           .arg(server.localPort())
                           .arg(host)
                           .toLatin1());
-        frmMain window(dir.path());
-        window.setLevelOverrideForTesting([](int) { return 0; });
-        window.Form_Load();
+        SondralApp sondral(dir.path(), [](int) { return 0; });
+        frmMain& window = sondral.window();
+        sondral.Form_Load();
         window.show();
-        QVERIFY(window.startupMessages().isEmpty());
+        QVERIFY(sondral.startupMessages().isEmpty());
 
         server.writeDatagram(QByteArray("SN_AUTO"), QHostAddress::LocalHost, host);
-        QTRY_COMPARE(window.statusText(), QStringLiteral("AUTOMAAT"));
-        QVERIFY(window.tickRunning());
+        QTRY_COMPARE(sondral.status().statusText(), QStringLiteral("AUTOMAAT"));
+        QVERIFY(sondral.tickRunning());
         QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingDatagrams(), 5000);
         QCOMPARE(server.receiveDatagram().data(), QByteArray("SN_ALARM"));
-        QCOMPARE(window.statusText(), QStringLiteral("SONDRAL GEACTIVEERD!"));
-        QTRY_VERIFY(!window.tickRunning());
+        QCOMPARE(sondral.status().statusText(), QStringLiteral("SONDRAL GEACTIVEERD!"));
+        QTRY_VERIFY(!sondral.tickRunning());
         QCOMPARE(logMessages(dir),
                  (QStringList{"Program started Up", "Server Running AUTO", "SONDRAL ACTIVATED"}));
 
         // SN_LIVE instead: nothing goes out.
         server.writeDatagram(QByteArray("SN_LIVE"), QHostAddress::LocalHost, host);
-        QTRY_COMPARE(window.statusText(), QStringLiteral("LIVE"));
+        QTRY_COMPARE(sondral.status().statusText(), QStringLiteral("LIVE"));
         QTest::qWait(2500);
         QVERIFY(!server.hasPendingDatagrams());
     }
@@ -332,51 +337,55 @@ private slots:
                           .arg(server.localPort())
                           .arg(host)
                           .toLatin1());
-        frmMain window(dir.path());
-        window.Form_Load();
-        window.show();
-        window.mnuInterPC_Click();
-        frmInterPC* link = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<frmInterPC*>(w))
-                link = d;
-        QVERIFY(link);
-        link->findChild<QLineEdit*>(QStringLiteral("txtRemoteName"))->clear();
-        auto* save = link->findChild<QPushButton*>(QStringLiteral("cmdExit"));
+        // The levels the detector reads: silence, and a click on the link
+        // dialog's save button queued from inside the first tick.
+        SondralApp* running = nullptr;
+        QPushButton* save = nullptr;
         bool clicked = false;
-        window.setLevelOverrideForTesting([&](int) {
-            if (!clicked && window.monitor().inTick()) {
+        SondralApp sondral(dir.path(), [&](int) {
+            if (!clicked && save && running->monitor().inTick()) {
                 clicked = true;
                 // Pending when the tick processes events.
                 QMetaObject::invokeMethod(save, &QPushButton::click, Qt::QueuedConnection);
             }
             return 0;
         });
+        running = &sondral;
+        frmMain& window = sondral.window();
+        sondral.Form_Load();
+        window.show();
+        window.mnuInterPC()->trigger();
+        frmInterPC* link = nullptr;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* d = qobject_cast<frmInterPC*>(w))
+                link = d;
+        QVERIFY(link);
+        link->findChild<QLineEdit*>(QStringLiteral("txtRemoteName"))->clear();
+        save = link->findChild<QPushButton*>(QStringLiteral("cmdExit"));
         // A box with an event loop of its own would hold the tick until
         // someone closes it; close it late so that such a fault fails here
         // instead of hanging.
-        QTimer::singleShot(9000, &window, [&window] {
-            if (QMessageBox* box = window.messages().currentBox())
+        QTimer::singleShot(9000, &window, [&sondral] {
+            if (QMessageBox* box = sondral.messages().currentBox())
                 box->close();
         });
 
         server.writeDatagram(QByteArray("SN_AUTO"), QHostAddress::LocalHost, host);
         QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingDatagrams(), 12000);
         QVERIFY(clicked);
-        QMessageBox* box = window.messages().currentBox();
+        QMessageBox* box = sondral.messages().currentBox();
         QVERIFY2(box && box->isVisible(), "the alarm came only after the box was closed");
         QCOMPARE(box->text(), QStringLiteral("Geef de RemoteName op"));
-        QCOMPARE(window.monitor().state().SilenceCount, 3);
+        QCOMPARE(sondral.monitor().state().SilenceCount, 3);
         QCOMPARE(server.receiveDatagram().data(), QByteArray("SN_ALARM"));
     }
 
     // An input that comes and goes all night leaves one box, not a pile.
     void deviceLostTwentyTimesLeavesOneBox() {
         QTemporaryDir dir;
-        frmMain window(dir.path());
-        window.show();
-        auto* waveIn = window.findChild<WaveIn*>();
-        QVERIFY(waveIn);
+        SondralApp sondral(dir.path());
+        sondral.window().show();
+        WaveIn* waveIn = &sondral.capture();
         for (int i = 0; i < 20; ++i) {
             emit waveIn->deviceLost(QStringLiteral("USB Audio"));
             emit waveIn->deviceRestored(QStringLiteral("USB Audio"));
@@ -384,9 +393,9 @@ private slots:
         QCoreApplication::processEvents();
         QCOMPARE(visibleBoxes().size(), 1);
         // The loss on screen and the return waiting behind it.
-        QCOMPARE(window.messages().waiting(), 2);
+        QCOMPARE(sondral.messages().waiting(), 2);
         QVERIFY(
-            window.messages().currentBox()->text().contains(QStringLiteral("geen geluid meer")));
+            sondral.messages().currentBox()->text().contains(QStringLiteral("geen geluid meer")));
     }
 };
 

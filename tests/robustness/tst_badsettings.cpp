@@ -1,4 +1,4 @@
-// Damaged and odd settings files through the real start-up (frmMain's
+// Damaged and odd settings files through the real start-up (SondralApp's
 // Form_Load): each gives defaults or the first occurrence, a start-up message
 // that names every bad key, never a crash, and a program that still answers
 // the server's datagrams when its link settings are usable. One file of
@@ -8,10 +8,10 @@
 #include "serverpeer.h"
 #include "sondralinstance.h"
 
+#include "app/sondralapp.h"
 #include "core/modestate.h"
 #include "core/monitor.h"
 #include "platform/udplink.h"
-#include "ui/frmmain.h"
 
 #include <QApplication>
 #include <QFile>
@@ -119,14 +119,14 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
     ini.replace("@LINK@", link(port)).replace("@PORT@", QByteArray::number(port));
     writeFile(dir.filePath(QStringLiteral("sondral.ini")), ini);
 
-    frmMain window(dir.path());
-    window.Form_Load();
-    const Settings& s = window.settings();
+    SondralApp sondral(dir.path());
+    sondral.Form_Load();
+    const Settings& s = sondral.settings();
     QCOMPARE(int(s.AutoVol), autoVol);
     QCOMPARE(int(s.Autotime), autoTime);
 
     // One message line per bad key, each naming its key; nothing else.
-    const QStringList messages = window.startupMessages();
+    const QStringList messages = sondral.startupMessages();
     QCOMPARE(messages.size(), badKeys.size());
     for (const QString& key : badKeys) {
         const bool named = std::any_of(messages.cbegin(), messages.cend(), [&](const QString& m) {
@@ -135,13 +135,13 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
         QVERIFY2(named, qPrintable(key + QStringLiteral(" not named in: ") + messages.join('|')));
     }
 
-    QCOMPARE(window.socket().isBound(), linked);
+    QCOMPARE(sondral.socket().isBound(), linked);
     if (!linked)
         return;
     // The link works: a keyword from any sender arrives and acts.
     QUdpSocket server;
     QCOMPARE(server.writeDatagram("SN_LIVE", QHostAddress::LocalHost, port), qint64(7));
-    QTRY_COMPARE_WITH_TIMEOUT(int(window.monitor().state().Mode), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(int(sondral.monitor().state().Mode), 1, 5000);
 }
 
 void TstBadSettings::portTakenIsReportedAndMonitoringWaits() {
@@ -151,10 +151,10 @@ void TstBadSettings::portTakenIsReportedAndMonitoringWaits() {
     QTemporaryDir dir;
     writeFile(dir.filePath(QStringLiteral("sondral.ini")),
               "[Audio]\r\nLog=1\r\n" + link(other.localPort()));
-    frmMain window(dir.path());
-    window.Form_Load();
-    QVERIFY(!window.socket().isBound());
-    const QStringList messages = window.startupMessages();
+    SondralApp sondral(dir.path());
+    sondral.Form_Load();
+    QVERIFY(!sondral.socket().isBound());
+    const QStringList messages = sondral.startupMessages();
     QCOMPARE(messages.size(), 1);
     QVERIFY2(messages.first().contains(QString::number(other.localPort())),
              qPrintable(messages.first()));
