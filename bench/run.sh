@@ -15,6 +15,7 @@
 #   BENCH_SECONDS=60 BENCH_ALARMS=10 override the lengths.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/lib.sh"
 build=${1:-$root/build}
 seconds=${BENCH_SECONDS:-60}
 alarms=${BENCH_ALARMS:-10}
@@ -24,8 +25,7 @@ if [ -z "${SONDRAL_BENCH_VIRTUAL:-}" ]; then
     [ -x "$build/sondral" ] && [ -x "$build/tools/sondral-sim/sondral-sim" ] ||
         "$root/scripts/build.sh" "$build"
     # Always on a virtual display of its own, so a desktop does not disturb the figures.
-    export SONDRAL_BENCH_VIRTUAL=1
-    exec xvfb-run -a -s "-screen 0 800x600x24" "$0" "$(cd "$build" && pwd)"
+    exec_on_virtual_display SONDRAL_BENCH_VIRTUAL "$0" "$(cd "$build" && pwd)"
 fi
 build=$(cd "$build" && pwd)
 sim="$build/tools/sondral-sim/sondral-sim"
@@ -34,25 +34,14 @@ work=$(mktemp -d /tmp/sondral-bench.XXXXXX)
 pids=()
 cleanup() {
     trap - EXIT INT TERM
-    for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-    wait 2>/dev/null || true
-    "$root/tests/support/pulse-private.sh" stop "$work/pulse" || true
-    rm -rf "$work"
+    remove_work
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-now() { date +%s.%N; }
 # "HH:MM:SS.mmm" (sondral-sim's stamps) to seconds since midnight.
 sod() { awk -F: '{ printf "%.3f", $1 * 3600 + $2 * 60 + $3 }' <<<"$1"; }
 sod_now() { sod "$(date +%H:%M:%S.%N)"; }
-free_udp_port() {
-    local port
-    while :; do
-        port=$((20000 + RANDOM % 40000))
-        [ -z "$(ss -Hlun "sport = :$port")" ] && { echo "$port"; return; }
-    done
-}
 # CPU seconds (user + system) of a process so far.
 cpu_seconds() {
     awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.3f", ($12 + $13) / hz }' "/proc/$1/stat"
@@ -102,23 +91,13 @@ start_sondral() {
     sondral_pid=$!
     pids+=("$sondral_pid")
 }
-stop_sondral() {
-    kill -TERM "$sondral_pid" 2>/dev/null || true
-    for _ in $(seq 1 100); do kill -0 "$sondral_pid" 2>/dev/null || break; sleep 0.05; done
-    kill -KILL "$sondral_pid" 2>/dev/null || true
-    wait "$sondral_pid" 2>/dev/null || true
-}
-# Plays FILE into the sink; prints nothing, sets play_start to the moment the
+stop_sondral() { stop_process "$sondral_pid"; }
+# Plays FILE into the sink; sets play_pid, and play_start to the moment the
 # server started the stream.
 play() {
-    paplay -v --latency-msec=30 -d programme "$1" 2>"$work/paplay.out" &
-    play_pid=$!
-    pids+=("$play_pid")
-    for _ in $(seq 1 250); do
-        grep -q "Stream started" "$work/paplay.out" 2>/dev/null && break
-        sleep 0.02
-    done
-    play_start=$(now)
+    start_stream "$1" "$work/paplay.out"
+    play_pid=$stream_pid
+    play_start=$stream_start
 }
 
 echo "Sondral benchmark, $(date '+%Y-%m-%d %H:%M')"

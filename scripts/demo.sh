@@ -10,6 +10,7 @@
 #   scripts/demo.sh [BUILD_DIR]      (default: build)
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$root/scripts/lib.sh"
 build=$(cd "${1:-$root/build}" && pwd)
 sondral_exe="$build/sondral"
 sim_exe="$build/tools/sondral-sim/sondral-sim"
@@ -25,8 +26,7 @@ done
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ] && [ -z "${SONDRAL_DEMO_VIRTUAL:-}" ]; then
     if command -v xvfb-run >/dev/null && command -v import >/dev/null; then
         echo "No display found: running on a virtual display (xvfb-run); a screenshot will be saved."
-        export SONDRAL_DEMO_VIRTUAL=1
-        exec xvfb-run -a -s "-screen 0 800x600x24" "$0" "$build"
+        exec_on_virtual_display SONDRAL_DEMO_VIRTUAL "$0" "$build"
     fi
     echo "No display and no xvfb-run: Sondral runs offscreen, no screenshot."
     export QT_QPA_PLATFORM=offscreen
@@ -42,37 +42,18 @@ cleanup() {
     local status=$?
     trap - EXIT INT TERM
     # Sondral first, so that its close is logged; then the rest.
-    if [ -n "${sondral_pid:-}" ] && kill -0 "$sondral_pid" 2>/dev/null; then
-        kill -TERM "$sondral_pid" 2>/dev/null || true
-        for _ in $(seq 1 50); do kill -0 "$sondral_pid" 2>/dev/null || break; sleep 0.1; done
-        kill -KILL "$sondral_pid" 2>/dev/null || true
-    fi
-    for pid in "${pids[@]}"; do
-        kill "$pid" 2>/dev/null || true
-    done
-    wait 2>/dev/null || true
+    [ -n "${sondral_pid:-}" ] && stop_process "$sondral_pid"
     if [ "$finished" = 0 ] && [ -f "$station/sondral.log" ]; then
         echo "--- sondral.log"
         cat "$station/sondral.log"
     fi
-    "$root/tests/support/pulse-private.sh" stop "$work/pulse" || true
-    rm -rf "$work"
+    remove_work
     exit "$status"
 }
 trap cleanup EXIT
 trap 'echo; echo "Interrupted."; exit 130' INT TERM
 
-now() { date +%s.%N; }
-since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%5.1f", b - a }'; }
 say() { echo "[$(since "$t0") s] $*"; }
-
-free_udp_port() {
-    local port
-    while :; do
-        port=$((20000 + RANDOM % 40000))
-        if [ -z "$(ss -Hlun "sport = :$port")" ]; then echo "$port"; return; fi
-    done
-}
 
 t0=$(now)
 eval "$("$root/tests/support/pulse-private.sh" start "$work/pulse")"
@@ -121,14 +102,8 @@ say "Sondral running in $station (HostPort $host_port, alarms to 127.0.0.1:$remo
 
 # A fresh server takes about a second to start a stream: the programme's
 # clock starts when paplay reports "Stream started", not when it is launched.
-paplay -v --latency-msec=30 -d programme "$work/programme.wav" 2>"$work/paplay.out" &
-pids+=($!)
-for _ in $(seq 1 100); do
-    grep -q "Stream started" "$work/paplay.out" 2>/dev/null && break
-    sleep 0.02
-done
-play_start=$(now)
-silence_at=$(awk -v t="$play_start" 'BEGIN { printf "%.3f", t + 10 }')
+start_stream "$work/programme.wav" "$work/paplay.out"
+silence_at=$(awk -v t="$stream_start" 'BEGIN { printf "%.3f", t + 10 }')
 say "programme playing (a melody at -12 dBFS; silence comes in 10 s)"
 
 # The playout server's part: name the automation, then wait for the alarm.
@@ -174,8 +149,7 @@ if [ -n "${SONDRAL_DEMO_VIRTUAL:-}" ]; then
     fi
 fi
 
-kill -TERM "$sondral_pid"
-for _ in $(seq 1 50); do kill -0 "$sondral_pid" 2>/dev/null || break; sleep 0.1; done
+stop_process "$sondral_pid"
 echo "--- sondral.log"
 cat "$station/sondral.log"
 finished=1
