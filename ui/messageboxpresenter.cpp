@@ -67,11 +67,13 @@ void MessageBoxPresenter::showNext() {
         box->setAttribute(Qt::WA_DeleteOnClose);
         box->setWindowIcon(QApplication::windowIcon());
         m_current = box;
+        m_currentObject = box;
         m_showing = true;
         // OK, Escape or the close button give finished(); a box deleted with
         // its dialog gives only destroyed(). Either ends this box, once.
-        connect(box, &QMessageBox::finished, this, [this, box] { boxDone(box, true); });
-        connect(box, &QObject::destroyed, this, [this, box] { boxDone(box, false); });
+        const QObject* object = box;
+        connect(box, &QMessageBox::finished, this, [this, object] { boxDone(object, true); });
+        connect(box, &QObject::destroyed, this, [this, object] { boxDone(object, false); });
         if (window && !window->isVisible()) {
             // A dialog still loading: the box goes on top of it once the
             // dialog is shown, which its opener does right after loading.
@@ -86,10 +88,11 @@ void MessageBoxPresenter::showNext() {
     }
 }
 
-void MessageBoxPresenter::boxDone(QMessageBox* box, bool closedByOperator) {
-    if (!m_showing || box != m_current.data())
+void MessageBoxPresenter::boxDone(const QObject* box, bool closedByOperator) {
+    if (!m_showing || box != m_currentObject)
         return;
     m_current = nullptr;
+    m_currentObject = nullptr;
     if (closedByOperator) {
         finishFront(true);
         showNext();
@@ -118,6 +121,7 @@ void MessageBoxPresenter::shutDown() {
     m_ended = true;
     m_queue.clear();
     m_showing = false;
+    m_currentObject = nullptr;
     if (QMessageBox* box = m_current) {
         m_current = nullptr;
         box->disconnect(this);

@@ -66,12 +66,16 @@ public:
 
 private:
     void showNext();
-    void boxDone(QMessageBox* box, bool closedByOperator);
+    void boxDone(const QObject* box, bool closedByOperator);
     void finishFront(bool runFollowUp);
 
     // The front message is the one on screen while m_current is set.
     QList<OperatorMessage> m_queue;
     QPointer<QMessageBox> m_current;
+    // The same box, for telling which box a signal came from: by the time
+    // destroyed() arrives the box is no QMessageBox any more, so it is
+    // compared as the plain object it was.
+    const QObject* m_currentObject = nullptr;
     std::function<void(const OperatorMessage&)> m_display;
     bool m_showing = false;
     bool m_ended = false;

@@ -68,14 +68,22 @@ void tst_MessageBoxPresenter::showsSequenceOneAfterTheOther() {
 
 void tst_MessageBoxPresenter::duplicatesAndOverflowAreNotQueued() {
     MessageBoxPresenter presenter;
-    const OperatorMessage lost{QMessageBox::Critical, "Foutmelding", "weg", {}, nullptr, {}};
+    const OperatorMessage lost{QMessageBox::Critical,    "Foutmelding", "weg",
+                               Journal::Priority::Error, nullptr,       {}};
     QVERIFY(presenter.post(lost)); // on screen
-    QVERIFY(presenter.post({QMessageBox::Information, "Mededeling", "terug", {}, nullptr, {}}));
+    QVERIFY(presenter.post(
+        {QMessageBox::Information, "Mededeling", "terug", Journal::Priority::Notice, nullptr, {}}));
     QVERIFY(!presenter.post(lost)); // equal to the one on screen
     QCOMPARE(presenter.waiting(), 2);
     for (int i = 0; presenter.waiting() < MessageBoxPresenter::MaxWaiting; ++i)
-        QVERIFY(presenter.post({QMessageBox::Warning, "t", QString::number(i), {}, nullptr, {}}));
-    QVERIFY(!presenter.post({QMessageBox::Warning, "t", "one too many", {}, nullptr, {}}));
+        QVERIFY(presenter.post({QMessageBox::Warning,
+                                "t",
+                                QString::number(i),
+                                Journal::Priority::Warning,
+                                nullptr,
+                                {}}));
+    QVERIFY(!presenter.post(
+        {QMessageBox::Warning, "t", "one too many", Journal::Priority::Warning, nullptr, {}}));
     QCOMPARE(openBoxes().size(), 1);
 }
 
@@ -84,8 +92,10 @@ void tst_MessageBoxPresenter::followUpRunsOnCloseWhileItsDialogLasts() {
     auto* dialog = new QWidget;
     dialog->show();
     int followUps = 0;
-    presenter.post({QMessageBox::Warning, "Mededeling", "a", {}, dialog, [&] { ++followUps; }});
-    presenter.post({QMessageBox::Warning, "Mededeling", "b", {}, dialog, [&] { ++followUps; }});
+    presenter.post({QMessageBox::Warning, "Mededeling", "a", Journal::Priority::Warning, dialog,
+                    [&] { ++followUps; }});
+    presenter.post({QMessageBox::Warning, "Mededeling", "b", Journal::Priority::Warning, dialog,
+                    [&] { ++followUps; }});
     QCOMPARE(presenter.currentBox()->windowModality(), Qt::WindowModal);
     QCOMPARE(followUps, 0);
     presenter.currentBox()->button(QMessageBox::Ok)->click();
