@@ -1,11 +1,20 @@
 #include "audio/capturestate.h"
 
+#include "audio/levelmath.h"
+
 #include <algorithm>
 #include <chrono>
 
 qint64 CaptureState::nowMs() {
     using namespace std::chrono;
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+void CaptureState::blockMeasured(const PeakHistory& history) {
+    const auto window = history.windowPeak();
+    const auto last = history.lastBlockPeak();
+    blockMeasured(levelmath::peakToLevel(window.left), levelmath::peakToLevel(window.right),
+                  levelmath::peakToLevel(last.left), levelmath::peakToLevel(last.right));
 }
 
 void CaptureState::blockMeasured(int left, int right, int instantLeft, int instantRight) {

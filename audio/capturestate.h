@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/devicelist.h"
+#include "audio/peakhistory.h"
 
 #include <QtGlobal>
 
@@ -25,6 +26,8 @@ public:
     // levels are percent 0..100 (audio/levelmath.h): the highest block peak
     // of the last second and the latest block's peak, per channel.
     void blockMeasured(int left, int right, int instantLeft, int instantRight);
+    // The same, read off the history of block peaks that a back-end keeps.
+    void blockMeasured(const PeakHistory& history);
     // The capture attempt failed or the flowing capture stopped: the levels
     // read 0 from now on, until the next block.
     void captureFailed();

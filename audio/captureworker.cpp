@@ -169,10 +169,7 @@ void CaptureWorker::readAvailable() {
     if (data.isEmpty() || m_history.add(data.constData(), data.size()) == 0)
         return;
     m_blockDueMs = CaptureState::nowMs() + CaptureState::staleMs;
-    const auto window = m_history.windowPeak();
-    const auto last = m_history.lastBlockPeak();
-    m_state.blockMeasured(levelmath::peakToLevel(window.left), levelmath::peakToLevel(window.right),
-                          levelmath::peakToLevel(last.left), levelmath::peakToLevel(last.right));
+    m_state.blockMeasured(m_history);
 }
 
 void CaptureWorker::watch() {

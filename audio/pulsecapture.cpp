@@ -262,14 +262,14 @@ void PulseCapture::openStream() {
         return;
     }
     const Source& source = m_sources.at(std::size_t(found));
-    pa_sample_spec spec;
-    spec.format = PA_SAMPLE_S16NE;
-    spec.rate = source.rate > 0 && source.rate <= PA_RATE_MAX ? source.rate : fallbackRate;
-    spec.channels = m_request.channels == 1 ? 1 : 2;
+    pa_sample_spec format;
+    format.format = PA_SAMPLE_S16NE;
+    format.rate = source.rate > 0 && source.rate <= PA_RATE_MAX ? source.rate : fallbackRate;
+    format.channels = m_request.channels == 1 ? 1 : 2;
     pa_channel_map map;
-    pa_channel_map_init_auto(&map, spec.channels, PA_CHANNEL_MAP_DEFAULT);
+    pa_channel_map_init_auto(&map, format.channels, PA_CHANNEL_MAP_DEFAULT);
 
-    m_stream = pa_stream_new(m_context, "Sondral", &spec, &map);
+    m_stream = pa_stream_new(m_context, "Sondral", &format, &map);
     if (!m_stream) {
         fail();
         return;
@@ -281,7 +281,7 @@ void PulseCapture::openStream() {
     attr.tlength = uint32_t(-1);
     attr.prebuf = uint32_t(-1);
     attr.minreq = uint32_t(-1);
-    attr.fragsize = uint32_t(pa_usec_to_bytes(fragmentUs, &spec));
+    attr.fragsize = uint32_t(pa_usec_to_bytes(fragmentUs, &format));
     // Not moved to another source when this one goes: that would measure a
     // different signal under the old name. The stream fails instead.
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
@@ -289,7 +289,7 @@ void PulseCapture::openStream() {
         fail();
         return;
     }
-    m_history.reset({levelmath::SampleType::Int16, int(spec.channels), int(spec.rate)});
+    m_history.reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
     // Found again by this name from now on; a request made before any list
     // was seen takes the length of this one.
     m_request.id = source.device.id;
@@ -341,10 +341,7 @@ void PulseCapture::readStream() {
     if (blocks == 0)
         return;
     m_blockDueMs = CaptureState::nowMs() + CaptureState::staleMs;
-    const auto window = m_history.windowPeak();
-    const auto last = m_history.lastBlockPeak();
-    m_state.blockMeasured(levelmath::peakToLevel(window.left), levelmath::peakToLevel(window.right),
-                          levelmath::peakToLevel(last.left), levelmath::peakToLevel(last.right));
+    m_state.blockMeasured(m_history);
 }
 
 void PulseCapture::onTick(pa_mainloop_api* /*api*/, pa_io_event* /*event*/, int fd,
