@@ -21,7 +21,7 @@ case "${1:-}" in
     ;;
 esac
 "$root/scripts/ensure-packages.sh"
-"$root/scripts/build.sh" "$root/build" sondral sondral-sim
+"$root/scripts/build.sh" "$root/build" sondral sondral-sim sondral-survey
 if [ "${1:-}" = "--demo" ]; then
     exec "$root/scripts/demo.sh" "$root/build"
 fi

@@ -58,9 +58,10 @@ CaptureState::Progress CaptureState::progress() const {
     return {quint32(word >> 33), quint32(word >> 1), (word & 1u) != 0};
 }
 
-void CaptureState::publishDevices(CaptureDeviceList devices) {
+void CaptureState::publishDevices(CaptureDeviceList devices, bool serverReached) {
     m_devices.store(std::make_shared<const CaptureDeviceList>(std::move(devices)),
                     std::memory_order_release);
+    m_serverReached.store(serverReached, std::memory_order_release);
     m_answered.store(true, std::memory_order_release);
 }
 
@@ -68,11 +69,13 @@ std::shared_ptr<const CaptureDeviceList> CaptureState::devices() const {
     return m_devices.load(std::memory_order_acquire);
 }
 
+bool CaptureState::delivering() const {
+    return m_haveBlock.load(std::memory_order_acquire) &&
+           nowMs() - m_lastBlockMs.load(std::memory_order_acquire) <= staleMs;
+}
+
 int CaptureState::read(int channel, int slot) const {
-    if (channel < 0 || channel > 1 || !m_haveBlock.load(std::memory_order_acquire))
-        return 0;
-    const qint64 last = m_lastBlockMs.load(std::memory_order_acquire);
-    if (nowMs() - last > staleMs)
+    if (channel < 0 || channel > 1 || !delivering())
         return 0;
     const quint32 levels = m_levels.load(std::memory_order_relaxed);
     return int((levels >> (8 * (slot + channel))) & 0xffu);

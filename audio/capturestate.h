@@ -33,17 +33,21 @@ public:
     void captureFailed();
     // Capture was closed on request: the levels read 0, and that is no failure.
     void captureStopped();
-    // A new list (the sound server answered), or an empty one when there is
-    // no sound server.
-    void publishDevices(CaptureDeviceList devices);
+    // A new list (the sound server answered), or an empty one with
+    // serverReached false when there is no sound server.
+    void publishDevices(CaptureDeviceList devices, bool serverReached = true);
 
     // --- any thread
     int level(int channel) const { return read(channel, 0); }
     int instantLevel(int channel) const { return read(channel, 2); }
+    // Blocks arrive: the last one came less than staleMs ago.
+    bool delivering() const;
     // Never null; empty until the sound server first answered.
     std::shared_ptr<const CaptureDeviceList> devices() const;
     // The sound server answered at least once, or refused the connection.
     bool answered() const { return m_answered.load(std::memory_order_acquire); }
+    // The latest list came from a sound server (false: none could be reached).
+    bool serverReached() const { return m_serverReached.load(std::memory_order_acquire); }
 
     // How capture has fared: counts of failures and of (re)starts of the
     // flow of blocks, and whether blocks flow now. One word, so that a
@@ -69,4 +73,5 @@ private:
     std::atomic<std::shared_ptr<const CaptureDeviceList>> m_devices{
         std::make_shared<const CaptureDeviceList>()};
     std::atomic<bool> m_answered{false};
+    std::atomic<bool> m_serverReached{false};
 };

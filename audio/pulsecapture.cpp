@@ -55,7 +55,7 @@ PulseCapture::PulseCapture(CaptureState& state) : m_state(state) {
         if (m_loop)
             pa_threaded_mainloop_free(m_loop);
         m_loop = nullptr; // every later call does nothing; the levels read 0
-        m_state.publishDevices({});
+        m_state.publishDevices({}, false);
         return;
     }
     m_api = pa_threaded_mainloop_get_api(m_loop);
@@ -72,7 +72,7 @@ PulseCapture::PulseCapture(CaptureState& state) : m_state(state) {
         m_tickEvent = nullptr;
         pa_threaded_mainloop_free(m_loop);
         m_loop = nullptr;
-        m_state.publishDevices({});
+        m_state.publishDevices({}, false);
     }
 }
 
@@ -152,7 +152,7 @@ void PulseCapture::disconnect() {
 void PulseCapture::connectionLost() {
     // No server: no devices. The dialog then says there is no sound card.
     m_sources.clear();
-    m_state.publishDevices({});
+    m_state.publishDevices({}, false);
     fail();
 }
 

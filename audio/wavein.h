@@ -36,6 +36,9 @@ public:
     // The names of the capture devices in Card order; empty without a sound
     // server. Never waits.
     QStringList deviceNames() const;
+    // Whether the latest device list came from a sound server: tells "no
+    // sound server" apart from "a server without capture devices".
+    bool soundServerReached() const { return m_state->serverReached(); }
     // Selects the device by its 0-based position. Returns false (and sets
     // errorString) when no device has that position; the previous number
     // then stays. Takes effect at the next start().
@@ -65,6 +68,8 @@ public:
     int level(int channel) const { return m_state->level(channel); }
     // What a meter bar shows: the peak of the latest block (about 20 ms).
     int instantLevel(int channel) const { return m_state->instantLevel(channel); }
+    // Audio arrives now: level() is a measurement, not the 0 of no capture.
+    bool isDelivering() const { return m_running && m_state->delivering(); }
 
 signals:
     // Capture stopped delivering audio (device gone, sound server gone or

@@ -40,16 +40,10 @@ void SilenceDetector::tick() {
     }
 }
 
-bool SilenceDetector::isSilent(int level) const {
-    // Half the threshold in double precision, unrounded: 25 gives 12.5.
-    const double half = m_state.ArmedVol / 2.0;
-    return half > level;
-}
-
 void SilenceDetector::tickSteps() {
     // Both levels are always read.
-    const bool leftSilent = isSilent(m_ports.meters->leftLevel());
-    const bool rightSilent = isSilent(m_ports.meters->rightLevel());
+    const bool leftSilent = isSilentLevel(m_state.ArmedVol, m_ports.meters->leftLevel());
+    const bool rightSilent = isSilentLevel(m_state.ArmedVol, m_ports.meters->rightLevel());
 
     if (leftSilent && rightSilent) {
         if (m_state.SilenceCount == std::numeric_limits<qint16>::max())

@@ -19,13 +19,16 @@ public:
     // finishes with whatever those events changed.
     void tick();
     bool inTick() const { return m_inTick; }
+    // The rule for one channel: silent while its level (percent) is below
+    // half the threshold, taken in double precision without rounding (25
+    // gives 12.5). Public so that tools judge seconds exactly as Sondral does.
+    static bool isSilentLevel(int threshold, int level) { return threshold / 2.0 > level; }
     // No tick does anything from now on; one in its middle stops after the
     // pending events (a close request among them) have run.
     void shutDown() { m_ended = true; }
 
 private:
     void tickSteps();
-    bool isSilent(int level) const;
 
     const Settings& m_settings;
     ModeState& m_state;

@@ -1,0 +1,97 @@
+#include "levelsurvey.h"
+
+#include "core/silencedetector.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+bool secondIsSilent(const SurveySecond& second, int threshold) {
+    return second.heard && SilenceDetector::isSilentLevel(threshold, second.left) &&
+           SilenceDetector::isSilentLevel(threshold, second.right);
+}
+
+// Nearest rank: the smallest value with at least p percent of the values at
+// or below it.
+int percentile(const QList<int>& sorted, int p) {
+    const auto rank = qsizetype(std::ceil(p / 100.0 * double(sorted.size())));
+    return sorted.at(std::clamp<qsizetype>(rank - 1, 0, sorted.size() - 1));
+}
+
+template <typename Matches>
+QList<SecondSpan> spans(const QList<SurveySecond>& seconds, Matches matches) {
+    QList<SecondSpan> found;
+    for (int i = 0; i < seconds.size(); ++i) {
+        if (!matches(seconds.at(i)))
+            continue;
+        if (!found.isEmpty() && found.last().first + found.last().length == i)
+            ++found.last().length;
+        else
+            found.append({i, 1});
+    }
+    return found;
+}
+
+} // namespace
+
+int LevelSurvey::heardSeconds() const {
+    return int(std::count_if(m_seconds.cbegin(), m_seconds.cend(),
+                             [](const SurveySecond& second) { return second.heard; }));
+}
+
+std::optional<LevelDistribution> LevelSurvey::distribution() const {
+    QList<int> levels;
+    for (const SurveySecond& second : m_seconds)
+        if (second.heard)
+            levels.append(second.louder());
+    if (levels.isEmpty())
+        return std::nullopt;
+    std::sort(levels.begin(), levels.end());
+    return LevelDistribution{levels.first(), percentile(levels, 5), percentile(levels, 50),
+                             percentile(levels, 95), levels.last()};
+}
+
+std::optional<int> LevelSurvey::noiseFloor() const {
+    const auto spread = distribution();
+    if (!spread)
+        return std::nullopt;
+    return spread->minimum;
+}
+
+std::optional<SurveyProposal> LevelSurvey::proposal() const {
+    const auto floor = noiseFloor();
+    if (!floor)
+        return std::nullopt;
+    SurveyProposal proposal;
+    proposal.noiseFloor = *floor;
+    const int wanted = 2 * (*floor + floorMargin);
+    proposal.floorTooHigh = wanted > highestSetting;
+    proposal.vol = std::min(wanted, highestSetting);
+    proposal.longestRun = silentRuns(proposal.vol).longest;
+    const int margin = std::max(timeMarginMin, (proposal.longestRun + 1) / 2);
+    proposal.runTooLong = proposal.longestRun >= highestSetting;
+    proposal.time = std::min(proposal.longestRun + margin, highestSetting);
+    return proposal;
+}
+
+SilentRuns LevelSurvey::silentRuns(int threshold) const {
+    SilentRuns result;
+    result.threshold = threshold;
+    for (const SecondSpan& span : silentSpans(threshold)) {
+        ++result.runs;
+        result.seconds += span.length;
+        result.longest = std::max(result.longest, span.length);
+    }
+    return result;
+}
+
+QList<SecondSpan> LevelSurvey::silentSpans(int threshold) const {
+    return spans(m_seconds, [threshold](const SurveySecond& second) {
+        return secondIsSilent(second, threshold);
+    });
+}
+
+QList<SecondSpan> LevelSurvey::unheardSpans() const {
+    return spans(m_seconds, [](const SurveySecond& second) { return !second.heard; });
+}
