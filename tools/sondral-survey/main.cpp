@@ -82,14 +82,16 @@ void error(const QString& text) {
     std::fprintf(stderr, "sondral-survey: %s\n", qPrintable(text));
 }
 
+QString settingsPath() {
+    return QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("sondral.ini"));
+}
+
 // The card Sondral itself would capture: Card from its settings file beside
 // this program; 0 when there is none.
 int cardFromSettings() {
-    const QString path =
-        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("sondral.ini"));
     IniFile ini;
     Settings settings;
-    for (const QString& message : ReadSettings(ini, path, settings))
+    for (const QString& message : ReadSettings(ini, settingsPath(), settings))
         error(message);
     return settings.Card;
 }
@@ -182,6 +184,7 @@ int main(int argc, char* argv[]) {
             return exitUsage;
         }
     }
+    const bool cardFromFile = !card;
     if (!card)
         card = cardFromSettings();
 
@@ -195,9 +198,11 @@ int main(int argc, char* argv[]) {
         return exitFailed;
     }
     if (!in.setDeviceNumber(*card)) {
-        error(QStringLiteral("card %1 does not exist; the capture devices are:%2")
-                  .arg(*card)
-                  .arg(deviceListText(in.deviceNames())));
+        error(
+            QStringLiteral("card %1%2 does not exist; the capture devices are:%3")
+                .arg(*card)
+                .arg(cardFromFile ? QStringLiteral(" (Card in %1)").arg(settingsPath()) : QString())
+                .arg(deviceListText(in.deviceNames())));
         return exitUsage;
     }
     in.setCaptureParameter(2);

@@ -81,12 +81,19 @@ QString surveyReport(const SurveyContext& context, const LevelSurvey& survey) {
                    .arg(padded(runs.longest, 9));
     }
 
+    const int half = proposal->vol / 2;
     out << QString()
-        << QStringLiteral("Proposal: Vol=%1 puts the noise floor %2 points below the half "
-                          "threshold %3;")
-               .arg(proposal->vol)
-               .arg(proposal->vol / 2 - proposal->noiseFloor)
-               .arg(proposal->vol / 2)
+        << (proposal->floorTooHigh
+                ? QStringLiteral("Proposal: Vol=%1, the highest; its half threshold %2 is only %3 "
+                                 "points above the noise floor;")
+                      .arg(proposal->vol)
+                      .arg(half)
+                      .arg(half - proposal->noiseFloor)
+                : QStringLiteral("Proposal: Vol=%1 puts the half threshold %2 %3 points (6 dB) "
+                                 "above the noise floor;")
+                      .arg(proposal->vol)
+                      .arg(half)
+                      .arg(half - proposal->noiseFloor))
         << QStringLiteral("at Vol=%1 the longest silent run was %2 s, and Time=%3 allows %4 s.")
                .arg(proposal->vol)
                .arg(proposal->longestRun)
