@@ -237,7 +237,6 @@ private slots:
                           .arg(host)
                           .toLatin1());
         SondralApp sondral(dir.path());
-        frmMain& window = sondral.window();
         sondral.Form_Load();
         // The port is still free: nothing of ours holds it.
         QUdpSocket other;
