@@ -84,13 +84,13 @@ QString surveyReport(const SurveyContext& context, const LevelSurvey& survey) {
     const int half = proposal->vol / 2;
     out << QString()
         << (proposal->floorTooHigh
-                ? QStringLiteral("Proposal: Vol=%1, the highest; its half threshold %2 is only %3 "
-                                 "points above the noise floor;")
+                ? QStringLiteral("Proposal: Vol=%1, the highest; its half threshold %2 is only "
+                                 "%3 points above the noise floor;")
                       .arg(proposal->vol)
                       .arg(half)
                       .arg(half - proposal->noiseFloor)
-                : QStringLiteral("Proposal: Vol=%1 puts the half threshold %2 %3 points (6 dB) "
-                                 "above the noise floor;")
+                : QStringLiteral("Proposal: Vol=%1 puts the half threshold at %2, %3 points "
+                                 "(6 dB) above the noise floor;")
                       .arg(proposal->vol)
                       .arg(half)
                       .arg(half - proposal->noiseFloor))
