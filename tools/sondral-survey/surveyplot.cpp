@@ -18,6 +18,8 @@ const QColor rightColour(210, 50, 40);
 const QColor silentColour(255, 190, 90, 110);
 const QColor unheardColour(150, 150, 150, 90);
 const QColor thresholdColour(0, 130, 60);
+const QPen leftPen(leftColour, 4);
+const QPen rightPen(rightColour, 1.5);
 
 // A tick step in seconds that gives at most about a dozen labels.
 int timeStep(int seconds) {
@@ -97,7 +99,7 @@ QImage surveyPlot(const LevelSurvey& survey, const SurveyProposal& proposal, con
         }
         // The left channel broad underneath, so that it shows where the
         // right one covers it.
-        painter.setPen(channel == 0 ? QPen(leftColour, 4) : QPen(rightColour, 1.5));
+        painter.setPen(channel == 0 ? leftPen : rightPen);
         painter.drawPath(path);
     }
     const double half = yOf(proposal.vol / 2.0);
@@ -110,30 +112,32 @@ QImage surveyPlot(const LevelSurvey& survey, const SurveyProposal& proposal, con
         QStringLiteral("half threshold %1 (Vol=%2)").arg(proposal.vol / 2.0).arg(proposal.vol));
 
     // Legend, above the plot on the right.
+    // A line entry has a pen, a shaded one a fill.
     struct Entry {
-        QColor colour;
         QString text;
-        bool line;
+        QPen pen;
+        QColor fill;
     };
     const std::array<Entry, 4> legend{{
-        {leftColour, QStringLiteral("left"), true},
-        {rightColour, QStringLiteral("right"), true},
-        {silentColour, QStringLiteral("silent at Vol=%1").arg(proposal.vol), false},
-        {unheardColour, QStringLiteral("no audio"), false},
+        {QStringLiteral("left"), leftPen, {}},
+        {QStringLiteral("right"), rightPen, {}},
+        {QStringLiteral("silent at Vol=%1").arg(proposal.vol), Qt::NoPen, silentColour},
+        {QStringLiteral("no audio"), Qt::NoPen, unheardColour},
     }};
     double x = area.right() - 430;
     const double y = area.top() - 16;
     for (const Entry& entry : legend) {
-        if (entry.line) {
-            painter.setPen(QPen(entry.colour, 2));
+        const bool line = !entry.fill.isValid();
+        if (line) {
+            painter.setPen(entry.pen);
             painter.drawLine(QPointF(x, y), QPointF(x + 18, y));
         } else {
-            painter.fillRect(QRectF(x, y - 6, 18, 12), entry.colour);
+            painter.fillRect(QRectF(x, y - 6, 18, 12), entry.fill);
         }
         painter.setPen(Qt::black);
         painter.drawText(QRectF(x + 22, y - 8, 130, 16), Qt::AlignLeft | Qt::AlignVCenter,
                          entry.text);
-        x += entry.line ? 70 : 140;
+        x += line ? 70 : 140;
     }
 
     font.setPixelSize(16);
