@@ -84,7 +84,10 @@ void TonePlayer::play(std::optional<double> leftDbfs, std::optional<double> righ
     feed(); // everything due so far keeps the old signal
     m_leftAmplitude = amplitudeOf(leftDbfs);
     m_rightAmplitude = amplitudeOf(rightDbfs);
-    m_lastChangeMs = StationClock::nowMs() + leadFrames * 1000 / sampleRate;
+    // What pacat has not yet taken plays first: on a loaded machine a stalled
+    // sound server leaves a backlog here, and the change comes that much later.
+    const qint64 queuedFrames = leadFrames + m_pacat.bytesToWrite() / 4;
+    m_lastChangeMs = StationClock::nowMs() + queuedFrames * 1000 / sampleRate;
 }
 
 void TonePlayer::feed() {

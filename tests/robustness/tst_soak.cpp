@@ -115,14 +115,18 @@ void TstSoak::send(const QByteArray& keyword, const QString& logText) {
 bool TstSoak::silenceUntilAlarm(int limitSeconds) {
     const qsizetype arrivals = m_station.peer().arrivals().size();
     m_station.programme().silence();
-    // The level looks back one second, and the tick's phase adds up to one.
-    const qint64 end = StationClock::nowMs() + (limitSeconds + 1) * 1000 + 4000;
+    // Counted from when the silence reaches the sink (later than now when the
+    // player has a backlog). The level looks back one second, and the tick's
+    // phase adds up to one.
+    const qint64 backlogMs = m_station.programme().lastChangeMs() - StationClock::nowMs();
+    const qint64 end = m_station.programme().lastChangeMs() + (limitSeconds + 1) * 1000 + 4000;
     while (StationClock::nowMs() < end && m_station.peer().arrivals().size() == arrivals)
         wait(100);
     if (m_station.peer().arrivals().size() != arrivals + 1) {
-        m_failure = QStringLiteral("%1 alarms within %2 s of silence")
+        m_failure = QStringLiteral("%1 alarms within %2 s of silence (player backlog %3 ms)")
                         .arg(m_station.peer().arrivals().size() - arrivals)
-                        .arg(limitSeconds + 5);
+                        .arg(limitSeconds + 5)
+                        .arg(backlogMs);
         return false;
     }
     ++m_expectedAlarms;
