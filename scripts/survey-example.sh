@@ -8,12 +8,14 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build}
 picture=${2:-$root/docs/survey-example.png}
+source "$root/scripts/lib.sh"
 work=$(mktemp -d)
-trap '"$root/tests/support/pulse-private.sh" stop "$work/pulse" || true; rm -rf "$work"' EXIT
+pids=()
+trap remove_work EXIT
 eval "$("$root/tests/support/pulse-private.sh" start "$work/pulse")"
 
-python3 - >"$work/programme.raw" <<'PY'
-import math, random, struct, sys
+python3 - "$work/programme.wav" <<'PY'
+import math, random, struct, sys, wave
 random.seed(7)
 rate = 48000
 hiss = 32767 * 10 ** (-54 / 20) / 4.4  # noise whose peak per second is about -54 dBFS
@@ -50,11 +52,9 @@ def quiet(seconds, level=-39):
     piece(seconds, lambda t: (db(level + 2 * math.sin(t)), db(level - 1 + 2 * math.cos(t))))
 quiet(5); music(35); fade(6); gap(2); speech(32); gap(2); quiet(13)
 music(25); fade(6); gap(3); music(24)
-sys.stdout.buffer.write(out)
+with wave.open(sys.argv[1], 'wb') as f:
+    f.setnchannels(2); f.setsampwidth(2); f.setframerate(rate); f.writeframes(out)
 PY
 
-pacat --raw --format=s16le --rate=48000 --channels=2 --latency-msec=30 -d programme \
-    "$work/programme.raw" &
-player=$!
+start_stream "$work/programme.wav" "$work/paplay.txt"
 "$build/sondral-survey" --card 0 --minutes 2.5 --plot "$picture"
-kill "$player" 2>/dev/null || true

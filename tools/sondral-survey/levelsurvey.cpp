@@ -53,10 +53,11 @@ std::optional<LevelDistribution> LevelSurvey::distribution() const {
 }
 
 std::optional<int> LevelSurvey::noiseFloor() const {
-    const auto spread = distribution();
-    if (!spread)
-        return std::nullopt;
-    return spread->minimum;
+    std::optional<int> floor;
+    for (const SurveySecond& second : m_seconds)
+        if (second.heard && (!floor || second.louder() < *floor))
+            floor = second.louder();
+    return floor;
 }
 
 std::optional<SurveyProposal> LevelSurvey::proposal() const {
@@ -68,7 +69,9 @@ std::optional<SurveyProposal> LevelSurvey::proposal() const {
     const int wanted = 2 * (*floor + floorMargin);
     proposal.floorTooHigh = wanted > highestSetting;
     proposal.vol = std::min(wanted, highestSetting);
-    proposal.longestRun = silentRuns(proposal.vol).longest;
+    const SilentRuns runs = silentRuns(proposal.vol);
+    proposal.runs = runs.runs;
+    proposal.longestRun = runs.longest;
     const int margin = std::max(timeMarginMin, (proposal.longestRun + 1) / 2);
     proposal.runTooLong = proposal.longestRun >= highestSetting;
     proposal.time = std::min(proposal.longestRun + margin, highestSetting);

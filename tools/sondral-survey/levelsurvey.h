@@ -44,6 +44,7 @@ struct SurveyProposal {
     int noiseFloor = 0;
     int vol = 0;
     int time = 0;
+    int runs = 0;       // silent runs at vol
     int longestRun = 0; // at vol
     // The floor is so high that no threshold up to 100 gives it the full
     // margin: the survey heard no dead air, or the chain is very noisy.

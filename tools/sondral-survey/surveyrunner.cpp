@@ -88,13 +88,11 @@ void SurveyRunner::showProgress(const SurveySecond& second) {
                        .arg(durationText(m_seconds))
                        .arg(second.heard ? QString::number(second.left) : QStringLiteral("--"), 3)
                        .arg(second.heard ? QString::number(second.right) : QStringLiteral("--"), 3);
-    if (const auto proposal = m_survey.proposal()) {
-        const SilentRuns runs = m_survey.silentRuns(proposal->vol);
+    if (const auto proposal = m_survey.proposal())
         line += QStringLiteral("  quiet runs at Vol=%1: %2, longest %3 s")
                     .arg(proposal->vol)
-                    .arg(runs.runs)
-                    .arg(runs.longest);
-    }
+                    .arg(proposal->runs)
+                    .arg(proposal->longestRun);
     // Back to the line's start, and clear what a longer line left.
     std::fprintf(stderr, "\r%s\x1b[K", qPrintable(line));
     std::fflush(stderr);
