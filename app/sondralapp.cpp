@@ -1,10 +1,11 @@
 #include "app/sondralapp.h"
 
-#include "audio/connector.h"
+#include "app/eventlogrecorder.h"
+#include "app/operatornotices.h"
 #include "audio/wavein.h"
 #include "core/monitor.h"
-#include "core/monitorports.h"
-#include "platform/qteventpump.h"
+#include "core/monitoringhealth.h"
+#include "core/station.h"
 #include "platform/qtticktimer.h"
 #include "platform/terminationwatcher.h"
 #include "platform/udplink.h"
@@ -22,44 +23,42 @@
 #include <QIcon>
 #include <QTimer>
 
-namespace {
-CaptureLevels::Source captureLevels(const WaveIn& waveIn) {
-    return [&waveIn](int channel) { return waveIn.level(channel); };
-}
-} // namespace
-
-SondralApp::SondralApp(const QString& appDir, CaptureLevels::Source levels, QObject* parent)
+SondralApp::SondralApp(const QString& appDir, QObject* parent)
     : QObject(parent), m_iniPath(QDir(appDir).filePath(QStringLiteral("sondral.ini"))),
       m_eventLog(QDir(appDir).filePath(QStringLiteral("sondral.log"))),
-      m_presenter(std::make_unique<MessageBoxPresenter>()), m_window(std::make_unique<frmMain>()),
-      m_waveIn(std::make_unique<WaveIn>()), m_socket(std::make_unique<UdpLink>()),
-      m_tmrSN(std::make_unique<QtTickTimer>()), m_eventPump(std::make_unique<QtEventPump>()),
-      m_status(m_window->lblStatus()),
-      m_levels(levels ? std::move(levels) : captureLevels(*m_waveIn), m_window->levLeft(),
-               m_window->levRight()),
-      m_gauge(m_window->barTime()), m_logger(m_eventLog) {
-    MonitorPorts ports;
-    ports.status = &m_status;
-    ports.meters = &m_levels;
-    ports.gauge = &m_gauge;
-    ports.timer = m_tmrSN.get();
-    ports.sender = m_socket.get();
-    ports.logger = &m_logger;
-    ports.pump = m_eventPump.get();
-    ports.presenter = m_presenter.get();
-    m_monitor = std::make_unique<Monitor>(m_settings, ports);
-
+      m_station(std::make_unique<Station>()), m_presenter(std::make_unique<MessageBoxPresenter>()),
+      m_notices(std::make_unique<OperatorNotices>(*m_presenter)),
+      m_recorder(std::make_unique<EventLogRecorder>(m_settings, m_eventLog)),
+      m_window(std::make_unique<frmMain>()), m_waveIn(std::make_unique<WaveIn>()),
+      m_socket(std::make_unique<UdpLink>()), m_tmrSN(std::make_unique<QtTickTimer>()),
+      m_monitor(std::make_unique<Monitor>(m_settings, *m_station, *m_tmrSN, *m_socket)),
+      m_serviceNotifier(std::make_unique<ServiceNotifier>()) {
+    connectStation();
     connectWindow();
     connectCapture();
     connectSocket();
 }
 
 SondralApp::~SondralApp() {
-    // The capture and the socket outlive the members they report to
-    // (monitor, queue).
+    // The capture and the socket outlive the members they report to.
     m_waveIn->disconnect(this);
     m_socket->disconnect(this);
     closeDialogs();
+}
+
+void SondralApp::connectStation() {
+    // The readers of the station, in this order: the event log first, so
+    // that "Program Closed" is written before the queue is cleared.
+    connect(m_station.get(), &Station::eventPublished, m_recorder.get(), &EventLogRecorder::record);
+    connect(m_station.get(), &Station::eventPublished, m_notices.get(), &OperatorNotices::notice);
+    connect(m_recorder.get(), &EventLogRecorder::writeFailed, m_notices.get(),
+            &OperatorNotices::logWriteFailed);
+    connect(m_station.get(), &Station::changed, m_window.get(), &frmMain::showStation);
+    connect(m_station.get(), &Station::eventPublished, m_serviceNotifier.get(),
+            [this](const StationEvent& event) {
+                if (event.kind == StationEvent::Kind::RunEnded)
+                    m_serviceNotifier->notifyStopping();
+            });
 }
 
 void SondralApp::connectWindow() {
@@ -70,32 +69,23 @@ void SondralApp::connectWindow() {
 }
 
 void SondralApp::connectCapture() {
-    // The meters show the capture's latest blocks; the detector reads its
-    // one-second peaks through m_levels.
-    Connector::connect(*m_waveIn, m_window->levLeft(), m_window->levRight());
-    connect(m_waveIn.get(), &WaveIn::deviceLost, this, [this](const QString& name) {
-        postMessage(
-            QMessageBox::Critical, QStringLiteral("Foutmelding"),
-            QStringLiteral("Geluidskaart \"%1\" levert geen geluid meer. De niveaus staan op 0, "
-                           "dus stilte wordt gemeld. Sondral probeert de kaart opnieuw te openen.")
-                .arg(name));
-    });
-    connect(m_waveIn.get(), &WaveIn::deviceRestored, this, [this](const QString& name) {
-        postMessage(QMessageBox::Information, QStringLiteral("Mededeling"),
-                    QStringLiteral("Geluidskaart \"%1\" levert weer geluid.").arg(name));
-    });
+    // The meters show the capture's latest blocks; the tick reads its
+    // one-second peaks.
+    m_window->connectMeters(*m_waveIn);
+    connect(m_waveIn.get(), &WaveIn::deliveryStarted, this, &SondralApp::captureDelivers);
+    connect(m_waveIn.get(), &WaveIn::deviceLost, this, &SondralApp::captureLost);
+    connect(m_waveIn.get(), &WaveIn::deviceRestored, this, &SondralApp::captureBack);
+    connect(m_waveIn.get(), &WaveIn::devicesChanged, this, &SondralApp::devicesChanged);
 }
 
 void SondralApp::connectSocket() {
-    connect(m_tmrSN.get(), &QtTickTimer::timeout, this, [this] { m_monitor->tmrSN_Timer(); });
+    connect(m_tmrSN.get(), &QtTickTimer::timeout, this, &SondralApp::tmrSN_Timer);
     connect(m_socket.get(), &UdpLink::datagramReceived, this,
             [this](const QByteArray& payload) { m_monitor->Winsock1_DataArrival(payload); });
     connect(m_socket.get(), &UdpLink::receiveFailed, this,
             [this](int code) { m_monitor->Winsock1_Error(code); });
     connect(m_socket.get(), &UdpLink::remoteResolveFailed, this, [this](const QString& text) {
-        addFailure(text);
-        if (m_startupShown)
-            showStartupMessages();
+        m_station->publish(StationEvent::Kind::LinkFailed, text);
     });
 }
 
@@ -113,86 +103,99 @@ void SondralApp::start(bool offscreen) {
     QApplication::setWindowIcon(icon);
     m_window->setWindowIcon(icon);
 
-    // Every way a run ends (the close button, the close command, a
-    // termination signal) leaves the event loop, so the service manager
-    // hears of it from there.
-    m_serviceNotifier = std::make_unique<ServiceNotifier>();
-    connect(qApp, &QCoreApplication::aboutToQuit, m_serviceNotifier.get(),
-            &ServiceNotifier::notifyStopping);
-
     // A termination signal is a close request like the window's close button.
     m_terminationWatcher = std::make_unique<TerminationWatcher>();
     connect(m_terminationWatcher.get(), &TerminationWatcher::terminationRequested, this,
-            [this](int) {
-                m_serviceNotifier->notifyStopping();
-                m_window->close();
-            });
+            [this](int) { m_window->close(); });
 
     Form_Load();
     m_window->show();
-    showStartupMessages();
+    m_notices->showStartupMessages();
     m_serviceNotifier->notifyReady();
-    m_serviceNotifier->startWatchdog();
+    m_serviceNotifier->startWatchdog([this] { return monitoringWorks(); });
 }
 
 void SondralApp::Form_Load() {
-    m_startupProblems = ReadSettings(m_iniFile, m_iniPath, m_settings);
+    StationState& state = m_station->edit();
+    state.started = QDateTime::currentDateTime();
+    m_notices->addStartupProblems(ReadSettings(m_iniFile, m_iniPath, m_settings));
 
     const qint32 card = m_settings.Card; // widened, value unchanged
     if (m_waveIn->deviceCount() > 0) {
         if (!m_waveIn->setDeviceNumber(card)) {
-            addFailure(m_waveIn->errorString());
+            m_notices->reportFailure(m_waveIn->errorString());
         } else {
             m_waveIn->setCaptureParameter(2);
             if (!m_waveIn->start())
-                addFailure(m_waveIn->errorString());
+                m_notices->reportFailure(m_waveIn->errorString());
         }
     } else {
-        // No sound server yet (a PC that starts Sondral ahead of it) or no
-        // input: nothing to say now, and capture starts on Card by itself
-        // once one is listed. Until then the levels read 0.
+        // The sound server has not listed its inputs yet (it answers within
+        // milliseconds, or later on a PC that starts Sondral ahead of it):
+        // start-up does not wait for it, and capture starts on Card by
+        // itself once the input is listed. Until then the levels read 0.
         m_waveIn->setCaptureParameter(2);
         m_waveIn->startWhenAvailable(card);
     }
+    state.capture.device = m_waveIn->deviceName();
 
     if (m_settings.linkComplete()) {
         m_socket->setRemote(m_settings.RemoteName, m_settings.RemotePort);
-        if (!m_socket->bind(m_settings.HostPort))
-            addFailure(m_socket->lastErrorText());
+        state.link.remoteName = m_settings.RemoteName;
+        state.link.remotePort = m_settings.RemotePort;
+        state.link.hostPort = m_settings.HostPort;
+        state.link.bound = m_socket->bind(m_settings.HostPort);
+        if (!state.link.bound)
+            m_station->publish(StationEvent::Kind::LinkFailed, m_socket->lastErrorText());
     }
 
-    if (m_settings.Log) {
-        QString error;
-        if (!m_logger.writeLog(QStringLiteral("Program started Up"), &error))
-            addFailure(error);
-    }
+    m_station->publish(StationEvent::Kind::RunStarted, QStringLiteral("Program started Up"));
+    m_station->notifyChanged();
 }
 
-void SondralApp::addFailure(const QString& text) {
-    m_startupFailures << text;
+void SondralApp::tmrSN_Timer() {
+    m_monitor->tmrSN_Timer(m_waveIn->level(0), m_waveIn->level(1));
 }
 
-void SondralApp::postMessage(QMessageBox::Icon icon, const QString& title, const QString& text) {
-    // Queued without waiting for OK: on an unattended PC nobody may click
-    // for hours, and monitoring must not wait for that. The main window's
-    // messages block nothing.
-    m_presenter->post({icon, title, text, MessageBoxPresenter::priorityOf(icon), nullptr, {}});
+void SondralApp::captureDelivers(const QString& deviceName) {
+    StationState& state = m_station->edit();
+    state.capture.device = deviceName;
+    state.capture.phase = CapturePhase::Capturing;
+    m_station->notifyChanged();
 }
 
-void SondralApp::showStartupMessages() {
-    m_startupShown = true;
-    if (!m_startupProblems.isEmpty())
-        postMessage(QMessageBox::Warning, QStringLiteral("Foutmelding"),
-                    m_startupProblems.join(u'\n'));
-    if (!m_startupFailures.isEmpty())
-        postMessage(QMessageBox::Critical, QStringLiteral("Foutmelding"),
-                    m_startupFailures.join(u'\n'));
-    m_startupProblems.clear();
-    m_startupFailures.clear();
+void SondralApp::captureLost(const QString& deviceName) {
+    StationState& state = m_station->edit();
+    state.capture.device = deviceName;
+    state.capture.phase = CapturePhase::Lost;
+    m_station->publish(StationEvent::Kind::CaptureLost, deviceName);
+    m_station->notifyChanged();
 }
 
-bool SondralApp::tickRunning() const {
-    return m_tmrSN->isActive();
+void SondralApp::captureBack(const QString& deviceName) {
+    StationState& state = m_station->edit();
+    state.capture.device = deviceName;
+    state.capture.phase = CapturePhase::Capturing;
+    m_station->publish(StationEvent::Kind::CaptureBack, deviceName);
+    m_station->notifyChanged();
+}
+
+void SondralApp::devicesChanged() {
+    // The operator hears once that Card names no input the sound server
+    // lists; capture keeps waiting for it all the same.
+    if (m_missingDeviceReported)
+        return;
+    const QString missing = m_waveIn->missingDeviceText();
+    if (missing.isEmpty())
+        return;
+    m_missingDeviceReported = true;
+    m_notices->reportFailure(missing);
+}
+
+bool SondralApp::monitoringWorks() const {
+    return MonitoringHealth::check(m_station->state(), CaptureState::nowMs(),
+                                   m_waveIn->lastBlockMs())
+        .ok;
 }
 
 void SondralApp::openAudioSettings() {
@@ -217,29 +220,13 @@ void SondralApp::openLinkSettings() {
     m_frmInterPC->activateWindow();
 }
 
-bool SondralApp::endRun() {
-    if (m_closed)
-        return false;
-    m_closed = true;
-    if (m_settings.Log) {
-        QString error;
-        // The close always goes ahead; a line that cannot be written is only
-        // reported on standard error, since no window will be left to show it.
-        if (!m_logger.writeLog(QStringLiteral("Program Closed"), &error))
-            Journal::write(Journal::Priority::Error, error);
-    }
-    // Nothing may follow "Program Closed": not a tick that is in its middle
-    // (a close request can arrive while a tick lets events run), not a late
-    // datagram, not a message.
-    m_monitor->shutDown();
-    m_tmrSN->stop();
-    m_presenter->shutDown();
-    return true;
-}
-
 void SondralApp::closeRequested() {
-    if (endRun())
+    // "Program Closed" is the last thing logged, sent or shown: the station
+    // publishes nothing after it, and the monitor does nothing.
+    if (m_station->end()) {
+        m_tmrSN->stop();
         m_waveIn->stop();
+    }
     // The settings dialogs have no owner; closing the main window ends the
     // whole program, so they (and their message boxes) go too. No box runs
     // an event loop of its own, so nothing of theirs is on the stack.
@@ -248,9 +235,10 @@ void SondralApp::closeRequested() {
 }
 
 void SondralApp::closeChosen() {
-    if (!endRun())
+    if (!m_station->end())
         return;
     // Ends the run at once: no close request, so nothing is logged twice.
+    m_tmrSN->stop();
     closeDialogs();
     QCoreApplication::exit(0);
 }

@@ -25,37 +25,23 @@ void CaptureState::blockMeasured(int left, int right, int instantLeft, int insta
     // Released after the levels: a reader that sees this time sees them.
     m_lastBlockMs.store(nowMs(), std::memory_order_release);
     m_haveBlock.store(true, std::memory_order_release);
-    if (!m_written.flowing) {
-        ++m_written.flows;
-        m_written.flowing = true;
-        setProgress(m_written);
+    if (!m_flowing) {
+        m_flowing = true;
+        if (m_events)
+            m_events->blocksStarted(m_generation.load(std::memory_order_acquire));
     }
 }
 
 void CaptureState::captureFailed() {
     m_haveBlock.store(false, std::memory_order_release);
-    ++m_written.failures;
-    m_written.flowing = false;
-    setProgress(m_written);
+    m_flowing = false;
+    if (m_events)
+        m_events->attemptFailed(m_generation.load(std::memory_order_acquire));
 }
 
 void CaptureState::captureStopped() {
     m_haveBlock.store(false, std::memory_order_release);
-    if (m_written.flowing) {
-        m_written.flowing = false;
-        setProgress(m_written);
-    }
-}
-
-void CaptureState::setProgress(const Progress& progress) {
-    m_progress.store(quint64(progress.failures & 0x7fffffffu) << 33 | quint64(progress.flows) << 1 |
-                         (progress.flowing ? 1u : 0u),
-                     std::memory_order_release);
-}
-
-CaptureState::Progress CaptureState::progress() const {
-    const quint64 word = m_progress.load(std::memory_order_acquire);
-    return {quint32(word >> 33), quint32(word >> 1), (word & 1u) != 0};
+    m_flowing = false;
 }
 
 void CaptureState::publishDevices(CaptureDeviceList devices, bool serverReached) {
@@ -63,6 +49,8 @@ void CaptureState::publishDevices(CaptureDeviceList devices, bool serverReached)
                     std::memory_order_release);
     m_serverReached.store(serverReached, std::memory_order_release);
     m_answered.store(true, std::memory_order_release);
+    if (m_events)
+        m_events->deviceListChanged();
 }
 
 std::shared_ptr<const CaptureDeviceList> CaptureState::devices() const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/captureevents.h"
 #include "audio/devicelist.h"
 #include "audio/peakhistory.h"
 
@@ -8,12 +9,16 @@
 #include <atomic>
 #include <memory>
 
-// What the audio thread hands to the user-interface thread, through atomics
-// only: the levels of the latest block, when it came, how capture is faring,
-// and the device list. The audio thread is the only writer; readers on any
-// thread never wait and never see a half-written value.
+// What the audio thread hands to the user-interface thread: through atomics
+// the levels of the latest block, when it came, and the device list; the
+// rare events (audio flows, a failure, a new list) through the CaptureEvents
+// given, which queue them. The audio thread is the only writer; readers on
+// any thread never wait and never see a half-written value.
 class CaptureState {
 public:
+    // events (may be null) must outlive the state's writers.
+    explicit CaptureState(CaptureEvents* events = nullptr) : m_events(events) {}
+
     // A capture that delivered no block for this long reads 0 on both
     // channels: a stalled or vanished device must look like silence, so
     // that an armed alarm still fires.
@@ -21,6 +26,13 @@ public:
 
     // Milliseconds on the monotonic clock, the same on every thread.
     static qint64 nowMs();
+
+    // --- owner's thread
+    // Tags the events of the capture attempt that starts now, so that late
+    // news of an earlier one can be told apart.
+    void setGeneration(quint32 generation) {
+        m_generation.store(generation, std::memory_order_release);
+    }
 
     // --- audio thread
     // levels are percent 0..100 (audio/levelmath.h): the highest block peak
@@ -49,27 +61,19 @@ public:
     // The latest list came from a sound server (false: none could be reached).
     bool serverReached() const { return m_serverReached.load(std::memory_order_acquire); }
 
-    // How capture has fared: counts of failures and of (re)starts of the
-    // flow of blocks, and whether blocks flow now. One word, so that a
-    // reader sees the three at one instant.
-    struct Progress {
-        quint32 failures = 0;
-        quint32 flows = 0;
-        bool flowing = false;
-    };
-    Progress progress() const;
+    // When the last block came (monotonic ms); 0 before the first.
+    qint64 lastBlockMs() const { return m_lastBlockMs.load(std::memory_order_acquire); }
 
 private:
     int read(int channel, int slot) const;
-    void setProgress(const Progress& progress);
 
     // Four levels of 8 bits: left, right, instant left, instant right.
     std::atomic<quint32> m_levels{0};
     std::atomic<qint64> m_lastBlockMs{0};
     std::atomic<bool> m_haveBlock{false};
-    // failures (bits 33..63), flows (bits 1..32), flowing (bit 0)
-    std::atomic<quint64> m_progress{0};
-    Progress m_written; // the audio thread's own copy of m_progress
+    CaptureEvents* m_events = nullptr;
+    std::atomic<quint32> m_generation{0};
+    bool m_flowing = false; // the audio thread's own: blocks arrive in this attempt
     std::atomic<std::shared_ptr<const CaptureDeviceList>> m_devices{
         std::make_shared<const CaptureDeviceList>()};
     std::atomic<bool> m_answered{false};

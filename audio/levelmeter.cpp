@@ -29,10 +29,6 @@ void LevelMeter::setSource(const WaveIn* source, int channel) {
     m_channel = channel;
 }
 
-int LevelMeter::currentLevel() const {
-    return m_source ? m_source->level(m_channel) : 0;
-}
-
 void LevelMeter::setThreshold(int percent) {
     m_threshold = percent;
     const Drawn now = drawnNow();
@@ -40,10 +36,6 @@ void LevelMeter::setThreshold(int percent) {
         m_drawn = now;
         update();
     }
-}
-
-bool LevelMeter::isPolling() const {
-    return m_timer->isActive();
 }
 
 QSize LevelMeter::sizeHint() const {

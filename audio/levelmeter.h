@@ -15,14 +15,9 @@ public:
     explicit LevelMeter(QWidget* parent = nullptr);
 
     void setSource(const WaveIn* source, int channel);
-    // The level the detector reads (1-second peak, 0..100; 0 without source).
-    int currentLevel() const;
 
     void setThreshold(int percent);
     int threshold() const { return m_threshold; }
-
-    // Whether the meter is polling its source (only while it is shown).
-    bool isPolling() const;
 
     QSize sizeHint() const override;
 

@@ -27,8 +27,6 @@ public:
     // Peak of the last completed block.
     levelmath::ChannelPeaks lastBlockPeak() const { return m_lastBlock; }
 
-    int blockFrames() const { return m_blockFrames; }
-
 private:
     void addFrames(const char* data, qsizetype frames);
     void finishBlock();

@@ -2,17 +2,13 @@
 
 #include "audio/captureengine.h"
 
-#include <QElapsedTimer>
 #include <QTimer>
-
-#include <chrono>
-#include <thread>
 
 namespace {
 
-// How often the audio thread's progress is looked at: how late a loss or a
-// return is told, at most. The levels themselves are read directly.
-constexpr int followMs = 250;
+// How often this thread looks whether blocks still come; with staleMs the
+// longest an audio thread may hang unnoticed.
+constexpr int stallCheckMs = 500;
 
 QString devicesFound(qsizetype count) {
     if (count == 0)
@@ -31,25 +27,20 @@ QString noSuchDevice(int number, qsizetype count) {
 } // namespace
 
 WaveIn::WaveIn(QObject* parent)
-    : QObject(parent), m_state(std::make_unique<CaptureState>()), m_follow(new QTimer(this)) {
+    : QObject(parent), m_state(std::make_unique<CaptureState>(static_cast<CaptureEvents*>(this))),
+      m_stallWatch(new QTimer(this)) {
     m_engine = CaptureEngine::create(*m_state);
-    m_follow->setInterval(followMs);
-    connect(m_follow, &QTimer::timeout, this, &WaveIn::follow);
+    m_stallWatch->setInterval(stallCheckMs);
+    connect(m_stallWatch, &QTimer::timeout, this, &WaveIn::checkStall);
 }
 
 WaveIn::~WaveIn() {
-    // The audio thread ends with the engine, before the state it writes goes.
+    // The audio thread ends with the engine, before the state it writes goes;
+    // news it queued meanwhile dies with this object.
     m_engine.reset();
 }
 
-int WaveIn::deviceCount() {
-    if (!m_waitedForServer) {
-        m_waitedForServer = true;
-        QElapsedTimer waited;
-        waited.start();
-        while (!m_state->answered() && waited.elapsed() < firstAnswerMs)
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
-    }
+int WaveIn::deviceCount() const {
     return int(m_state->devices()->size());
 }
 
@@ -96,43 +87,97 @@ void WaveIn::startWhenAvailable(int number) {
     begin({QByteArray(), number, -1, m_channels}, false);
 }
 
+QString WaveIn::missingDeviceText() const {
+    if (!m_running || m_flowing || !m_state->serverReached())
+        return {};
+    const qsizetype count = m_state->devices()->size();
+    if (m_deviceNumber >= 0 && m_deviceNumber < count)
+        return {};
+    return noSuchDevice(m_deviceNumber, count);
+}
+
 void WaveIn::begin(const CaptureRequest& request, bool reportFromStart) {
     m_running = true;
     m_reporting = reportFromStart;
+    m_flowing = false;
+    m_delivered = false;
     m_lost = false;
-    m_seen = m_state->progress();
+    m_state->setGeneration(++m_generation);
     m_engine->open(request);
-    m_follow->start();
+    m_stallWatch->start();
 }
 
 void WaveIn::stop() {
     if (!m_running)
         return;
     m_running = false;
+    m_flowing = false;
     m_lost = false;
-    m_follow->stop();
+    m_stallWatch->stop();
     m_engine->close();
 }
 
-void WaveIn::follow() {
-    const CaptureState::Progress now = m_state->progress();
-    const bool failed = now.failures != m_seen.failures;
-    const bool flowed = now.flows != m_seen.flows;
-    m_seen = now;
-    if (flowed && !m_reporting) {
-        // The first audio of a capture started ahead of the sound server:
+void WaveIn::blocksStarted(quint32 generation) {
+    QMetaObject::invokeMethod(
+        this, [this, generation] { onFlowStarted(generation); }, Qt::QueuedConnection);
+}
+
+void WaveIn::attemptFailed(quint32 generation) {
+    QMetaObject::invokeMethod(
+        this, [this, generation] { onCaptureFailed(generation); }, Qt::QueuedConnection);
+}
+
+void WaveIn::deviceListChanged() {
+    QMetaObject::invokeMethod(
+        this, [this] { emit devicesChanged(); }, Qt::QueuedConnection);
+}
+
+void WaveIn::onFlowStarted(quint32 generation) {
+    if (!m_running || generation != m_generation)
+        return; // news of an attempt stopped meanwhile
+    m_flowing = true;
+    if (!m_reporting) {
+        // The first audio of a capture started ahead of the device list:
         // from here on it is watched like any other.
         m_reporting = true;
         const auto devices = m_state->devices();
         if (m_deviceNumber >= 0 && m_deviceNumber < devices->size())
             m_deviceName = devices->at(m_deviceNumber).name;
     }
-    if (failed && m_reporting && !m_lost) {
-        m_lost = true;
-        emit deviceLost(m_deviceName);
+    if (!m_delivered) {
+        m_delivered = true;
+        emit deliveryStarted(m_deviceName);
     }
-    if (now.flowing && m_lost) {
+    if (m_lost) {
         m_lost = false;
         emit deviceRestored(m_deviceName);
+    }
+}
+
+void WaveIn::onCaptureFailed(quint32 generation) {
+    if (!m_running || generation != m_generation)
+        return;
+    m_flowing = false;
+    reportLoss();
+}
+
+void WaveIn::reportLoss() {
+    if (!m_reporting || m_lost)
+        return;
+    m_lost = true;
+    emit deviceLost(m_deviceName);
+}
+
+void WaveIn::checkStall() {
+    // The audio thread reports a block overdue itself; only one that hangs
+    // says nothing, and then the blocks simply stop.
+    if (m_flowing && !m_lost &&
+        CaptureState::nowMs() - m_state->lastBlockMs() > CaptureState::staleMs + stallCheckMs) {
+        m_flowing = false;
+        reportLoss();
+    } else if (m_lost && m_state->delivering()) {
+        // Blocks come again from an audio thread that had hung (one that
+        // failed and reconnected says so itself, first).
+        onFlowStarted(m_generation);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/captureengine.h"
+#include "audio/captureevents.h"
 #include "audio/capturestate.h"
 
 #include <QObject>
@@ -14,27 +15,25 @@ class QTimer;
 // Captures the programme signal from one capture (input) device and measures
 // the peak level of each channel. The device work runs on an audio thread of
 // its own (audio/captureengine.h); levels and the device list reach this
-// object's thread through atomics, so no reader here ever waits on the sound
+// object's thread through atomics, the rare events (a loss, a return, a new
+// device list) as queued signals, so nothing here ever waits on the sound
 // server. A plain QObject: usable without any window.
 //
 // Level scale: integer percent on a 60 dB peak scale, 0 at -60 dBFS and
 // below, 100 at 0 dBFS (see audio/levelmath.h).
-class WaveIn : public QObject {
+class WaveIn : public QObject, private CaptureEvents {
     Q_OBJECT
 public:
-    // The longest deviceCount() waits for the sound server's first answer.
-    static constexpr int firstAnswerMs = 2000;
-
     explicit WaveIn(QObject* parent = nullptr);
     ~WaveIn() override;
 
-    // Number of capture devices, in the sound server's order. The first call
-    // waits for the server's first answer (a refused connection answers at
-    // once; a hung server is waited for at most firstAnswerMs); later calls
-    // read the list kept current by the audio thread.
-    int deviceCount();
-    // The names of the capture devices in Card order; empty without a sound
-    // server. Never waits.
+    // Number of capture devices, in the sound server's order, as far as
+    // known now: 0 until the sound server has first answered
+    // (devicesKnown()), which devicesChanged() tells. Never waits.
+    int deviceCount() const;
+    bool devicesKnown() const { return m_state->answered(); }
+    // The capture devices in Card order; empty without a sound server.
+    CaptureDeviceList devices() const { return *m_state->devices(); }
     QStringList deviceNames() const;
     // Whether the latest device list came from a sound server: tells "no
     // sound server" apart from "a server without capture devices".
@@ -51,9 +50,9 @@ public:
     // selected number. The device opens on the audio thread; if it cannot,
     // that is a loss like any other (deviceLost, and capture keeps trying).
     bool start();
-    // For a start ahead of the sound server (device count 0): capture starts
-    // on the device at position number as soon as a sound server lists one.
-    // Until audio first flows nothing is reported and the levels read 0.
+    // For a start before the device list is known: capture starts on the
+    // device at position number as soon as a sound server lists one. Until
+    // audio first flows nothing is reported and the levels read 0.
     void startWhenAvailable(int number);
     // Harmless when capture never started.
     void stop();
@@ -61,6 +60,9 @@ public:
 
     QString deviceName() const { return m_deviceName; }
     QString errorString() const { return m_error; }
+    // Why the device asked for is not captured now, for the operator, when
+    // the list is known and has no such position; empty otherwise.
+    QString missingDeviceText() const;
 
     // What the silence detector reads: the highest block peak of the last
     // 1000 ms for channel 0 (left) or 1 (right). 0 while nothing is captured,
@@ -70,32 +72,49 @@ public:
     int instantLevel(int channel) const { return m_state->instantLevel(channel); }
     // Audio arrives now: level() is a measurement, not the 0 of no capture.
     bool isDelivering() const { return m_running && m_state->delivering(); }
+    // When the last block came, monotonic ms; 0 before the first.
+    qint64 lastBlockMs() const { return m_state->lastBlockMs(); }
 
 signals:
+    // The first audio of a start: the input delivers.
+    void deliveryStarted(const QString& deviceName);
     // Capture stopped delivering audio (device gone, sound server gone or
-    // hung, stream failed). Emitted once per loss, on this object's thread.
-    // Capture keeps trying.
+    // hung, stream failed, or the audio thread itself stuck). Emitted once
+    // per loss, on this object's thread. Capture keeps trying.
     void deviceLost(const QString& deviceName);
     // Audio flows again after deviceLost.
     void deviceRestored(const QString& deviceName);
+    // The device list changed, or the sound server first answered.
+    void devicesChanged();
 
 private:
+    // CaptureEvents, on the audio thread: each only queues the news here.
+    void blocksStarted(quint32 generation) override;
+    void attemptFailed(quint32 generation) override;
+    void deviceListChanged() override;
+
     void begin(const CaptureRequest& request, bool reportFromStart);
-    void follow();
+    void onFlowStarted(quint32 generation);
+    void onCaptureFailed(quint32 generation);
+    void reportLoss();
+    void checkStall();
 
     // The state outlives the engine that writes into it.
     std::unique_ptr<CaptureState> m_state;
     std::unique_ptr<CaptureEngine> m_engine;
-    QTimer* m_follow = nullptr;
+    // Watches from this thread that blocks still come while audio flows, so
+    // that an audio thread that hangs is a loss like any other.
+    QTimer* m_stallWatch = nullptr;
 
     int m_deviceNumber = 0;
     int m_channels = 2;
     QString m_error;
-    QString m_deviceName;           // of the device being captured
-    bool m_waitedForServer = false; // deviceCount() waits once only
-    bool m_running = false;         // between start() and stop()
-    bool m_reporting = false;       // losses are told (not before the first audio of a
-                                    // startWhenAvailable())
-    bool m_lost = false;            // deviceLost emitted, deviceRestored not yet
-    CaptureState::Progress m_seen;
+    QString m_deviceName;     // of the device being captured
+    quint32 m_generation = 0; // of the attempt begun last
+    bool m_running = false;   // between start() and stop()
+    bool m_reporting = false; // losses are told (not before the first audio of a
+                              // startWhenAvailable())
+    bool m_flowing = false;   // audio flowed and no failure came since
+    bool m_delivered = false; // audio flowed at all since the start
+    bool m_lost = false;      // deviceLost emitted, deviceRestored not yet
 };

@@ -1,30 +1,188 @@
 #include "core/monitor.h"
 
-#include "core/errorpresenter.h"
+#include "core/datagramlink.h"
+#include "core/failurecodes.h"
+#include "core/silencerule.h"
+#include "core/station.h"
+#include "core/ticktimer.h"
+#include "settings/monitoredsources.h"
+#include "settings/settings.h"
 
-Monitor::Monitor(const Settings& settings, const MonitorPorts& ports)
-    : m_errors(*ports.presenter), m_handler(settings, m_state, ports, m_errors),
-      m_detector(settings, m_state, ports, m_errors) {
-    Q_ASSERT(ports.status && ports.meters && ports.gauge && ports.timer && ports.sender &&
-             ports.logger && ports.pump && ports.presenter);
+#include <chrono>
+#include <limits>
+
+namespace {
+constexpr qint16 ModeLive = 1;
+constexpr qint16 ModeAuto = 2;
+const QString PauseText = QStringLiteral("PAUSE");
+const QString AlarmText = QStringLiteral("SONDRAL GEACTIVEERD!");
+// 8 ASCII bytes, no terminator.
+const QByteArray AlarmDatagram = QByteArrayLiteral("SN_ALARM");
+
+qint64 monotonicMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+} // namespace
+
+Monitor::Monitor(const Settings& settings, Station& station, TickTimer& timer, DatagramLink& link)
+    : m_settings(settings), m_station(station), m_timer(timer), m_link(link) {}
 
 void Monitor::Winsock1_DataArrival(const QByteArray& payload) {
-    if (!m_ended)
-        m_handler.handle(payload);
+    if (m_station.ended())
+        return;
+    handle(payload);
+    m_station.notifyChanged();
 }
 
 void Monitor::Winsock1_Error(int code) {
-    if (!m_ended)
-        m_handler.fail(code);
+    if (m_station.ended())
+        return;
+    // Nothing of the state changes; the operator hears of it (not of 10054).
+    m_station.publish(StationEvent::Kind::DatagramFailed, {}, code);
 }
 
-void Monitor::tmrSN_Timer() {
-    if (!m_ended)
-        m_detector.tick();
+void Monitor::handle(const QByteArray& payload) {
+    ModeState& modes = m_station.edit().modes;
+    // One 8-bit character per byte; the whole payload, embedded NULs and
+    // line ends included, so near misses match nothing.
+    modes.LastDatagram = QString::fromLatin1(payload);
+    const QString& d = modes.LastDatagram;
+
+    // Every keyword is tested in turn; at most one can match.
+    for (const MonitoredSource& source : MonitoredSources) {
+        if (d == source.keyword)
+            armSource(source);
+    }
+
+    if (d == u"SN_LIVE") {
+        // Threshold, time limit, markers and gauge maximum keep their values.
+        setStatus(QStringLiteral("LIVE"));
+        modes.Mode = ModeLive;
+        stopTick();
+        modes.SilenceCount = 0;
+        m_station.edit().gaugePosition = 0;
+        m_station.publish(StationEvent::Kind::SourceChanged, QStringLiteral("Server Running LIVE"));
+    }
+
+    // Pause and resume only act on the automation. Pause is the combination
+    // Mode 2, tick stopped, status "PAUSE"; the count survives it.
+    if (d == u"SN_PAUSE_ON" && modes.Mode == ModeAuto) {
+        if (m_station.state().tickRunning) {
+            modes.SavedStatus = m_station.state().statusText;
+            setStatus(PauseText);
+            m_station.publish(StationEvent::Kind::PauseOn, QStringLiteral("Server PAUSE ON"));
+            stopTick();
+        }
+    }
+
+    if (d == u"SN_PAUSE_OFF" && modes.Mode == ModeAuto) {
+        if (m_station.state().statusText == PauseText) {
+            startTick();
+            m_station.publish(StationEvent::Kind::PauseOff, QStringLiteral("Server PAUSE OFF"));
+        }
+        setStatus(modes.SavedStatus);
+    }
 }
 
-void Monitor::shutDown() {
-    m_ended = true;
-    m_detector.shutDown();
+void Monitor::armSource(const MonitoredSource& source) {
+    StationState& s = m_station.edit();
+    const qint16 vol = m_settings.*source.threshold;
+    const qint16 time = m_settings.*source.timeLimit;
+    s.modes.Mode = source.mode;
+    setStatus(source.statusText);
+    // The meters' markers follow ArmedVol and the gauge's maximum ArmedTime;
+    // the gauge's position is left to the next tick.
+    s.modes.SilenceCount = 0;
+    s.modes.ArmedVol = vol;
+    s.modes.ArmedTime = time;
+    m_station.publish(StationEvent::Kind::SourceChanged, source.logText);
+    // A source with a zero (or negative) setting is shown but leaves the
+    // tick as it was, running or stopped.
+    if (time > 0 && vol > 0)
+        startTick();
+}
+
+void Monitor::tmrSN_Timer(int leftLevel, int rightLevel) {
+    // A tick that was already queued when the tick stopped does nothing.
+    if (m_station.ended() || !m_station.state().tickRunning)
+        return;
+    StationState& s = m_station.edit();
+    ModeState& modes = s.modes;
+    s.leftLevel = leftLevel;
+    s.rightLevel = rightLevel;
+    s.lastTickMs = monotonicMs();
+
+    // Both levels are always judged.
+    const bool leftSilent = isSilentLevel(modes.ArmedVol, leftLevel);
+    const bool rightSilent = isSilentLevel(modes.ArmedVol, rightLevel);
+    if (leftSilent && rightSilent) {
+        if (modes.SilenceCount == std::numeric_limits<qint16>::max()) {
+            // The rest of this tick is abandoned; the count stays.
+            m_station.publish(StationEvent::Kind::TickFailed, {}, FailureCode::Overflow);
+            m_station.notifyChanged();
+            return;
+        }
+        ++modes.SilenceCount;
+    } else {
+        modes.SilenceCount = 0;
+    }
+    s.gaugePosition = modes.SilenceCount;
+    m_station.publish(StationEvent::Kind::TickCounted);
+
+    // A datagram handled here may clear the count, re-arm the limit or stop
+    // the tick; the comparison below reads the state as it now stands.
+    handlePendingDatagrams();
+
+    if (modes.SilenceCount > modes.ArmedTime)
+        raiseAlarm();
+    m_station.notifyChanged();
+}
+
+void Monitor::handlePendingDatagrams() {
+    while (const auto received = m_link.takePending()) {
+        if (received->error != 0) {
+            // Reading on would only repeat the same failure.
+            Winsock1_Error(received->error);
+            return;
+        }
+        handle(received->payload);
+    }
+}
+
+void Monitor::raiseAlarm() {
+    StationState& s = m_station.edit();
+    if (!s.alarmActive) {
+        ++s.alarmCount;
+        s.lastAlarm = QDateTime::currentDateTime();
+    }
+    setStatus(AlarmText);
+    if (const int code = m_link.sendDatagram(AlarmDatagram)) {
+        // What was done stays: the status stands and the tick runs on, so
+        // the next tick tries the alarm again.
+        m_station.publish(StationEvent::Kind::AlarmSendFailed, {}, code);
+        return;
+    }
+    m_station.publish(StationEvent::Kind::AlarmRaised, QStringLiteral("SONDRAL ACTIVATED"));
+    stopTick();
+}
+
+void Monitor::setStatus(const QString& text) {
+    StationState& s = m_station.edit();
+    s.statusText = text;
+    s.alarmActive = text == AlarmText;
+}
+
+void Monitor::startTick() {
+    m_timer.start();
+    StationState& s = m_station.edit();
+    // A tick that starts counts as alive; its first second is still to come.
+    if (!s.tickRunning)
+        s.lastTickMs = monotonicMs();
+    s.tickRunning = true;
+}
+
+void Monitor::stopTick() {
+    m_timer.stop();
+    m_station.edit().tickRunning = false;
 }

@@ -1,45 +1,50 @@
 #pragma once
 
-#include "core/errorreporter.h"
-#include "core/modehandler.h"
-#include "core/modestate.h"
-#include "core/monitorports.h"
-#include "core/silencedetector.h"
-
 #include <QByteArray>
 
+class DatagramLink;
+class Station;
+class TickTimer;
+struct MonitoredSource;
 struct Settings;
 
-// The monitoring logic of the main window: the datagram handler and the
-// silence detector over one shared ModeState. The settings are held by
-// reference, so they may be read after the Monitor is built (start-up fills
-// them before the first datagram or tick can arrive).
+// The monitoring rules: the handler of the server's datagrams and the
+// once-a-second silence check, over the one station state. It takes its
+// inputs (a datagram's bytes, a tick with the two levels read for it, a
+// failure's code), changes the state, starts and stops the tick, sends the
+// alarm and publishes what happened, in the order the rules give. It needs no
+// window, sound card, socket or clock of its own.
+//
+// Settings are held by reference, so they may be filled after the Monitor is
+// built (start-up reads them before the first datagram or tick can arrive).
 class Monitor {
 public:
-    Monitor(const Settings& settings, const MonitorPorts& ports);
+    Monitor(const Settings& settings, Station& station, TickTimer& timer, DatagramLink& link);
     Monitor(const Monitor&) = delete;
     Monitor& operator=(const Monitor&) = delete;
-
-    const ModeState& state() const { return m_state; }
 
     // One datagram from the server, the whole payload.
     void Winsock1_DataArrival(const QByteArray& payload);
     // The socket failed to deliver a datagram (Windows Sockets code): the
-    // datagram handler's error path, silent for 10054.
+    // datagram handler's error path, silent for 10054 in what is shown.
     void Winsock1_Error(int code);
-    // The one-second tick.
-    void tmrSN_Timer();
-
-    bool inTick() const { return m_detector.inTick(); }
-
-    // The run has ended ("Program Closed" is logged): from now on nothing is
-    // shown, sent or logged, not even by a tick that is in its middle now.
-    void shutDown();
+    // The one-second tick, with the levels (percent) read for it: left, then
+    // right.
+    void tmrSN_Timer(int leftLevel, int rightLevel);
 
 private:
-    bool m_ended = false;
-    ModeState m_state;
-    ErrorReporter m_errors;
-    ModeHandler m_handler;
-    SilenceDetector m_detector;
+    void handle(const QByteArray& payload);
+    void armSource(const MonitoredSource& source);
+    // Step 5 of a tick: every datagram already waiting on the socket, in
+    // order, and nothing else.
+    void handlePendingDatagrams();
+    void raiseAlarm();
+    void setStatus(const QString& text);
+    void startTick();
+    void stopTick();
+
+    const Settings& m_settings;
+    Station& m_station;
+    TickTimer& m_timer;
+    DatagramLink& m_link;
 };

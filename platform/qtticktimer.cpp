@@ -15,7 +15,3 @@ void QtTickTimer::start() {
 void QtTickTimer::stop() {
     m_timer.stop();
 }
-
-bool QtTickTimer::isActive() const {
-    return m_timer.isActive();
-}

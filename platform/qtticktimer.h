@@ -17,11 +17,6 @@ public:
     // A running tick keeps its phase: start() does not restart it.
     void start() override;
     void stop() override;
-    bool isActive() const override;
-
-    int interval() const { return m_timer.interval(); }
-    Qt::TimerType timerType() const { return m_timer.timerType(); }
-    int remainingTime() const { return m_timer.remainingTime(); }
 
 signals:
     void timeout();

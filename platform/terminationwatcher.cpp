@@ -23,8 +23,8 @@ void onSignal(int number) {
 
 TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
     if (g_pipe[0] < 0) {
-        // Close-on-exec: the capture helper and any other child must not
-        // inherit the pair. Non-blocking: the handler must never wait.
+        // Close-on-exec: a program Sondral starts must not inherit the pair.
+        // Non-blocking: the handler must never wait.
         if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, g_pipe) != 0)
             return;
     }

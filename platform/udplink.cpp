@@ -1,6 +1,6 @@
 #include "platform/udplink.h"
 
-#include "core/monitorfailure.h"
+#include "core/failurecodes.h"
 #include "platform/socketerrors.h"
 
 #include <QHostInfo>
@@ -46,10 +46,6 @@ bool UdpLink::bind(qint32 port) {
 
 bool UdpLink::isBound() const {
     return m_socket.state() == QAbstractSocket::BoundState;
-}
-
-quint16 UdpLink::localPort() const {
-    return m_socket.localPort();
 }
 
 void UdpLink::setRemote(const QString& name, qint32 port) {
@@ -113,14 +109,22 @@ int UdpLink::sendDatagram(const QByteArray& payload) {
     return wsaCodeFromSocketError(m_socket.error());
 }
 
+std::optional<DatagramLink::Received> UdpLink::takePending() {
+    if (!isBound() || !m_socket.hasPendingDatagrams())
+        return std::nullopt;
+    const QNetworkDatagram datagram = m_socket.receiveDatagram();
+    if (!datagram.isValid())
+        return Received{{}, wsaCodeFromSocketError(m_socket.error())};
+    return Received{datagram.data(), 0};
+}
+
 void UdpLink::readPending() {
-    while (m_socket.hasPendingDatagrams()) {
-        const QNetworkDatagram datagram = m_socket.receiveDatagram();
-        if (!datagram.isValid()) {
+    while (const auto received = takePending()) {
+        if (received->error != 0) {
             // Stop here: reading on would only repeat the same failure.
-            emit receiveFailed(wsaCodeFromSocketError(m_socket.error()));
+            emit receiveFailed(received->error);
             return;
         }
-        emit datagramReceived(datagram.data());
+        emit datagramReceived(received->payload);
     }
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "core/datagramsender.h"
+#include "core/datagramlink.h"
 
 #include <QHostAddress>
 #include <QObject>
@@ -11,9 +11,10 @@ class QHostInfo;
 
 // The datagram socket to the server: bound to the local port on all local
 // addresses (IPv4 and IPv6), it hands every arrived datagram on, from any
-// sender, and sends to the configured remote name and port. Name lookups run
-// asynchronously so the window never freezes on a slow resolver.
-class UdpLink : public QObject, public DatagramSender {
+// sender (as it arrives, or to the tick that asks for what waits), and sends
+// to the configured remote name and port. Name lookups run asynchronously so
+// the window never freezes on a slow resolver.
+class UdpLink : public QObject, public DatagramLink {
     Q_OBJECT
 public:
     explicit UdpLink(QObject* parent = nullptr);
@@ -22,7 +23,6 @@ public:
     // On failure returns false; lastErrorCode() and lastErrorText() say why.
     bool bind(qint32 port);
     bool isBound() const;
-    quint16 localPort() const;
     int lastErrorCode() const { return m_lastErrorCode; }
     QString lastErrorText() const { return m_lastErrorText; }
 
@@ -31,12 +31,14 @@ public:
     // found is reported once per setRemote() through remoteResolveFailed;
     // later retries fail silently (the sender sees 11001).
     void setRemote(const QString& name, qint32 port);
-    bool isRemoteResolved() const { return !m_remoteAddress.isNull(); }
 
     // 0 when sent; otherwise a Windows Sockets code. Without a resolved
     // remote address: 11001, and a new lookup starts so a later call may
     // succeed.
     int sendDatagram(const QByteArray& payload) override;
+    // The next datagram waiting on the socket, read at once; nothing when
+    // the socket is not bound or none waits.
+    std::optional<Received> takePending() override;
 
 signals:
     void datagramReceived(const QByteArray& payload);

@@ -30,24 +30,29 @@ void ServiceNotifier::notifyReady() {
 }
 
 void ServiceNotifier::notifyStopping() {
-    if (m_stopping)
-        return;
-    m_stopping = true;
     if (m_watchdog)
         m_watchdog->stop();
     send("STOPPING=1");
 }
 
-void ServiceNotifier::startWatchdog() {
-    if (m_watchdogInterval.count() <= 0 || m_watchdog || m_stopping)
+void ServiceNotifier::startWatchdog(std::function<bool()> monitoringWorks) {
+    if (m_watchdogInterval.count() <= 0 || m_watchdog)
         return;
+    m_monitoringWorks = std::move(monitoringWorks);
     using namespace std::chrono;
     // Half the interval, as the manager recommends: one late ping is no kill.
     const auto half = duration_cast<milliseconds>(m_watchdogInterval / 2);
     m_watchdog = new QTimer(this);
     m_watchdog->setTimerType(Qt::PreciseTimer);
     m_watchdog->setInterval(std::max(half, milliseconds(1)));
-    connect(m_watchdog, &QTimer::timeout, this, [this] { send("WATCHDOG=1"); });
+    connect(m_watchdog, &QTimer::timeout, this, &ServiceNotifier::ping);
     m_watchdog->start();
-    send("WATCHDOG=1");
+    ping();
+}
+
+void ServiceNotifier::ping() {
+    // A ping skipped now and then is harmless: the interval allows one. Only
+    // monitoring that stays broken is killed.
+    if (!m_monitoringWorks || m_monitoringWorks())
+        send("WATCHDOG=1");
 }

@@ -74,17 +74,8 @@ EventLog::Separators EventLog::systemSeparators() {
     return cached;
 }
 
-Journal::Priority EventLog::journalPriority(const QString& message) {
-    if (message == QLatin1String("SONDRAL ACTIVATED"))
-        return Journal::Priority::Critical;
-    if (message == QLatin1String("Program started Up") ||
-        message == QLatin1String("Program Closed"))
-        return Journal::Priority::Notice;
-    return Journal::Priority::Info;
-}
-
-bool EventLog::WriteLog(const QString& message, QString* error) const {
-    Journal::write(journalPriority(message), message);
+bool EventLog::WriteLog(const QString& message, Journal::Priority priority, QString* error) const {
+    Journal::write(priority, message);
     const QByteArray line =
         formatLine(QDateTime::currentDateTime(), message, systemSeparators()).toLatin1() + "\r\n";
     QFile file(m_path);

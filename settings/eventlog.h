@@ -18,15 +18,13 @@
 class EventLog {
 public:
     explicit EventLog(QString filePath);
-    QString filePath() const { return m_path; }
 
-    // Returns false with a readable reason in *error when the line could not
-    // be written; the line is then lost.
-    bool WriteLog(const QString& message, QString* error = nullptr) const;
-
-    // The journal priority of an event: the alarm critical, start and close
-    // notices, source changes and pauses informational.
-    static Journal::Priority journalPriority(const QString& message);
+    // Appends the line, and writes it to standard error with the journal
+    // priority the caller gives. Returns false with a readable reason in
+    // *error when the file could not be written; the line is then lost
+    // there.
+    bool WriteLog(const QString& message, Journal::Priority priority,
+                  QString* error = nullptr) const;
 
     struct Separators {
         QChar date = QLatin1Char('/');

@@ -1,7 +1,9 @@
 #include "ui/frmmain.h"
 
+#include "audio/connector.h"
 #include "audio/gauge.h"
 #include "audio/levelmeter.h"
+#include "core/stationstate.h"
 
 #include <QCloseEvent>
 #include <QFontDatabase>
@@ -86,6 +88,20 @@ void frmMain::buildMenu() {
     // "?" is a top-level item without a drop-down and without a command.
     m_mnuAbout = bar->addAction(QStringLiteral("?"));
     m_mnuAbout->setObjectName(QStringLiteral("mnuAbout"));
+}
+
+void frmMain::connectMeters(const WaveIn& capture) {
+    Connector::connect(capture, *m_levLeft, *m_levRight);
+}
+
+void frmMain::showStation(const StationState& state) {
+    // Plain text: the label must show the text exactly, never as markup.
+    if (m_lblStatus->text() != state.statusText)
+        m_lblStatus->setText(state.statusText);
+    m_levRight->setThreshold(state.modes.ArmedVol);
+    m_levLeft->setThreshold(state.modes.ArmedVol);
+    m_barTime->setMaximum(state.modes.ArmedTime);
+    m_barTime->setPosition(state.gaugePosition);
 }
 
 void frmMain::showEvent(QShowEvent* event) {

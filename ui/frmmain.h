@@ -7,25 +7,25 @@ class QLabel;
 class QMenu;
 class LevelMeter;
 class Gauge;
+class WaveIn;
+struct StationState;
 
 // Sondral's main window: two level meters, the gauge of silent seconds, the
-// status line and the menus. It shows what it is given and passes the
-// operator's choices on as signals; what they mean, and everything the run
-// owns (settings, capture, socket, tick, monitoring), is wired up in
-// app/sondralapp.
+// status line and the menus. It shows the station state it is given and
+// passes the operator's choices on as signals; what they mean, and
+// everything the run owns (settings, capture, socket, tick, monitoring), is
+// wired up in app/sondralapp.
 class frmMain : public QMainWindow {
     Q_OBJECT
 public:
     explicit frmMain(QWidget* parent = nullptr);
 
-    LevelMeter& levLeft() { return *m_levLeft; }
-    LevelMeter& levRight() { return *m_levRight; }
-    Gauge& barTime() { return *m_barTime; }
-    QLabel& lblStatus() { return *m_lblStatus; }
-
-    QAction* mnuClose() const { return m_mnuClose; }
-    QAction* mnuAudio() const { return m_mnuAudio; }
-    QAction* mnuInterPC() const { return m_mnuInterPC; }
+    // The fixed routing of the capture's channels to the two meters, which
+    // then follow the signal on their own.
+    void connectMeters(const WaveIn& capture);
+    // The status text exactly as given, the meters' markers at the armed
+    // threshold, the gauge's maximum at the armed time and its position.
+    void showStation(const StationState& state);
 
 signals:
     // The window's close button (or close()): the window goes once the

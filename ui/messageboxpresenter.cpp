@@ -6,7 +6,7 @@
 MessageBoxPresenter::MessageBoxPresenter(QObject* parent) : QObject(parent) {}
 
 MessageBoxPresenter::~MessageBoxPresenter() {
-    shutDown();
+    clear();
 }
 
 Journal::Priority MessageBoxPresenter::priorityOf(QMessageBox::Icon icon) {
@@ -21,8 +21,6 @@ Journal::Priority MessageBoxPresenter::priorityOf(QMessageBox::Icon icon) {
 }
 
 bool MessageBoxPresenter::post(OperatorMessage message) {
-    if (m_ended)
-        return false;
     Journal::write(message.priority, message.title + QStringLiteral(": ") + message.text);
     for (const OperatorMessage& waiting : m_queue) {
         if (waiting.window == message.window && waiting.icon == message.icon &&
@@ -37,7 +35,7 @@ bool MessageBoxPresenter::post(OperatorMessage message) {
     return true;
 }
 
-void MessageBoxPresenter::present(const QStringList& texts) {
+void MessageBoxPresenter::postFailures(const QStringList& texts) {
     for (const QString& text : texts)
         post({QMessageBox::NoIcon,
               QStringLiteral("Sondral"),
@@ -47,20 +45,9 @@ void MessageBoxPresenter::present(const QStringList& texts) {
               {}});
 }
 
-void MessageBoxPresenter::setDisplayForTesting(
-    std::function<void(const OperatorMessage&)> display) {
-    m_display = std::move(display);
-}
-
 void MessageBoxPresenter::showNext() {
-    while (!m_ended && !m_showing && !m_queue.isEmpty()) {
+    while (!m_showing && !m_queue.isEmpty()) {
         const OperatorMessage& message = m_queue.front();
-        if (m_display) {
-            m_showing = true;
-            m_display(message);
-            finishFront(true);
-            continue;
-        }
         QWidget* window = message.window;
         auto* box =
             new QMessageBox(message.icon, message.title, message.text, QMessageBox::Ok, window);
@@ -107,18 +94,15 @@ void MessageBoxPresenter::boxDone(const QObject* box, bool closedByOperator) {
 void MessageBoxPresenter::finishFront(bool runFollowUp) {
     m_showing = false;
     if (m_queue.isEmpty())
-        return; // shut down meanwhile
+        return; // cleared meanwhile
     const OperatorMessage message = m_queue.takeFirst();
     // The step that follows belongs to the dialog; a dialog that has gone
     // has nothing left to do.
-    if (runFollowUp && message.closed && message.window && !m_ended)
+    if (runFollowUp && message.closed && message.window)
         message.closed();
 }
 
-void MessageBoxPresenter::shutDown() {
-    if (m_ended)
-        return;
-    m_ended = true;
+void MessageBoxPresenter::clear() {
     m_queue.clear();
     m_showing = false;
     m_currentObject = nullptr;

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/errorpresenter.h"
 #include "settings/journal.h"
 
 #include <QList>
@@ -33,7 +32,7 @@ struct OperatorMessage {
 // A message equal to one still waiting (or on screen) is not queued again,
 // and at most MaxWaiting wait, so a fault that repeats all night leaves
 // one box, not a pile.
-class MessageBoxPresenter : public QObject, public ErrorPresenter {
+class MessageBoxPresenter : public QObject {
     Q_OBJECT
 public:
     static constexpr int MaxWaiting = 16;
@@ -41,26 +40,16 @@ public:
     explicit MessageBoxPresenter(QObject* parent = nullptr);
     ~MessageBoxPresenter() override;
 
-    // Returns false when the message was not queued (a duplicate, the queue
-    // full, or the run ended); its line on standard error is written anyway
-    // while the run lasts.
+    // Returns false when the message was not queued (a duplicate, or the
+    // queue full); its line on standard error is written anyway.
     bool post(OperatorMessage message);
-    // ErrorPresenter: the monitoring handlers' failure boxes (no icon, the
-    // application's title), each text a message of its own.
-    void present(const QStringList& texts) override;
+    // The monitor's failure boxes (no icon, the application's title), each
+    // text a message of its own.
+    void postFailures(const QStringList& texts);
 
-    // The run has ended: nothing more is shown or written, and the box on
-    // screen goes.
-    void shutDown();
-
-    // Replaces the boxes for tests: each message is handed over instead of
-    // shown and counts as closed by the operator when the function returns.
-    void setDisplayForTesting(std::function<void(const OperatorMessage&)> display);
-
-    // The box on screen now, or nullptr; and how many messages wait, the
-    // one on screen included.
-    QMessageBox* currentBox() const { return m_current; }
-    int waiting() const { return int(m_queue.size()); }
+    // Drops every waiting message and the box on screen: the run has ended,
+    // and nothing is left to show them.
+    void clear();
 
     static Journal::Priority priorityOf(QMessageBox::Icon icon);
 
@@ -76,7 +65,5 @@ private:
     // destroyed() arrives the box is no QMessageBox any more, so it is
     // compared as the plain object it was.
     const QObject* m_currentObject = nullptr;
-    std::function<void(const OperatorMessage&)> m_display;
     bool m_showing = false;
-    bool m_ended = false;
 };

@@ -91,10 +91,11 @@ void TstCaptureOutage::startedBeforeTheSoundServer() {
     WaveIn in;
     QSignalSpy lost(&in, &WaveIn::deviceLost);
     QSignalSpy restored(&in, &WaveIn::deviceRestored);
-    QElapsedTimer asked;
-    asked.start();
+    // A refused connection is an answer: an empty list, at once.
+    QSignalSpy listed(&in, &WaveIn::devicesChanged);
+    QVERIFY(listed.wait(1000) || in.devicesKnown());
     QCOMPARE(in.deviceCount(), 0);
-    QVERIFY2(asked.elapsed() < 1000, "a refused connection is an answer");
+    QVERIFY(!in.soundServerReached());
     in.setCaptureParameter(2);
     in.startWhenAvailable(0);
 
@@ -123,7 +124,7 @@ void TstCaptureOutage::soundServerAway() {
     WaveIn in;
     QSignalSpy lost(&in, &WaveIn::deviceLost);
     QSignalSpy restored(&in, &WaveIn::deviceRestored);
-    QVERIFY(in.deviceCount() > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(in.deviceCount() > 0, 3000);
     QVERIFY(in.setDeviceNumber(int(in.deviceNames().indexOf(QStringLiteral("Programme-ingang")))));
     QVERIFY(in.start());
     QVERIFY(loudWithin(in, 5000));

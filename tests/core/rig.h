@@ -1,27 +1,37 @@
 #pragma once
 
 #include "core/monitor.h"
-#include "fakes.h"
+#include "core/station.h"
 #include "settings/settings.h"
+#include "support/fakeports.h"
 
-// A Monitor over fakes. The settings are read through a reference, so a
-// test may change them after the rig is built, as start-up does.
+// A Monitor over fakes, with one journal of the timer's, the link's and the
+// event log's steps in order. The settings are read through a reference, so
+// a test may change them after the rig is built, as start-up does.
 struct Rig {
     Settings settings;
-    Fakes f;
-    Monitor m{settings, f.ports()};
+    QStringList journal;
+    Station station;
+    FakeTimer timer;
+    FakeLink link;
+    StationRecorder events;
+    Monitor m{settings, station, timer, link};
 
     Rig() {
-        settings.Log = true;
         settings.AutoVol = 20;
         settings.Autotime = 3;
+        timer.journal = &journal;
+        link.journal = &journal;
+        events.journal = &journal;
+        events.attach(station);
     }
     void send(const QByteArray& payload) { m.Winsock1_DataArrival(payload); }
-    void tick() { m.tmrSN_Timer(); }
+    void tick(int left, int right) { m.tmrSN_Timer(left, right); }
     void silentTicks(int n) {
-        f.meters.setLevels(0, 0);
         for (int i = 0; i < n; ++i)
-            tick();
+            tick(0, 0);
     }
-    const ModeState& state() const { return m.state(); }
+    const StationState& st() const { return station.state(); }
+    const ModeState& state() const { return station.state().modes; }
+    const QString& status() const { return station.state().statusText; }
 };

@@ -1,37 +1,35 @@
 // The once-a-second silence check, driven tick by tick: the half-threshold
-// comparison, the count and gauge, the alarm and its order, and the failure
-// paths of a tick.
+// comparison, the count and gauge, the alarm and its order, the datagrams
+// handled in a tick's middle, and the failure paths of a tick.
 #include "rig.h"
 
 #include <QTest>
 
 namespace {
-const QStringList AlarmSteps{"status SONDRAL GEACTIVEERD!", "send SN_ALARM",
-                             "log SONDRAL ACTIVATED", "tick stop"};
-}
+const QStringList AlarmSteps{"send SN_ALARM", "log SONDRAL ACTIVATED", "tick stop"};
+using Kind = StationEvent::Kind;
+} // namespace
 
 class tst_Detector : public QObject {
     Q_OBJECT
 private slots:
     void halfThreshold_data();
     void halfThreshold();
-    void gaugeCountsUpAndAlarmsAfterLimit_data();
     void gaugeCountsUpAndAlarmsAfterLimit();
     void oneChannelSilenceNeverAlarms_data();
     void oneChannelSilenceNeverAlarms();
     void loudTickRestartsCount();
-    void datagramDuringPumpDecides_data();
-    void datagramDuringPumpDecides();
+    void datagramDuringTickDecides_data();
+    void datagramDuringTickDecides();
+    void pendingDatagramsInOrderThenNothingElse();
+    void readFailureDuringTickStopsReading();
     void alarmRestartsOnlyByDatagram();
     void zeroTimeLimitAlarmsOnFirstSilentTick();
     void failedSendIsRetriedNextTick();
     void tickErrorTexts_data();
     void tickErrorTexts();
     void counterOverflowIsFailureSix();
-    void levelFailureAbandonsTick();
-    void logFailureDoesNotKeepAlarmGoing();
-    void reentrantTickIsIgnored();
-    void closeDuringPumpEndsTheTick();
+    void stoppedTickDoesNothing();
 };
 
 void tst_Detector::halfThreshold_data() {
@@ -66,45 +64,39 @@ void tst_Detector::halfThreshold() {
     r.settings.AutoVol = qint16(vol);
     r.settings.Autotime = 100;
     r.send("SN_AUTO");
-    r.f.meters.setLevels(left, right);
 
-    r.tick();
+    r.tick(left, right);
 
     QCOMPARE(r.state().SilenceCount, silent ? 1 : 0);
-    QCOMPARE(r.f.gauge.position, silent ? 1 : 0);
-    // Both levels are read every tick, whatever the first one said.
-    QCOMPARE(r.f.meters.leftReads, 1);
-    QCOMPARE(r.f.meters.rightReads, 1);
-}
-
-void tst_Detector::gaugeCountsUpAndAlarmsAfterLimit_data() {
-    QTest::addColumn<bool>("log");
-    QTest::newRow("logging on") << true;
-    QTest::newRow("logging off") << false;
+    QCOMPARE(r.st().gaugePosition, silent ? 1 : 0);
+    // What the tick read is kept for the outputs.
+    QCOMPARE(r.st().leftLevel, left);
+    QCOMPARE(r.st().rightLevel, right);
 }
 
 void tst_Detector::gaugeCountsUpAndAlarmsAfterLimit() {
-    QFETCH(bool, log);
     Rig r;
-    r.settings.Log = log;
     r.send("SN_AUTO"); // AutoVol 20, Autotime 3
-    r.f.journal.entries.clear();
+    r.journal.clear();
 
     r.silentTicks(3);
-    QCOMPARE(r.f.gauge.positions, (QList<int>{1, 2, 3}));
-    QVERIFY(r.f.sender.sent.isEmpty());
-    QVERIFY(r.f.timer.active);
-    QCOMPARE(r.f.pump.calls, 3);
+    QCOMPARE(r.events.gaugePositions, (QList<int>{1, 2, 3}));
+    QVERIFY(r.link.sent.isEmpty());
+    QVERIFY(r.timer.active);
+    QVERIFY(!r.st().alarmActive);
 
-    r.f.journal.entries.clear();
     r.silentTicks(1);
-    QStringList expected = QStringList{"gauge pos 4"} + AlarmSteps;
-    if (!log)
-        expected.removeAll("log SONDRAL ACTIVATED");
-    QCOMPARE(r.f.journal.entries, expected);
-    QCOMPARE(r.f.sender.sent, QList<QByteArray>{"SN_ALARM"});
-    QCOMPARE(r.f.sender.sent.first().size(), 8);
-    QVERIFY(r.f.presenter.sequences.isEmpty());
+    QCOMPARE(r.events.gaugePositions, (QList<int>{1, 2, 3, 4}));
+    // Status first, then the datagram, the log line and the stop.
+    QCOMPARE(r.status(), QString("SONDRAL GEACTIVEERD!"));
+    QCOMPARE(r.journal, AlarmSteps);
+    QCOMPARE(r.link.sent, QList<QByteArray>{"SN_ALARM"});
+    QCOMPARE(r.link.sent.first().size(), 8);
+    QVERIFY(r.events.boxes.isEmpty());
+    QVERIFY(r.st().alarmActive);
+    QCOMPARE(r.st().alarmCount, 1);
+    QVERIFY(r.st().lastAlarm.isValid());
+    QVERIFY(!r.st().tickRunning);
 }
 
 void tst_Detector::oneChannelSilenceNeverAlarms_data() {
@@ -120,27 +112,25 @@ void tst_Detector::oneChannelSilenceNeverAlarms() {
     QFETCH(int, right);
     Rig r;
     r.send("SN_AUTO");
-    r.f.meters.setLevels(left, right);
     for (int i = 0; i < 20; ++i)
-        r.tick();
+        r.tick(left, right);
     QCOMPARE(r.state().SilenceCount, 0);
-    QVERIFY(r.f.sender.sent.isEmpty());
-    QVERIFY(r.f.timer.active);
+    QVERIFY(r.link.sent.isEmpty());
+    QVERIFY(r.timer.active);
 }
 
 void tst_Detector::loudTickRestartsCount() {
     Rig r;
     r.send("SN_AUTO");
     r.silentTicks(3);
-    r.f.meters.setLevels(10, 10); // exactly half of 20: loud
-    r.tick();
-    QCOMPARE(r.f.gauge.position, 0);
+    r.tick(10, 10); // exactly half of 20: loud
+    QCOMPARE(r.st().gaugePosition, 0);
     r.silentTicks(3);
-    QCOMPARE(r.f.gauge.positions, (QList<int>{1, 2, 3, 0, 1, 2, 3}));
-    QVERIFY(r.f.sender.sent.isEmpty());
+    QCOMPARE(r.events.gaugePositions, (QList<int>{1, 2, 3, 0, 1, 2, 3}));
+    QVERIFY(r.link.sent.isEmpty());
 }
 
-void tst_Detector::datagramDuringPumpDecides_data() {
+void tst_Detector::datagramDuringTickDecides_data() {
     QTest::addColumn<QByteArray>("datagram");
     QTest::addColumn<bool>("alarm");
     QTest::addColumn<QString>("status");
@@ -150,7 +140,7 @@ void tst_Detector::datagramDuringPumpDecides_data() {
     QTest::newRow("ignored payload") << QByteArray("SN_AUTO\n") << true << "SONDRAL GEACTIVEERD!";
 }
 
-void tst_Detector::datagramDuringPumpDecides() {
+void tst_Detector::datagramDuringTickDecides() {
     QFETCH(QByteArray, datagram);
     QFETCH(bool, alarm);
     QFETCH(QString, status);
@@ -159,31 +149,66 @@ void tst_Detector::datagramDuringPumpDecides() {
     r.settings.Feed1time = 10;
     r.send("SN_AUTO");
     r.silentTicks(3);
-    // The fourth tick would reach the limit; the server speaks in its middle.
-    r.f.pump.onPump = [&] { r.send(datagram); };
+    // The fourth tick would reach the limit; the server's datagram waits on
+    // the socket when the tick looks.
+    r.link.pending << DatagramLink::Received{datagram, 0};
     r.silentTicks(1);
 
-    // The gauge showed 4 before the events ran.
-    QCOMPARE(r.f.gauge.positions.mid(0, 4), (QList<int>{1, 2, 3, 4}));
-    QCOMPARE(r.f.sender.sent.size(), alarm ? 1 : 0);
-    QCOMPARE(r.f.status.statusText(), status);
-    QCOMPARE(r.f.timer.active, !alarm && datagram != "SN_LIVE");
+    // The gauge showed 4 before the datagram was handled.
+    QCOMPARE(r.events.gaugePositions.mid(0, 4), (QList<int>{1, 2, 3, 4}));
+    QCOMPARE(r.link.sent.size(), alarm ? 1 : 0);
+    QCOMPARE(r.status(), status);
+    QCOMPARE(r.timer.active, !alarm && datagram != "SN_LIVE");
+    QCOMPARE(r.state().LastDatagram, QString::fromLatin1(datagram));
+}
+
+// Every datagram waiting is handled, in order, before the decision; the
+// tick asks the socket and nothing else.
+void tst_Detector::pendingDatagramsInOrderThenNothingElse() {
+    Rig r;
+    r.send("SN_AUTO");
+    r.silentTicks(3);
+    r.link.pending << DatagramLink::Received{"SN_LIVE", 0} << DatagramLink::Received{"junk", 0}
+                   << DatagramLink::Received{"SN_AUTO", 0};
+    r.journal.clear();
+    r.silentTicks(1);
+    QVERIFY(r.link.pending.isEmpty());
+    QCOMPARE(r.journal, (QStringList{"tick stop", "log Server Running LIVE",
+                                     "log Server Running AUTO", "tick start"}));
+    QCOMPARE(r.state().SilenceCount, 0);
+    QVERIFY(r.link.sent.isEmpty());
+    QVERIFY(r.timer.active);
+}
+
+void tst_Detector::readFailureDuringTickStopsReading() {
+    Rig r;
+    r.send("SN_AUTO");
+    r.silentTicks(3);
+    r.link.pending << DatagramLink::Received{{}, 10040} << DatagramLink::Received{"SN_LIVE", 0};
+    r.silentTicks(1);
+    // The failure is reported, what follows it waits for the socket's next
+    // turn, and the alarm is decided on the state as it stands.
+    QCOMPARE(r.events.boxes, QList<QStringList>{{"Onbekende fout, foutcode : 10040"}});
+    QCOMPARE(r.link.pending.size(), 1);
+    QCOMPARE(r.link.sent, QList<QByteArray>{"SN_ALARM"});
 }
 
 void tst_Detector::alarmRestartsOnlyByDatagram() {
     Rig r;
     r.send("SN_AUTO");
     r.silentTicks(4);
-    QVERIFY(!r.f.timer.active);
-    QCOMPARE(r.f.gauge.position, 4); // stays until a datagram changes it
+    QVERIFY(!r.timer.active);
+    QCOMPARE(r.st().gaugePosition, 4); // stays until a datagram changes it
 
     r.send("SN_AUTO");
-    QVERIFY(r.f.timer.active);
+    QVERIFY(r.timer.active);
     QCOMPARE(r.state().SilenceCount, 0);
-    QCOMPARE(r.f.status.statusText(), QString("AUTOMAAT"));
+    QCOMPARE(r.status(), QString("AUTOMAAT"));
+    QVERIFY(!r.st().alarmActive);
     r.silentTicks(4);
-    QCOMPARE(r.f.sender.sent.size(), 2);
-    QCOMPARE(r.f.gauge.positions, (QList<int>{1, 2, 3, 4, 1, 2, 3, 4}));
+    QCOMPARE(r.link.sent.size(), 2);
+    QCOMPARE(r.events.gaugePositions, (QList<int>{1, 2, 3, 4, 1, 2, 3, 4}));
+    QCOMPARE(r.st().alarmCount, 2);
 }
 
 void tst_Detector::zeroTimeLimitAlarmsOnFirstSilentTick() {
@@ -193,40 +218,43 @@ void tst_Detector::zeroTimeLimitAlarmsOnFirstSilentTick() {
     r.send("SN_FEED_1");
     r.settings.Autotime = 0;
     r.send("SN_AUTO"); // leaves the running tick running with limit 0
-    QVERIFY(r.f.timer.active);
+    QVERIFY(r.timer.active);
 
-    r.f.meters.setLevels(50, 50);
-    r.tick();
-    QVERIFY(r.f.sender.sent.isEmpty()); // 0 > 0 is false
+    r.tick(50, 50);
+    QVERIFY(r.link.sent.isEmpty()); // 0 > 0 is false
     r.silentTicks(1);
-    QCOMPARE(r.f.sender.sent.size(), 1);
-    QVERIFY(!r.f.timer.active);
+    QCOMPARE(r.link.sent.size(), 1);
+    QVERIFY(!r.timer.active);
 }
 
 void tst_Detector::failedSendIsRetriedNextTick() {
     Rig r;
     r.send("SN_AUTO");
     r.silentTicks(3);
-    r.f.sender.result = 10065;
+    r.link.result = 10065;
     r.silentTicks(1);
 
     // The status stands, nothing logged, the tick goes on.
-    QCOMPARE(r.f.status.statusText(), QString("SONDRAL GEACTIVEERD!"));
-    QVERIFY(r.f.logger.lines.filter("SONDRAL").isEmpty());
-    QVERIFY(r.f.timer.active);
-    QCOMPARE(r.f.presenter.sequences,
+    QCOMPARE(r.status(), QString("SONDRAL GEACTIVEERD!"));
+    QVERIFY(r.events.logLines.filter("SONDRAL").isEmpty());
+    QVERIFY(r.timer.active);
+    QCOMPARE(r.events.boxes,
              (QList<QStringList>{{"Fout : 10065", "Onbekende fout, foutcode : 10065"}}));
+    QCOMPARE(r.events.events.last().kind, Kind::AlarmSendFailed);
 
-    // Failing again: reported again (the presenter drops the repeat).
+    // Failing again: reported again (the queue drops the repeated box).
     r.silentTicks(1);
-    QCOMPARE(r.f.sender.sent.size(), 2);
-    QCOMPARE(r.f.presenter.sequences.size(), 2);
+    QCOMPARE(r.link.attempts, 2);
+    QCOMPARE(r.events.boxes.size(), 2);
 
-    r.f.sender.result = 0;
-    r.f.journal.entries.clear();
+    r.link.result = 0;
+    r.journal.clear();
     r.silentTicks(1);
-    QCOMPARE(r.f.journal.entries, QStringList{"gauge pos 6"} + AlarmSteps);
-    QCOMPARE(r.f.sender.sent.size(), 3);
+    QCOMPARE(r.journal, AlarmSteps);
+    QCOMPARE(r.link.sent.size(), 1);
+    QCOMPARE(r.st().gaugePosition, 6);
+    // One alarm, however many sends it took.
+    QCOMPARE(r.st().alarmCount, 1);
 }
 
 void tst_Detector::tickErrorTexts_data() {
@@ -247,9 +275,9 @@ void tst_Detector::tickErrorTexts() {
     r.settings.Feed1Vol = r.settings.Feed1time = 5;
     r.send("SN_FEED_1");
     r.send("SN_AUTO");
-    r.f.sender.result = code;
+    r.link.result = code;
     r.silentTicks(1);
-    QCOMPARE(r.f.presenter.sequences, QList<QStringList>{texts});
+    QCOMPARE(r.events.boxes, QList<QStringList>{texts});
 }
 
 void tst_Detector::counterOverflowIsFailureSix() {
@@ -258,93 +286,30 @@ void tst_Detector::counterOverflowIsFailureSix() {
     r.send("SN_AUTO");
     r.silentTicks(32767);
     QCOMPARE(r.state().SilenceCount, 32767);
-    QVERIFY(r.f.sender.sent.isEmpty()); // 32767 > 32767 is false
-    const int pumps = r.f.pump.calls;
-    r.f.journal.entries.clear();
+    QVERIFY(r.link.sent.isEmpty()); // 32767 > 32767 is false
+    const int takes = r.link.takes;
+    const auto ticks = r.events.gaugePositions.size();
 
     r.silentTicks(1);
     QCOMPARE(r.state().SilenceCount, 32767);
-    QCOMPARE(r.f.presenter.sequences,
-             (QList<QStringList>{{"Fout : 6", "Onbekende fout, foutcode : 6"}}));
-    // The rest of the tick is abandoned: no gauge update, no event pump.
-    QVERIFY(r.f.journal.entries.isEmpty());
-    QCOMPARE(r.f.pump.calls, pumps);
-    QVERIFY(r.f.timer.active);
+    QCOMPARE(r.events.boxes, (QList<QStringList>{{"Fout : 6", "Onbekende fout, foutcode : 6"}}));
+    // The rest of the tick is abandoned: no gauge update, no datagrams read.
+    QCOMPARE(r.events.gaugePositions.size(), ticks);
+    QCOMPARE(r.link.takes, takes);
+    QVERIFY(r.timer.active);
 
     // A loud tick recovers.
-    r.f.meters.setLevels(50, 50);
-    r.tick();
+    r.tick(50, 50);
     QCOMPARE(r.state().SilenceCount, 0);
 }
 
-void tst_Detector::levelFailureAbandonsTick() {
+void tst_Detector::stoppedTickDoesNothing() {
     Rig r;
-    r.send("SN_AUTO");
-    r.silentTicks(2);
-    r.f.meters.levelFailure = 5;
-    r.f.journal.entries.clear();
-    r.tick();
-    QCOMPARE(r.state().SilenceCount, 2);
-    QVERIFY(r.f.journal.entries.isEmpty());
-    QCOMPARE(r.f.presenter.sequences,
-             (QList<QStringList>{{"Fout : 5", "Onbekende fout, foutcode : 5"}}));
-    QVERIFY(!r.m.inTick());
-}
-
-void tst_Detector::logFailureDoesNotKeepAlarmGoing() {
-    Rig r;
-    r.f.logger.fail = true;
-    r.send("SN_AUTO");
-    QVERIFY(r.f.timer.active);
-    QCOMPARE(r.f.presenter.sequences.size(), 1);
-
-    r.silentTicks(4);
-    // The alarm went out once and the tick stopped although the line was lost.
-    QCOMPARE(r.f.sender.sent.size(), 1);
-    QVERIFY(!r.f.timer.active);
-    QCOMPARE(r.f.presenter.sequences.size(), 2);
-    QCOMPARE(r.f.presenter.sequences.last(),
-             QStringList{"Kan niet schrijven naar het logbestand /x/sondral.log: disk full"});
-}
-
-void tst_Detector::reentrantTickIsIgnored() {
-    Rig r;
-    r.send("SN_AUTO");
-    int nested = 0;
-    r.f.pump.onPump = [&] {
-        if (nested++ < 3)
-            r.tick();
-    };
-    r.silentTicks(1);
-    // Only the outer tick counted and read the levels.
-    QCOMPARE(r.state().SilenceCount, 1);
-    QCOMPARE(r.f.meters.leftReads, 1);
-    QCOMPARE(r.f.pump.calls, 1);
-    QVERIFY(!r.m.inTick());
-
-    // The guard is released: the next tick runs normally.
-    r.f.pump.onPump = nullptr;
-    r.silentTicks(1);
-    QCOMPARE(r.state().SilenceCount, 2);
-}
-
-// A close request handled while the tick lets events run: the alarm that the
-// tick was about to raise is neither sent nor logged after "Program Closed".
-void tst_Detector::closeDuringPumpEndsTheTick() {
-    Rig r;
-    r.send("SN_AUTO");
     r.silentTicks(3);
-    r.f.journal.entries.clear();
-    r.f.pump.onPump = [&] { r.m.shutDown(); };
-    r.tick();
-    QVERIFY(r.f.sender.sent.isEmpty());
-    QVERIFY(r.f.journal.entries.filter("log ").isEmpty());
-    QVERIFY(r.f.journal.entries.filter("status ").isEmpty());
-    r.f.pump.onPump = nullptr;
-    r.tick();
-    r.send("SN_LIVE");
-    QCOMPARE(r.f.journal.entries, QStringList{"gauge pos 4"});
+    QVERIFY(r.events.events.isEmpty());
+    QCOMPARE(r.state().SilenceCount, 0);
+    QCOMPARE(r.st().lastTickMs, 0);
 }
 
-QTEST_APPLESS_MAIN(tst_Detector)
+QTEST_GUILESS_MAIN(tst_Detector)
 #include "tst_detector.moc"

@@ -26,11 +26,10 @@ private slots:
     void resumeWithoutPauseRestoresEmptyStatus();
     void pauseOutsideAutomationIgnored_data();
     void pauseOutsideAutomationIgnored();
-    void nothingLoggedWhenLoggingOff();
-    void logFailureIsShownAndHandlingGoesOn();
-    void failureAbandonsRemainingSteps();
     void receiveErrorPath_data();
     void receiveErrorPath();
+    void sourceAndPauseAsOutputsReadThem();
+    void nothingAfterTheRunEnded();
 };
 
 void tst_Modes::monitoredSourceArmsAndStartsTick_data() {
@@ -40,8 +39,8 @@ void tst_Modes::monitoredSourceArmsAndStartsTick_data() {
     QTest::addColumn<int>("vol");
     QTest::addColumn<int>("time");
     QTest::addColumn<QString>("logText");
-    // Each source has settings of its own (see init below) so a mixed-up
-    // table row shows.
+    // Each source has settings of its own (see below) so a mixed-up table
+    // row shows.
     QTest::newRow("auto") << QByteArray("SN_AUTO") << 2 << "AUTOMAAT" << 11 << 21
                           << "Server Running AUTO";
     QTest::newRow("feed1") << QByteArray("SN_FEED_1") << 3 << "FEED 1" << 12 << 22
@@ -74,13 +73,12 @@ void tst_Modes::monitoredSourceArmsAndStartsTick() {
     QCOMPARE(r.state().ArmedVol, vol);
     QCOMPARE(r.state().ArmedTime, time);
     QCOMPARE(r.state().SilenceCount, 0);
-    QCOMPARE(r.f.status.statusText(), status);
-    QVERIFY(r.f.timer.active);
-    // Right marker before left; the gauge position is left to the next tick.
-    QCOMPARE(r.f.journal.entries,
-             (QStringList{"status " + status, QString("right marker %1").arg(vol),
-                          QString("left marker %1").arg(vol), QString("gauge max %1").arg(time),
-                          "log " + logText, "tick start"}));
+    QCOMPARE(r.status(), status);
+    QVERIFY(r.timer.active && r.st().tickRunning);
+    // The gauge position is left to the next tick.
+    QCOMPARE(r.st().gaugePosition, 0);
+    // Logged before the tick starts.
+    QCOMPARE(r.journal, (QStringList{"log " + logText, "tick start"}));
 }
 
 void tst_Modes::zeroSettingLeavesTickAsItWas_data() {
@@ -106,20 +104,18 @@ void tst_Modes::zeroSettingLeavesTickAsItWas() {
         r.send("SN_FEED_1");
     r.settings.AutoVol = qint16(vol);
     r.settings.Autotime = qint16(time);
-    const int startsBefore = r.f.timer.starts;
+    const int startsBefore = r.timer.starts;
 
     r.send("SN_AUTO");
 
-    QCOMPARE(r.f.timer.active, runningBefore);
-    QCOMPARE(r.f.timer.starts, startsBefore);
+    QCOMPARE(r.timer.active, runningBefore);
+    QCOMPARE(r.st().tickRunning, runningBefore);
+    QCOMPARE(r.timer.starts, startsBefore);
     // Everything else is armed as usual.
-    QCOMPARE(r.f.status.statusText(), QString("AUTOMAAT"));
-    QCOMPARE(r.f.meters.leftThreshold, vol);
-    QCOMPARE(r.f.meters.rightThreshold, vol);
-    QCOMPARE(r.f.gauge.maximum, time);
+    QCOMPARE(r.status(), QString("AUTOMAAT"));
     QCOMPARE(r.state().ArmedVol, vol);
     QCOMPARE(r.state().ArmedTime, time);
-    QCOMPARE(r.f.logger.lines.last(), QString("Server Running AUTO"));
+    QCOMPARE(r.events.logLines.last(), QString("Server Running AUTO"));
 }
 
 void tst_Modes::newSourceWhileRunningRearms() {
@@ -131,38 +127,39 @@ void tst_Modes::newSourceWhileRunningRearms() {
     QCOMPARE(r.state().SilenceCount, 2);
 
     r.send("SN_FEED_1");
-    QVERIFY(r.f.timer.active);
+    QVERIFY(r.timer.active);
     QCOMPARE(r.state().SilenceCount, 0);
     QCOMPARE(r.state().ArmedVol, 60);
     QCOMPARE(r.state().ArmedTime, 9);
+    // The gauge keeps showing 2 until the next tick.
+    QCOMPARE(r.st().gaugePosition, 2);
 
     // A repeat of the source on air runs the whole sequence again.
     r.silentTicks(2);
     r.send("SN_FEED_1");
     QCOMPARE(r.state().SilenceCount, 0);
-    QCOMPARE(r.f.logger.lines.count("Server Running FEED 1"), 2);
+    QCOMPARE(r.events.logLines.count("Server Running FEED 1"), 2);
 }
 
 void tst_Modes::liveStopsAndClearsButKeepsMarkers() {
     Rig r;
     r.send("SN_AUTO");
     r.silentTicks(2);
-    QCOMPARE(r.f.gauge.position, 2);
-    r.f.journal.entries.clear();
+    QCOMPARE(r.st().gaugePosition, 2);
+    r.journal.clear();
 
     r.send("SN_LIVE");
 
     QCOMPARE(r.state().Mode, 1);
+    QCOMPARE(r.status(), QString("LIVE"));
     QCOMPARE(r.state().SilenceCount, 0);
-    QVERIFY(!r.f.timer.active);
-    QCOMPARE(r.f.journal.entries,
-             (QStringList{"status LIVE", "tick stop", "gauge pos 0", "log Server Running LIVE"}));
-    // What the previous source armed stays.
+    QCOMPARE(r.st().gaugePosition, 0);
+    QVERIFY(!r.timer.active && !r.st().tickRunning);
+    QCOMPARE(r.journal, (QStringList{"tick stop", "log Server Running LIVE"}));
+    // What the previous source armed (markers and gauge maximum follow it)
+    // stays.
     QCOMPARE(r.state().ArmedVol, 20);
     QCOMPARE(r.state().ArmedTime, 3);
-    QCOMPARE(r.f.meters.leftThreshold, 20);
-    QCOMPARE(r.f.meters.rightThreshold, 20);
-    QCOMPARE(r.f.gauge.maximum, 3);
 }
 
 void tst_Modes::nearMissesLeaveNoTrace_data() {
@@ -186,18 +183,21 @@ void tst_Modes::nearMissesLeaveNoTrace() {
     Rig r;
     r.send("SN_AUTO");
     r.silentTicks(1);
-    const ModeState before = r.state();
-    r.f.journal.entries.clear();
+    const StationState before = r.st();
+    const auto eventsBefore = r.events.events.size();
+    r.journal.clear();
 
     r.send(payload);
 
-    QVERIFY2(r.f.journal.entries.isEmpty(), qPrintable(r.f.journal.entries.join(", ")));
+    QVERIFY2(r.journal.isEmpty(), qPrintable(r.journal.join(", ")));
+    QCOMPARE(r.events.events.size(), eventsBefore);
     QCOMPARE(r.state().LastDatagram, QString::fromLatin1(payload));
     QCOMPARE(r.state().LastDatagram.size(), payload.size());
-    QCOMPARE(r.state().Mode, before.Mode);
-    QCOMPARE(r.state().SilenceCount, before.SilenceCount);
-    QCOMPARE(r.state().SavedStatus, before.SavedStatus);
-    QVERIFY(r.f.presenter.sequences.isEmpty());
+    QCOMPARE(r.state().Mode, before.modes.Mode);
+    QCOMPARE(r.state().SilenceCount, before.modes.SilenceCount);
+    QCOMPARE(r.state().SavedStatus, before.modes.SavedStatus);
+    QCOMPARE(r.status(), before.statusText);
+    QCOMPARE(r.st().tickRunning, before.tickRunning);
 }
 
 void tst_Modes::pauseAndResumeKeepCountAndStatus() {
@@ -205,51 +205,54 @@ void tst_Modes::pauseAndResumeKeepCountAndStatus() {
     r.settings.Autotime = 10;
     r.send("SN_AUTO");
     r.silentTicks(2);
-    r.f.journal.entries.clear();
+    r.journal.clear();
 
     r.send("SN_PAUSE_ON");
     QCOMPARE(r.state().SavedStatus, QString("AUTOMAAT"));
-    QCOMPARE(r.f.journal.entries,
-             (QStringList{"status PAUSE", "log Server PAUSE ON", "tick stop"}));
+    QCOMPARE(r.status(), QString("PAUSE"));
+    QVERIFY(r.st().paused());
+    QCOMPARE(r.journal, (QStringList{"log Server PAUSE ON", "tick stop"}));
     QCOMPARE(r.state().SilenceCount, 2);
-    QCOMPARE(r.f.gauge.position, 2);
-    r.f.journal.entries.clear();
+    QCOMPARE(r.st().gaugePosition, 2);
+    r.journal.clear();
 
     r.send("SN_PAUSE_OFF");
-    QVERIFY(r.f.timer.active);
-    QCOMPARE(r.f.journal.entries,
-             (QStringList{"tick start", "log Server PAUSE OFF", "status AUTOMAAT"}));
+    QVERIFY(r.timer.active);
+    QVERIFY(!r.st().paused());
+    QCOMPARE(r.status(), QString("AUTOMAAT"));
+    QCOMPARE(r.journal, (QStringList{"tick start", "log Server PAUSE OFF"}));
 
     // Counting goes on from where it stood.
     r.silentTicks(1);
     QCOMPARE(r.state().SilenceCount, 3);
-    QCOMPARE(r.f.gauge.position, 3);
+    QCOMPARE(r.st().gaugePosition, 3);
 }
 
 void tst_Modes::pauseWithStoppedTickChangesNothing() {
     Rig r;
     r.send("SN_AUTO");
     r.silentTicks(4); // the alarm stops the tick
-    QVERIFY(!r.f.timer.active);
-    r.f.journal.entries.clear();
+    QVERIFY(!r.timer.active);
+    r.journal.clear();
 
     r.send("SN_PAUSE_ON");
-    QVERIFY(r.f.journal.entries.isEmpty());
+    QVERIFY(r.journal.isEmpty());
     QVERIFY(r.state().SavedStatus.isEmpty());
-    QCOMPARE(r.f.status.statusText(), QString("SONDRAL GEACTIVEERD!"));
+    QCOMPARE(r.status(), QString("SONDRAL GEACTIVEERD!"));
+    QVERIFY(!r.st().paused());
 }
 
 void tst_Modes::resumeWithoutPauseRestoresEmptyStatus() {
     Rig r;
     r.send("SN_AUTO");
-    const int starts = r.f.timer.starts;
-    r.f.journal.entries.clear();
+    const int starts = r.timer.starts;
+    r.journal.clear();
 
     r.send("SN_PAUSE_OFF");
     // SavedStatus is still empty; the tick is not started again.
-    QCOMPARE(r.f.journal.entries, QStringList{"status "});
-    QCOMPARE(r.f.status.statusText(), QString());
-    QCOMPARE(r.f.timer.starts, starts);
+    QVERIFY(r.journal.isEmpty());
+    QCOMPARE(r.status(), QString());
+    QCOMPARE(r.timer.starts, starts);
 }
 
 void tst_Modes::pauseOutsideAutomationIgnored_data() {
@@ -274,63 +277,16 @@ void tst_Modes::pauseOutsideAutomationIgnored() {
     if (!source.isEmpty())
         r.send(source);
     // A status of "PAUSE" left from an earlier pause must not count either.
-    r.f.status.setStatusText("PAUSE");
-    const bool active = r.f.timer.active;
-    r.f.journal.entries.clear();
+    r.station.edit().statusText = QStringLiteral("PAUSE");
+    const bool active = r.timer.active;
+    r.journal.clear();
 
     r.send(pause);
 
-    QVERIFY2(r.f.journal.entries.isEmpty(), qPrintable(r.f.journal.entries.join(", ")));
-    QCOMPARE(r.f.timer.active, active);
+    QVERIFY2(r.journal.isEmpty(), qPrintable(r.journal.join(", ")));
+    QCOMPARE(r.timer.active, active);
+    QCOMPARE(r.status(), QString("PAUSE"));
     QVERIFY(r.state().SavedStatus.isEmpty());
-}
-
-void tst_Modes::nothingLoggedWhenLoggingOff() {
-    Rig r;
-    r.settings.Log = false;
-    for (const char* d : {"SN_AUTO", "SN_PAUSE_ON", "SN_PAUSE_OFF", "SN_FEED_1", "SN_LIVE"})
-        r.send(d);
-    QVERIFY(r.f.journal.entries.filter("log ").isEmpty());
-}
-
-void tst_Modes::logFailureIsShownAndHandlingGoesOn() {
-    Rig r;
-    r.f.logger.fail = true;
-
-    r.send("SN_AUTO");
-    // The tick still starts: monitoring never depends on the log.
-    QVERIFY(r.f.timer.active);
-    QCOMPARE(
-        r.f.presenter.sequences,
-        (QList<QStringList>{{"Kan niet schrijven naar het logbestand /x/sondral.log: disk full"}}));
-
-    // Each failure is reported; the presenter's queue keeps repeats from
-    // piling up.
-    r.send("SN_LIVE");
-    QVERIFY(!r.f.timer.active);
-    QCOMPARE(r.f.gauge.position, 0);
-    QCOMPARE(r.f.presenter.sequences.size(), 2);
-}
-
-void tst_Modes::failureAbandonsRemainingSteps() {
-    Rig r;
-    r.f.meters.thresholdFailure = 57;
-    r.send("SN_AUTO");
-
-    // Mode and status were set before the failure and stay; nothing after.
-    QCOMPARE(r.state().Mode, 2);
-    QCOMPARE(r.f.status.statusText(), QString("AUTOMAAT"));
-    QCOMPARE(r.f.meters.leftThreshold, -1);
-    QCOMPARE(r.state().ArmedVol, 0);
-    QCOMPARE(r.f.gauge.maximum, -1);
-    QVERIFY(r.f.logger.lines.isEmpty());
-    QVERIFY(!r.f.timer.active);
-    QCOMPARE(r.f.presenter.sequences, (QList<QStringList>{{"Onbekende fout, foutcode : 57"}}));
-
-    // The next datagram is handled normally.
-    r.f.meters.thresholdFailure = 0;
-    r.send("SN_AUTO");
-    QVERIFY(r.f.timer.active);
 }
 
 void tst_Modes::receiveErrorPath_data() {
@@ -347,14 +303,55 @@ void tst_Modes::receiveErrorPath() {
     QFETCH(QList<QStringList>, boxes);
     Rig r;
     r.send("SN_AUTO");
-    r.f.journal.entries.clear();
+    r.journal.clear();
 
     r.m.Winsock1_Error(code);
 
-    QCOMPARE(r.f.presenter.sequences, boxes);
-    QVERIFY(r.f.journal.entries.isEmpty()); // nothing logged, nothing changed
-    QVERIFY(r.f.timer.active);
+    QCOMPARE(r.events.boxes, boxes);
+    QCOMPARE(r.events.events.last().kind, StationEvent::Kind::DatagramFailed);
+    QCOMPARE(r.events.events.last().code, code);
+    QVERIFY(r.journal.isEmpty()); // nothing logged, nothing changed
+    QVERIFY(r.timer.active);
 }
 
-QTEST_APPLESS_MAIN(tst_Modes)
+// What an output reads off the state: the source's name, whether the
+// automation is paused, and the event of each change.
+void tst_Modes::sourceAndPauseAsOutputsReadThem() {
+    Rig r;
+    r.settings.Feed3Vol = r.settings.Feed3time = 5;
+    QCOMPARE(r.st().source(), QString());
+    const QList<QPair<QByteArray, QString>> steps{{"SN_AUTO", "AUTO"},      {"SN_PAUSE_ON", "AUTO"},
+                                                  {"SN_PAUSE_OFF", "AUTO"}, {"SN_FEED_3", "FEED_3"},
+                                                  {"SN_LIVE", "LIVE"},      {"junk", "LIVE"}};
+    for (const auto& [datagram, source] : steps) {
+        r.send(datagram);
+        QCOMPARE(r.st().source(), source);
+    }
+    using Kind = StationEvent::Kind;
+    QList<Kind> kinds;
+    for (const StationEvent& e : r.events.events)
+        kinds << e.kind;
+    QCOMPARE(kinds, (QList<Kind>{Kind::SourceChanged, Kind::PauseOn, Kind::PauseOff,
+                                 Kind::SourceChanged, Kind::SourceChanged}));
+}
+
+void tst_Modes::nothingAfterTheRunEnded() {
+    Rig r;
+    r.send("SN_AUTO");
+    QVERIFY(r.station.end());
+    QVERIFY(!r.station.end()); // once
+    QCOMPARE(r.events.events.last().kind, StationEvent::Kind::RunEnded);
+    QCOMPARE(r.events.logLines.last(), QString("Program Closed"));
+    const auto events = r.events.events.size();
+    r.journal.clear();
+
+    r.send("SN_LIVE");
+    r.silentTicks(5);
+    r.m.Winsock1_Error(10040);
+    QVERIFY(r.journal.isEmpty());
+    QCOMPARE(r.events.events.size(), events);
+    QCOMPARE(r.status(), QString("AUTOMAAT"));
+}
+
+QTEST_GUILESS_MAIN(tst_Modes)
 #include "tst_modes.moc"

@@ -1,18 +1,16 @@
 // The main window and the program wired around it, as the operator and the
-// server see them: menus, status display, start-up with and without a link,
-// and one alarm over real loopback UDP with fake levels.
+// server see them: menus, what the window shows of the station, start-up
+// with and without a link, and alarms over real loopback UDP. No sound
+// server is reachable here, so the capture reads silence.
 #include "app/sondralapp.h"
-#include "core/monitor.h"
-#include "platform/udplink.h"
+#include "audio/gauge.h"
+#include "audio/levelmeter.h"
+#include "core/stationstate.h"
 #include "ui/frmaudio.h"
 #include "ui/frminterpc.h"
 #include "ui/frmmain.h"
 
-#include "audio/gauge.h"
-#include "audio/levelmeter.h"
-#include "audio/wavein.h"
-#include "ui/messageboxpresenter.h"
-
+#include <QAbstractButton>
 #include <QAction>
 #include <QApplication>
 #include <QFile>
@@ -26,6 +24,8 @@
 #include <QTest>
 #include <QTimer>
 #include <QUdpSocket>
+
+#include <memory>
 
 namespace {
 
@@ -56,23 +56,48 @@ quint16 freePort() {
     return probe.localPort();
 }
 
-QList<QWidget*> visibleBoxes() {
-    QList<QWidget*> boxes;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        if (qobject_cast<QMessageBox*>(w) && w->isVisible())
-            boxes << w;
+QList<QMessageBox*> visibleBoxes() {
+    QList<QMessageBox*> boxes;
+    for (QWidget* w : QApplication::allWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            boxes << box;
     return boxes;
 }
+
+template <typename T> T* topLevel() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* t = qobject_cast<T*>(w))
+            return t;
+    return nullptr;
+}
+
+// A whole run in a directory of the test's own, started as main() starts it.
+struct Run {
+    explicit Run(const QTemporaryDir& dir) : app(std::make_unique<SondralApp>(dir.path())) {
+        app->start(false);
+        window = topLevel<frmMain>();
+    }
+    QString status() const { return window->findChild<QLabel*>("lblStatus")->text(); }
+    void choose(const char* action) { window->findChild<QAction*>(action)->trigger(); }
+
+    std::unique_ptr<SondralApp> app;
+    frmMain* window = nullptr;
+};
 
 } // namespace
 
 class tst_frmMain : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() {
+        // Levels of silence: no capture can reach a sound server.
+        QVERIFY(qgetenv("PULSE_SERVER") == "unix:/nonexistent/sondral-test");
+    }
     void cleanup() {
-        for (QWidget* w : QApplication::topLevelWidgets())
+        for (QWidget* w : QApplication::allWidgets())
             if (qobject_cast<QMessageBox*>(w))
-                delete w;
+                w->deleteLater();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
 
     void menusHaveTheirTextsAndStructure() {
@@ -109,60 +134,63 @@ private slots:
 
     void dialogsOpenModelessOnceEach() {
         QTemporaryDir dir;
-        SondralApp sondral(dir.path());
-        frmMain& window = sondral.window();
-        sondral.Form_Load();
-        window.show();
-        window.mnuAudio()->trigger();
-        window.mnuInterPC()->trigger();
-        auto audio = QApplication::topLevelWidgets();
-        frmAudio* a = nullptr;
-        frmInterPC* i = nullptr;
-        int audioCount = 0, linkCount = 0;
-        for (QWidget* w : audio) {
-            if (auto* d = qobject_cast<frmAudio*>(w))
-                a = d, ++audioCount;
-            if (auto* d = qobject_cast<frmInterPC*>(w))
-                i = d, ++linkCount;
-        }
+        Run run(dir);
+        run.choose("mnuAudio");
+        run.choose("mnuInterPC");
+        frmAudio* a = topLevel<frmAudio>();
+        frmInterPC* i = topLevel<frmInterPC>();
         QVERIFY(a && i);
         QVERIFY(a->isVisible() && i->isVisible());
         QVERIFY(!a->isModal() && !i->isModal());
         QVERIFY(!a->parentWidget() && !i->parentWidget());
 
         // A second click raises the open dialog instead of making another.
-        window.mnuAudio()->trigger();
-        window.mnuInterPC()->trigger();
-        audioCount = linkCount = 0;
+        run.choose("mnuAudio");
+        run.choose("mnuInterPC");
+        int audioCount = 0, linkCount = 0;
         for (QWidget* w : QApplication::topLevelWidgets()) {
             audioCount += qobject_cast<frmAudio*>(w) != nullptr;
             linkCount += qobject_cast<frmInterPC*>(w) != nullptr;
         }
         QCOMPARE(audioCount, 1);
         QCOMPARE(linkCount, 1);
-        QVERIFY(a->isVisible() && i->isVisible() && window.isVisible());
+        QVERIFY(a->isVisible() && i->isVisible() && run.window->isVisible());
 
         // Closing the main window takes the dialogs with it.
         QPointer<QWidget> pa = a, pi = i;
-        window.close();
+        run.window->close();
         QVERIFY(!pa && !pi);
     }
 
-    void statusTextReadsBackUnchanged() {
-        QTemporaryDir dir;
-        SondralApp sondral(dir.path());
-        auto* label = sondral.window().findChild<QLabel*>(QStringLiteral("lblStatus"));
-        QVERIFY(label);
-        QCOMPARE(sondral.status().statusText(), QString());
+    // The window shows the station state it is given, the status text
+    // exactly as it stands.
+    void showsTheStation() {
+        frmMain window;
+        auto* label = window.findChild<QLabel*>(QStringLiteral("lblStatus"));
+        auto* left = window.findChild<LevelMeter*>(QStringLiteral("levLeft"));
+        auto* right = window.findChild<LevelMeter*>(QStringLiteral("levRight"));
+        auto* gauge = window.findChild<Gauge*>(QStringLiteral("barTime"));
+        QCOMPARE(label->text(), QString());
+        QCOMPARE(gauge->maximum(), 0); // empty before the first mode datagram
+        StationState state;
         for (const QString& text : {QStringLiteral("PAUSE"), QStringLiteral("  spaced  "),
                                     QStringLiteral("<b>not html</b>"), QString()}) {
-            sondral.status().setStatusText(text);
-            QCOMPARE(sondral.status().statusText(), text);
+            state.statusText = text;
+            window.showStation(state);
             QCOMPARE(label->text(), text);
         }
+        state.modes.ArmedVol = 35;
+        state.modes.ArmedTime = 12;
+        state.gaugePosition = 5;
+        window.showStation(state);
+        QCOMPARE(left->threshold(), 35);
+        QCOMPARE(right->threshold(), 35);
+        QCOMPARE(gauge->maximum(), 12);
+        QCOMPARE(gauge->position(), 5);
         QVERIFY(label->font().bold());
         QCOMPARE(label->font().pointSizeF(), 9.75);
         QVERIFY(label->alignment() & Qt::AlignHCenter);
+        QCOMPARE(label->textFormat(), Qt::PlainText);
     }
 
     void resizingMovesNothing() {
@@ -183,24 +211,6 @@ private slots:
             QCOMPARE(window.findChild<QWidget*>(names[k])->geometry(), before[k]);
     }
 
-    void markersAndGaugeReachTheWidgets() {
-        QTemporaryDir dir;
-        SondralApp sondral(dir.path());
-        frmMain& window = sondral.window();
-        auto* left = window.findChild<LevelMeter*>(QStringLiteral("levLeft"));
-        auto* right = window.findChild<LevelMeter*>(QStringLiteral("levRight"));
-        auto* gauge = window.findChild<Gauge*>(QStringLiteral("barTime"));
-        QCOMPARE(gauge->maximum(), 0); // empty before the first mode datagram
-        sondral.meters().setLeftThreshold(35);
-        sondral.meters().setRightThreshold(40);
-        sondral.gauge().setMaximum(12);
-        sondral.gauge().setPosition(5);
-        QCOMPARE(left->threshold(), 35);
-        QCOMPARE(right->threshold(), 40);
-        QCOMPARE(gauge->maximum(), 12);
-        QCOMPARE(gauge->position(), 5);
-    }
-
     void startupAndCloseAreLogged() {
         QTemporaryDir dir;
         const quint16 host = freePort();
@@ -209,13 +219,11 @@ private slots:
                           .arg(host)
                           .toLatin1());
         {
-            SondralApp sondral(dir.path());
-            frmMain& window = sondral.window();
-            sondral.Form_Load();
-            window.show();
+            Run run(dir);
             QCOMPARE(logMessages(dir), QStringList{"Program started Up"});
-            window.close();
-            window.close(); // a second request must not log again
+            QVERIFY(visibleBoxes().isEmpty());
+            run.window->close();
+            run.window->close(); // a second request must not log again
         }
         QCOMPARE(logMessages(dir), (QStringList{"Program started Up", "Program Closed"}));
 
@@ -223,9 +231,8 @@ private slots:
         QFile::remove(dir.filePath(QStringLiteral("sondral.log")));
         writeIni(dir, "[Audio]\nLog=0\n");
         {
-            SondralApp sondral(dir.path());
-            sondral.Form_Load();
-            sondral.window().close();
+            Run run(dir);
+            run.window->close();
         }
         QVERIFY(!QFile::exists(dir.filePath(QStringLiteral("sondral.log"))));
     }
@@ -236,12 +243,10 @@ private slots:
         writeIni(dir, QStringLiteral("[InterPC]\nRemoteName=127.0.0.1\nRemotePort=0\nHostPort=%1\n")
                           .arg(host)
                           .toLatin1());
-        SondralApp sondral(dir.path());
-        sondral.Form_Load();
+        Run run(dir);
         // The port is still free: nothing of ours holds it.
         QUdpSocket other;
         QVERIFY(other.bind(QHostAddress::AnyIPv4, host));
-        QVERIFY(sondral.startupMessages().isEmpty());
     }
 
     void portInUseIsReportedAndStartupGoesOn() {
@@ -252,20 +257,16 @@ private slots:
                                      "RemotePort=9\nHostPort=%1\n")
                           .arg(holder.localPort())
                           .toLatin1());
-        SondralApp sondral(dir.path());
-        frmMain& window = sondral.window();
-        sondral.Form_Load();
-        const QString text = sondral.startupMessages().join(u'\n');
-        QVERIFY2(text.contains(QString::number(holder.localPort())), qPrintable(text));
-        QVERIFY2(text.contains(QStringLiteral("adres al in gebruik")), qPrintable(text));
+        Run run(dir);
         // The rest of start-up still ran.
         QCOMPARE(logMessages(dir), QStringList{"Program started Up"});
-
-        window.show();
-        sondral.showStartupMessages();
         const auto boxes = visibleBoxes();
         QCOMPARE(boxes.size(), 1);
-        auto* box = qobject_cast<QMessageBox*>(boxes.first());
+        QMessageBox* box = boxes.first();
+        QVERIFY2(box->text().contains(QString::number(holder.localPort())),
+                 qPrintable(box->text()));
+        QVERIFY2(box->text().contains(QStringLiteral("adres al in gebruik")),
+                 qPrintable(box->text()));
         QCOMPARE(box->windowTitle(), QStringLiteral("Foutmelding"));
         QCOMPARE(box->icon(), QMessageBox::Critical);
         QVERIFY(!box->isModal());
@@ -274,22 +275,18 @@ private slots:
     void badValuesAreNamedAtStartup() {
         QTemporaryDir dir;
         writeIni(dir, "[InterPC]\nRemotePort=abc\n");
-        SondralApp sondral(dir.path());
-        frmMain& window = sondral.window();
-        sondral.Form_Load();
-        QCOMPARE(sondral.startupMessages(),
-                 QStringList{QStringLiteral("Ongeldige waarde in sondral.ini, sectie [InterPC], "
-                                            "sleutel RemotePort: \"abc\". De standaardwaarde 0 "
-                                            "wordt gebruikt.")});
-        window.show();
-        sondral.showStartupMessages();
+        Run run(dir);
         const auto boxes = visibleBoxes();
         QCOMPARE(boxes.size(), 1);
-        QCOMPARE(qobject_cast<QMessageBox*>(boxes.first())->icon(), QMessageBox::Warning);
+        QCOMPARE(boxes.first()->icon(), QMessageBox::Warning);
+        QCOMPARE(boxes.first()->text(),
+                 QStringLiteral("Ongeldige waarde in sondral.ini, sectie [InterPC], "
+                                "sleutel RemotePort: \"abc\". De standaardwaarde 0 "
+                                "wordt gebruikt."));
     }
 
     // The whole road over real loopback UDP: the server's SN_AUTO in, the
-    // alarm out, with fake levels standing in for silence.
+    // alarm out, the status and the log.
     void alarmReachesTheServerOverLoopback() {
         QTemporaryDir dir;
         QUdpSocket server;
@@ -300,33 +297,27 @@ private slots:
                           .arg(server.localPort())
                           .arg(host)
                           .toLatin1());
-        SondralApp sondral(dir.path(), [](int) { return 0; });
-        frmMain& window = sondral.window();
-        sondral.Form_Load();
-        window.show();
-        QVERIFY(sondral.startupMessages().isEmpty());
+        Run run(dir);
+        QVERIFY(visibleBoxes().isEmpty());
 
         server.writeDatagram(QByteArray("SN_AUTO"), QHostAddress::LocalHost, host);
-        QTRY_COMPARE(sondral.status().statusText(), QStringLiteral("AUTOMAAT"));
-        QVERIFY(sondral.tickRunning());
+        QTRY_COMPARE(run.status(), QStringLiteral("AUTOMAAT"));
         QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingDatagrams(), 5000);
         QCOMPARE(server.receiveDatagram().data(), QByteArray("SN_ALARM"));
-        QCOMPARE(sondral.status().statusText(), QStringLiteral("SONDRAL GEACTIVEERD!"));
-        QTRY_VERIFY(!sondral.tickRunning());
+        QCOMPARE(run.status(), QStringLiteral("SONDRAL GEACTIVEERD!"));
         QCOMPARE(logMessages(dir),
                  (QStringList{"Program started Up", "Server Running AUTO", "SONDRAL ACTIVATED"}));
 
         // SN_LIVE instead: nothing goes out.
         server.writeDatagram(QByteArray("SN_LIVE"), QHostAddress::LocalHost, host);
-        QTRY_COMPARE(sondral.status().statusText(), QStringLiteral("LIVE"));
+        QTRY_COMPARE(run.status(), QStringLiteral("LIVE"));
         QTest::qWait(2500);
         QVERIFY(!server.hasPendingDatagrams());
     }
 
-    // A click dispatched while a tick lets pending events run, opening a
-    // box: the box must not hold up that tick, and the following ticks must
-    // count, so the alarm comes while the box still stands.
-    void boxOpenedInsideATickLeavesMonitoringRunning() {
+    // A box standing on a dialog holds up nothing: the ticks count and the
+    // alarm goes out while it waits for OK.
+    void boxOnADialogLeavesMonitoringRunning() {
         QTemporaryDir dir;
         QUdpSocket server;
         QVERIFY(server.bind(QHostAddress::LocalHost, 0));
@@ -336,67 +327,41 @@ private slots:
                           .arg(server.localPort())
                           .arg(host)
                           .toLatin1());
-        // The levels the detector reads: silence, and a click on the link
-        // dialog's save button queued from inside the first tick.
-        SondralApp* running = nullptr;
-        QPushButton* save = nullptr;
-        bool clicked = false;
-        SondralApp sondral(dir.path(), [&](int) {
-            if (!clicked && save && running->monitor().inTick()) {
-                clicked = true;
-                // Pending when the tick processes events.
-                QMetaObject::invokeMethod(save, &QPushButton::click, Qt::QueuedConnection);
-            }
-            return 0;
-        });
-        running = &sondral;
-        frmMain& window = sondral.window();
-        sondral.Form_Load();
-        window.show();
-        window.mnuInterPC()->trigger();
-        frmInterPC* link = nullptr;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            if (auto* d = qobject_cast<frmInterPC*>(w))
-                link = d;
+        Run run(dir);
+        run.choose("mnuInterPC");
+        frmInterPC* link = topLevel<frmInterPC>();
         QVERIFY(link);
         link->findChild<QLineEdit*>(QStringLiteral("txtRemoteName"))->clear();
-        save = link->findChild<QPushButton*>(QStringLiteral("cmdExit"));
-        // A box with an event loop of its own would hold the tick until
-        // someone closes it; close it late so that such a fault fails here
-        // instead of hanging.
-        QTimer::singleShot(9000, &window, [&sondral] {
-            if (QMessageBox* box = sondral.messages().currentBox())
-                box->close();
-        });
+        link->findChild<QPushButton*>(QStringLiteral("cmdExit"))->click();
+        QCOMPARE(visibleBoxes().size(), 1);
 
         server.writeDatagram(QByteArray("SN_AUTO"), QHostAddress::LocalHost, host);
-        QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingDatagrams(), 12000);
-        QVERIFY(clicked);
-        QMessageBox* box = sondral.messages().currentBox();
-        QVERIFY2(box && box->isVisible(), "the alarm came only after the box was closed");
-        QCOMPARE(box->text(), QStringLiteral("Geef de RemoteName op"));
-        QCOMPARE(sondral.monitor().state().SilenceCount, 3);
+        QTRY_VERIFY_WITH_TIMEOUT(server.hasPendingDatagrams(), 6000);
         QCOMPARE(server.receiveDatagram().data(), QByteArray("SN_ALARM"));
+        const auto boxes = visibleBoxes();
+        QVERIFY2(boxes.size() == 1, "the box went before the alarm came");
+        QCOMPARE(boxes.first()->text(), QStringLiteral("Geef de RemoteName op"));
     }
 
-    // An input that comes and goes all night leaves one box, not a pile.
-    void deviceLostTwentyTimesLeavesOneBox() {
+    // Afsluiten ends the run at once, an open dialog and its box with it.
+    void closeCommandEndsTheRun() {
         QTemporaryDir dir;
-        SondralApp sondral(dir.path());
-        sondral.window().show();
-        WaveIn* waveIn = &sondral.capture();
-        for (int i = 0; i < 20; ++i) {
-            emit waveIn->deviceLost(QStringLiteral("USB Audio"));
-            emit waveIn->deviceRestored(QStringLiteral("USB Audio"));
-        }
-        QCoreApplication::processEvents();
-        QCOMPARE(visibleBoxes().size(), 1);
-        // The loss on screen and the return waiting behind it.
-        QCOMPARE(sondral.messages().waiting(), 2);
-        QVERIFY(
-            sondral.messages().currentBox()->text().contains(QStringLiteral("geen geluid meer")));
+        writeIni(dir, "[Audio]\nLog=1\n");
+        Run run(dir);
+        run.choose("mnuInterPC");
+        QVERIFY(topLevel<frmInterPC>());
+        QTimer::singleShot(0, run.window, [&run] { run.choose("mnuClose"); });
+        QCOMPARE(QCoreApplication::exec(), 0);
+        QVERIFY(!topLevel<frmInterPC>());
+        QCOMPARE(logMessages(dir), (QStringList{"Program started Up", "Program Closed"}));
     }
 };
 
-QTEST_MAIN(tst_frmMain)
+int main(int argc, char** argv) {
+    // Before any capture is made: the levels then read silence.
+    qputenv("PULSE_SERVER", "unix:/nonexistent/sondral-test");
+    QApplication app(argc, argv);
+    tst_frmMain test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_frmmain.moc"

@@ -1,5 +1,5 @@
-// Damaged and odd settings files through the real start-up (SondralApp's
-// Form_Load): each gives defaults or the first occurrence, a start-up message
+// Damaged and odd settings files through the settings reader and the real
+// start-up: each gives defaults or the first occurrence, a start-up message
 // that names every bad key, never a crash, and a program that still answers
 // the server's datagrams when its link settings are usable. One file of
 // 10 MB of garbage also goes through the built executable.
@@ -9,12 +9,14 @@
 #include "sondralinstance.h"
 
 #include "app/sondralapp.h"
-#include "core/modestate.h"
-#include "core/monitor.h"
-#include "platform/udplink.h"
+#include "settings/inifile.h"
+#include "settings/readsettings.h"
+#include "ui/frmmain.h"
 
 #include <QApplication>
 #include <QFile>
+#include <QLabel>
+#include <QMessageBox>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -43,6 +45,21 @@ QByteArray link(quint16 hostPort) {
         .toLatin1();
 }
 
+// The text of the box standing on screen; empty when there is none.
+QString startupBoxText() {
+    for (QWidget* w : QApplication::allWidgets())
+        if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
+            return box->text();
+    return {};
+}
+
+QString statusText() {
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (auto* window = qobject_cast<frmMain*>(w))
+            return window->findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
+    return {};
+}
+
 void writeFile(const QString& path, const QByteArray& bytes) {
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
@@ -56,6 +73,12 @@ class TstBadSettings : public QObject {
 private slots:
     void startsWithDefaultsAndNamesBadKeys_data();
     void startsWithDefaultsAndNamesBadKeys();
+    void cleanup() {
+        for (QWidget* w : QApplication::allWidgets())
+            if (qobject_cast<QMessageBox*>(w))
+                w->deleteLater();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    }
     void portTakenIsReportedAndMonitoringWaits();
     void executableSurvivesTenMegabytesOfGarbage();
 };
@@ -119,14 +142,14 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
     ini.replace("@LINK@", link(port)).replace("@PORT@", QByteArray::number(port));
     writeFile(dir.filePath(QStringLiteral("sondral.ini")), ini);
 
-    SondralApp sondral(dir.path());
-    sondral.Form_Load();
-    const Settings& s = sondral.settings();
+    Settings s;
+    IniFile iniFile;
+    const QStringList messages =
+        ReadSettings(iniFile, dir.filePath(QStringLiteral("sondral.ini")), s);
     QCOMPARE(int(s.AutoVol), autoVol);
     QCOMPARE(int(s.Autotime), autoTime);
 
     // One message line per bad key, each naming its key; nothing else.
-    const QStringList messages = sondral.startupMessages();
     QCOMPARE(messages.size(), badKeys.size());
     for (const QString& key : badKeys) {
         const bool named = std::any_of(messages.cbegin(), messages.cend(), [&](const QString& m) {
@@ -135,13 +158,18 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
         QVERIFY2(named, qPrintable(key + QStringLiteral(" not named in: ") + messages.join('|')));
     }
 
-    QCOMPARE(sondral.socket().isBound(), linked);
+    // The start-up shows those lines in its box.
+    SondralApp sondral(dir.path());
+    sondral.start(false);
+    QCOMPARE(startupBoxText(), messages.join(u'\n'));
+    QUdpSocket other;
+    QCOMPARE(!other.bind(QHostAddress::AnyIPv4, port), linked);
     if (!linked)
         return;
     // The link works: a keyword from any sender arrives and acts.
     QUdpSocket server;
     QCOMPARE(server.writeDatagram("SN_LIVE", QHostAddress::LocalHost, port), qint64(7));
-    QTRY_COMPARE_WITH_TIMEOUT(int(sondral.monitor().state().Mode), 1, 5000);
+    QTRY_COMPARE_WITH_TIMEOUT(statusText(), QStringLiteral("LIVE"), 5000);
 }
 
 void TstBadSettings::portTakenIsReportedAndMonitoringWaits() {
@@ -152,12 +180,10 @@ void TstBadSettings::portTakenIsReportedAndMonitoringWaits() {
     writeFile(dir.filePath(QStringLiteral("sondral.ini")),
               "[Audio]\r\nLog=1\r\n" + link(other.localPort()));
     SondralApp sondral(dir.path());
-    sondral.Form_Load();
-    QVERIFY(!sondral.socket().isBound());
-    const QStringList messages = sondral.startupMessages();
-    QCOMPARE(messages.size(), 1);
-    QVERIFY2(messages.first().contains(QString::number(other.localPort())),
-             qPrintable(messages.first()));
+    sondral.start(false);
+    const QString message = startupBoxText();
+    QVERIFY2(message.contains(QString::number(other.localPort())), qPrintable(message));
+    QVERIFY(!message.contains(u'\n'));
     // The rest of start-up ran: the start is logged.
     QFile log(dir.filePath(QStringLiteral("sondral.log")));
     QVERIFY(log.open(QIODevice::ReadOnly));

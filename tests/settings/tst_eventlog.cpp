@@ -108,10 +108,13 @@ private slots:
     void appendsLines() {
         EventLog log(path());
         QString error;
-        QVERIFY2(log.WriteLog(QStringLiteral("Program started Up"), &error), qPrintable(error));
+        QVERIFY2(
+            log.WriteLog(QStringLiteral("Program started Up"), Journal::Priority::Info, &error),
+            qPrintable(error));
         QVERIFY(QFile::exists(path()));
-        QVERIFY(log.WriteLog(QStringLiteral("Server Running FEED 2"), &error));
-        QVERIFY(log.WriteLog(QString::fromLatin1("caf\xE9"), &error));
+        QVERIFY(
+            log.WriteLog(QStringLiteral("Server Running FEED 2"), Journal::Priority::Info, &error));
+        QVERIFY(log.WriteLog(QString::fromLatin1("caf\xE9"), Journal::Priority::Info, &error));
 
         const QByteArray bytes = readBytes(path());
         QVERIFY(bytes.endsWith("\r\n"));
@@ -136,7 +139,7 @@ private slots:
 
         // A later run appends; nothing is truncated.
         EventLog again(path());
-        QVERIFY(again.WriteLog(QStringLiteral("Program Closed")));
+        QVERIFY(again.WriteLog(QStringLiteral("Program Closed"), Journal::Priority::Info));
         QVERIFY(readBytes(path()).startsWith(bytes));
     }
 
@@ -151,9 +154,10 @@ private slots:
         QVERIFY(QDir(m_dir.path()).mkpath(QStringLiteral("adir")));
         EventLog log(m_dir.filePath(target));
         QString error;
-        QVERIFY(!log.WriteLog(QStringLiteral("Program Closed"), &error));
+        QVERIFY(!log.WriteLog(QStringLiteral("Program Closed"), Journal::Priority::Info, &error));
         QVERIFY(!error.isEmpty());
-        QVERIFY(!log.WriteLog(QStringLiteral("Program Closed"))); // no error pointer: no crash
+        QVERIFY(!log.WriteLog(QStringLiteral("Program Closed"),
+                              Journal::Priority::Info)); // no error pointer: no crash
     }
 
     void fullDiskIsReported() {
@@ -162,7 +166,8 @@ private slots:
         }
         EventLog log(QStringLiteral("/dev/full"));
         QString error;
-        QVERIFY(!log.WriteLog(QStringLiteral("SONDRAL ACTIVATED"), &error));
+        QVERIFY(
+            !log.WriteLog(QStringLiteral("SONDRAL ACTIVATED"), Journal::Priority::Info, &error));
         QVERIFY(!error.isEmpty());
     }
 };

@@ -67,7 +67,7 @@ void TstSurvey::initTestCase() {
     QVERIFY(QFile::copy(QStringLiteral(SONDRAL_SURVEY), m_tool));
     // Numbered as Sondral numbers it: by the capture library itself.
     WaveIn in;
-    in.deviceCount();
+    QTRY_VERIFY_WITH_TIMEOUT(in.deviceCount() > 0, 3000);
     const int card = int(in.deviceNames().indexOf(QStringLiteral("Programme-ingang")));
     QVERIFY(card >= 0);
     QFile ini(m_dir.filePath(QStringLiteral("sondral.ini")));

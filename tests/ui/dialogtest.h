@@ -17,7 +17,7 @@
 
 // What a test of one settings dialog keeps around it: a fresh directory with
 // the path of its sondral.ini, the IniFile the dialog writes through, and a
-// message queue whose boxes a recorder stands in for. The test class
+// message queue whose boxes a recorder closes as the operator would. The test class
 // derives from QObject and from this, and calls setUpDialog() in init() and
 // tearDownDialog() in cleanup().
 template <typename Dialog> class DialogTest {
@@ -28,7 +28,6 @@ protected:
         m_iniPath = m_dir->filePath("sondral.ini");
         m_recorder = MessageRecorder();
         m_messages = std::make_unique<MessageBoxPresenter>();
-        m_messages->setDisplayForTesting(m_recorder.function());
     }
 
     void tearDownDialog() {

@@ -2,15 +2,19 @@
 
 #include "ui/messageboxpresenter.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QList>
 #include <QMessageBox>
+#include <QPointer>
 #include <QString>
 
 #include <functional>
 
-// Stands in for the message boxes of the presenter's queue: records each
-// message, which then counts as closed with OK. onMessage runs while the
-// "box" is up, to look at the state the operator would see.
+// Plays the operator for the queue's message boxes: messages() closes every
+// box shown so far with OK, one after the other as the queue shows them,
+// and returns all it has seen. onMessage runs while a box is up, to look at
+// the state the operator would see.
 struct MessageRecorder {
     struct Message {
         QMessageBox::Icon icon;
@@ -18,16 +22,33 @@ struct MessageRecorder {
         QString text;
     };
 
-    QList<Message> messages;
     std::function<void(const Message&)> onMessage;
 
-    auto function() {
-        return [this](const OperatorMessage& message) {
-            messages.append({message.icon, message.title, message.text});
+    const QList<Message>& messages() {
+        while (QMessageBox* box = nextBox()) {
+            m_seen << box;
+            m_messages.append({box->icon(), box->windowTitle(), box->text()});
             if (onMessage)
-                onMessage(messages.last());
-        };
+                onMessage(m_messages.last());
+            box->button(QMessageBox::Ok)->click();
+        }
+        return m_messages;
     }
+
+private:
+    // A box the recorder has not closed yet; a dialog's box may still wait
+    // for its dialog to be shown, but exists already.
+    QMessageBox* nextBox() const {
+        for (QWidget* w : QApplication::allWidgets()) {
+            auto* box = qobject_cast<QMessageBox*>(w);
+            if (box && !m_seen.contains(box))
+                return box;
+        }
+        return nullptr;
+    }
+
+    QList<Message> m_messages;
+    QList<QPointer<QMessageBox>> m_seen;
 };
 
 inline const QString RestartText =

@@ -148,17 +148,17 @@ void tst_frmAudio::noCaptureDevice() {
     Settings settings = sampleSettings();
     settings.Card = 0;
     open(settings, {});
-    QCOMPARE(m_recorder.messages.size(), 1);
-    QCOMPARE(m_recorder.messages[0].title, QString("Foutmelding"));
-    QCOMPARE(m_recorder.messages[0].text, QString("Kan geen geluidskaart vinden"));
-    QCOMPARE(m_recorder.messages[0].icon, QMessageBox::Critical);
+    QCOMPARE(m_recorder.messages().size(), 1);
+    QCOMPARE(m_recorder.messages()[0].title, QString("Foutmelding"));
+    QCOMPARE(m_recorder.messages()[0].text, QString("Kan geen geluidskaart vinden"));
+    QCOMPARE(m_recorder.messages()[0].icon, QMessageBox::Critical);
     QCOMPARE(cards()->count(), 0);
     QCOMPARE(cards()->currentIndex(), -1);
     // The rest of the dialog still loads and it can still save.
     QCOMPARE(editor("ledFeed3Tijd")->value(), 23);
     clickSave();
-    QCOMPARE(m_recorder.messages.size(), 2);
-    QCOMPARE(m_recorder.messages[1].text, RestartText);
+    QCOMPARE(m_recorder.messages().size(), 2);
+    QCOMPARE(m_recorder.messages()[1].text, RestartText);
     QVERIFY(sectionLines(readAll(m_iniPath), "Audio")
                 .contains(qMakePair(QString("Card"), QString("-1"))));
 }
@@ -192,10 +192,10 @@ void tst_frmAudio::saveWritesAllKeysThenAsksForRestart() {
     };
     clickSave();
 
-    QCOMPARE(m_recorder.messages.size(), 1);
-    QCOMPARE(m_recorder.messages[0].title, QString("Mededeling"));
-    QCOMPARE(m_recorder.messages[0].text, RestartText);
-    QCOMPARE(m_recorder.messages[0].icon, QMessageBox::Warning);
+    QCOMPARE(m_recorder.messages().size(), 1);
+    QCOMPARE(m_recorder.messages()[0].title, QString("Mededeling"));
+    QCOMPARE(m_recorder.messages()[0].text, RestartText);
+    QCOMPARE(m_recorder.messages()[0].icon, QMessageBox::Warning);
 
     const QList<QPair<QString, QString>> expected = {
         {"Card", "1"},       {"AutoVol", "45"},   {"Feed1Vol", "11"},   {"Feed2Vol", "12"},
@@ -289,7 +289,7 @@ void tst_frmAudio::closeButtonWritesNothing() {
     QVERIFY(m_dialog->close());
     QVERIFY(dialogGone());
     QCOMPARE(readAll(m_iniPath), QByteArray("[Audio]\nAutoVol=3\n"));
-    QVERIFY(m_recorder.messages.isEmpty());
+    QVERIFY(m_recorder.messages().isEmpty());
 }
 
 void tst_frmAudio::unwritableFileKeepsDialogOpen() {
@@ -301,8 +301,8 @@ void tst_frmAudio::unwritableFileKeepsDialogOpen() {
     editor("ledFeed1Vol")->setValue(77);
     clickSave();
 
-    QCOMPARE(m_recorder.messages.size(), 1);
-    const auto& message = m_recorder.messages[0];
+    QCOMPARE(m_recorder.messages().size(), 1);
+    const auto& message = m_recorder.messages()[0];
     QCOMPARE(message.title, QString("Foutmelding"));
     QCOMPARE(message.icon, QMessageBox::Critical);
     QVERIFY2(message.text.contains(QDir::toNativeSeparators(m_iniPath)), qPrintable(message.text));
@@ -324,17 +324,16 @@ void tst_frmAudio::unreplaceableFileKeepsEveryKey() {
         return true;
     });
     QCOMPARE(readAll(m_iniPath), before);
-    QCOMPARE(m_recorder.messages.size(), 1);
-    QCOMPARE(m_recorder.messages[0].title, QString("Foutmelding"));
+    QCOMPARE(m_recorder.messages().size(), 1);
+    QCOMPARE(m_recorder.messages()[0].title, QString("Foutmelding"));
     QVERIFY(!dialogGone());
 }
 
 void tst_frmAudio::unloadsWhenRestartMessageIsClosed() {
-    m_messages->setDisplayForTesting({});
     open(sampleSettings());
     m_dialog->show();
     clickSave(); // returns at once: the box runs no event loop of its own
-    QMessageBox* message = m_messages->currentBox();
+    QMessageBox* message = m_dialog->findChild<QMessageBox*>();
     QVERIFY(message && message->isVisible());
     QCOMPARE(message->windowTitle(), QString("Mededeling"));
     QCOMPARE(message->text(), RestartText);

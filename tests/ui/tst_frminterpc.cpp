@@ -136,10 +136,10 @@ void tst_frmInterPC::missingValue() {
 
     clickSave();
 
-    QCOMPARE(m_recorder.messages.size(), 1);
-    QCOMPARE(m_recorder.messages[0].title, QString("Ontbrekende gegevens"));
-    QCOMPARE(m_recorder.messages[0].text, text);
-    QCOMPARE(m_recorder.messages[0].icon, QMessageBox::Warning);
+    QCOMPARE(m_recorder.messages().size(), 1);
+    QCOMPARE(m_recorder.messages()[0].title, QString("Ontbrekende gegevens"));
+    QCOMPARE(m_recorder.messages()[0].text, text);
+    QCOMPARE(m_recorder.messages()[0].icon, QMessageBox::Warning);
     QTRY_COMPARE(QApplication::focusWidget(), box(qPrintable(focused)));
     QVERIFY(!QFile::exists(m_iniPath));
     QVERIFY(!dialogGone());
@@ -177,10 +177,10 @@ void tst_frmInterPC::writesAsTyped() {
     m_recorder.onMessage = [&](const MessageRecorder::Message&) { atMessage = readAll(m_iniPath); };
     clickSave();
 
-    QCOMPARE(m_recorder.messages.size(), 1);
-    QCOMPARE(m_recorder.messages[0].title, QString("Mededeling"));
-    QCOMPARE(m_recorder.messages[0].text, RestartText);
-    QCOMPARE(m_recorder.messages[0].icon, QMessageBox::Warning);
+    QCOMPARE(m_recorder.messages().size(), 1);
+    QCOMPARE(m_recorder.messages()[0].title, QString("Mededeling"));
+    QCOMPARE(m_recorder.messages()[0].text, RestartText);
+    QCOMPARE(m_recorder.messages()[0].icon, QMessageBox::Warning);
     const QByteArray expected = "[InterPC]\nRemoteName=" + name.toLatin1() +
                                 "\nRemotePort=" + port.toLatin1() +
                                 "\nHostPort=" + host.toLatin1() + "\n";
@@ -215,7 +215,7 @@ void tst_frmInterPC::closeButtonWritesNothing() {
     QVERIFY(m_dialog->close());
     QVERIFY(dialogGone());
     QVERIFY(!QFile::exists(m_iniPath));
-    QVERIFY(m_recorder.messages.isEmpty());
+    QVERIFY(m_recorder.messages().isEmpty());
 }
 
 void tst_frmInterPC::unwritableFileKeepsDialogOpen() {
@@ -226,10 +226,10 @@ void tst_frmInterPC::unwritableFileKeepsDialogOpen() {
     m_dialog->show();
     type("playout", "5000", "6000");
     clickSave();
-    QCOMPARE(m_recorder.messages.size(), 1);
-    QCOMPARE(m_recorder.messages[0].title, QString("Foutmelding"));
-    QCOMPARE(m_recorder.messages[0].icon, QMessageBox::Critical);
-    QVERIFY(m_recorder.messages[0].text.contains(QDir::toNativeSeparators(m_iniPath)));
+    QCOMPARE(m_recorder.messages().size(), 1);
+    QCOMPARE(m_recorder.messages()[0].title, QString("Foutmelding"));
+    QCOMPARE(m_recorder.messages()[0].icon, QMessageBox::Critical);
+    QVERIFY(m_recorder.messages()[0].text.contains(QDir::toNativeSeparators(m_iniPath)));
     QVERIFY(!dialogGone());
     QVERIFY(m_dialog->isVisible());
     QCOMPARE(box("txtRemoteName")->text(), QString("playout"));
@@ -247,20 +247,19 @@ void tst_frmInterPC::unreplaceableFileKeepsEveryKey() {
         return true;
     });
     QCOMPARE(readAll(m_iniPath), before);
-    QCOMPARE(m_recorder.messages.size(), 1);
-    QCOMPARE(m_recorder.messages[0].title, QString("Foutmelding"));
+    QCOMPARE(m_recorder.messages().size(), 1);
+    QCOMPARE(m_recorder.messages()[0].title, QString("Foutmelding"));
     QVERIFY(!dialogGone());
 }
 
 void tst_frmInterPC::realBoxIsWindowModalAndFocusFollowsOk() {
-    m_messages->setDisplayForTesting({});
     open();
     type("", "", "");
     m_dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_dialog));
     clickSave(); // returns at once: the box runs no event loop of its own
 
-    QMessageBox* message = m_messages->currentBox();
+    QMessageBox* message = m_dialog->findChild<QMessageBox*>();
     QVERIFY(message && message->isVisible());
     QCOMPARE(message->windowTitle(), QString("Ontbrekende gegevens"));
     QCOMPARE(message->text(), QString("Geef de RemoteName op"));

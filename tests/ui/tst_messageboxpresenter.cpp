@@ -8,16 +8,34 @@
 #include <QTest>
 
 namespace {
+void flushDeletes() {
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+// The boxes on screen, top-level or on a dialog.
 QList<QMessageBox*> openBoxes() {
+    flushDeletes();
     QList<QMessageBox*> boxes;
-    for (QWidget* w : QApplication::topLevelWidgets())
+    for (QWidget* w : QApplication::allWidgets())
         if (auto* box = qobject_cast<QMessageBox*>(w); box && box->isVisible())
             boxes << box;
     return boxes;
 }
 
-void flushDeletes() {
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+QMessageBox* currentBox() {
+    const QList<QMessageBox*> boxes = openBoxes();
+    return boxes.size() == 1 ? boxes.first() : nullptr;
+}
+
+// Closes every box with OK, one after the other as the queue shows them;
+// returns their texts.
+QStringList clickThrough() {
+    QStringList texts;
+    while (QMessageBox* box = currentBox()) {
+        texts << box->text();
+        box->button(QMessageBox::Ok)->click();
+    }
+    return texts;
 }
 } // namespace
 
@@ -38,10 +56,9 @@ private slots:
 
 void tst_MessageBoxPresenter::showsSequenceOneAfterTheOther() {
     MessageBoxPresenter presenter;
-    QCOMPARE(presenter.waiting(), 0);
-    presenter.present({"Fout : 11001", "Onbekende fout, foutcode : 11001"});
-    // present() returned without anyone clicking.
-    QCOMPARE(presenter.waiting(), 2);
+    QVERIFY(openBoxes().isEmpty());
+    presenter.postFailures({"Fout : 11001", "Onbekende fout, foutcode : 11001"});
+    // postFailures() returned without anyone clicking.
 
     QList<QMessageBox*> boxes = openBoxes();
     QCOMPARE(boxes.size(), 1);
@@ -58,12 +75,9 @@ void tst_MessageBoxPresenter::showsSequenceOneAfterTheOther() {
     boxes = openBoxes();
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes.first()->text(), QString("Onbekende fout, foutcode : 11001"));
-    QCOMPARE(presenter.waiting(), 1);
 
     boxes.first()->button(QMessageBox::Ok)->click();
-    flushDeletes();
     QVERIFY(openBoxes().isEmpty());
-    QCOMPARE(presenter.waiting(), 0);
 }
 
 void tst_MessageBoxPresenter::duplicatesAndOverflowAreNotQueued() {
@@ -74,8 +88,8 @@ void tst_MessageBoxPresenter::duplicatesAndOverflowAreNotQueued() {
     QVERIFY(presenter.post(
         {QMessageBox::Information, "Mededeling", "terug", Journal::Priority::Notice, nullptr, {}}));
     QVERIFY(!presenter.post(lost)); // equal to the one on screen
-    QCOMPARE(presenter.waiting(), 2);
-    for (int i = 0; presenter.waiting() < MessageBoxPresenter::MaxWaiting; ++i)
+    // Two wait (the one on screen included); fill the queue.
+    for (int i = 2; i < MessageBoxPresenter::MaxWaiting; ++i)
         QVERIFY(presenter.post({QMessageBox::Warning,
                                 "t",
                                 QString::number(i),
@@ -85,6 +99,11 @@ void tst_MessageBoxPresenter::duplicatesAndOverflowAreNotQueued() {
     QVERIFY(!presenter.post(
         {QMessageBox::Warning, "t", "one too many", Journal::Priority::Warning, nullptr, {}}));
     QCOMPARE(openBoxes().size(), 1);
+    const QStringList shown = clickThrough();
+    QCOMPARE(shown.size(), MessageBoxPresenter::MaxWaiting);
+    QCOMPARE(shown.first(), QString("weg"));
+    QCOMPARE(shown.at(1), QString("terug"));
+    QVERIFY(!shown.contains("one too many"));
 }
 
 void tst_MessageBoxPresenter::followUpRunsOnCloseWhileItsDialogLasts() {
@@ -96,36 +115,44 @@ void tst_MessageBoxPresenter::followUpRunsOnCloseWhileItsDialogLasts() {
                     [&] { ++followUps; }});
     presenter.post({QMessageBox::Warning, "Mededeling", "b", Journal::Priority::Warning, dialog,
                     [&] { ++followUps; }});
-    QCOMPARE(presenter.currentBox()->windowModality(), Qt::WindowModal);
+    QCOMPARE(currentBox()->windowModality(), Qt::WindowModal);
+    QCOMPARE(currentBox()->parentWidget(), dialog);
     QCOMPARE(followUps, 0);
-    presenter.currentBox()->button(QMessageBox::Ok)->click();
+    currentBox()->button(QMessageBox::Ok)->click();
     QCOMPARE(followUps, 1);
     // The dialog goes, and its box with it: nothing of it may run.
     delete dialog;
     QCOMPARE(followUps, 1);
-    QCOMPARE(presenter.waiting(), 0);
+    QCoreApplication::processEvents();
+    QVERIFY(openBoxes().isEmpty());
 }
 
 void tst_MessageBoxPresenter::boxDeletedFromOutsideEndsIt() {
     MessageBoxPresenter presenter;
-    presenter.present({"a", "b"});
-    delete presenter.currentBox();
-    QTRY_VERIFY(presenter.currentBox());
-    QCOMPARE(presenter.currentBox()->text(), QString("b"));
-    presenter.currentBox()->close();
-    flushDeletes();
-    QCOMPARE(presenter.waiting(), 0);
+    presenter.postFailures({"a", "b"});
+    delete currentBox();
+    QTRY_VERIFY(currentBox());
+    QCOMPARE(currentBox()->text(), QString("b"));
+    currentBox()->close();
     QVERIFY(openBoxes().isEmpty());
 }
 
 void tst_MessageBoxPresenter::destroyingPresenterTakesItsBox() {
     {
         MessageBoxPresenter presenter;
-        presenter.present({"a", "b"});
+        presenter.postFailures({"a", "b"});
         QCOMPARE(openBoxes().size(), 1);
     }
-    flushDeletes();
     QVERIFY(openBoxes().isEmpty());
+
+    // A cleared queue (the run's end) shows nothing more, and takes posts
+    // again afterwards.
+    MessageBoxPresenter presenter;
+    presenter.postFailures({"a", "b"});
+    presenter.clear();
+    QVERIFY(openBoxes().isEmpty());
+    presenter.postFailures({"c"});
+    QCOMPARE(clickThrough(), QStringList{"c"});
 }
 
 QTEST_MAIN(tst_MessageBoxPresenter)

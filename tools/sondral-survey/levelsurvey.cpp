@@ -1,6 +1,6 @@
 #include "levelsurvey.h"
 
-#include "core/silencedetector.h"
+#include "core/silencerule.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,8 +8,8 @@
 namespace {
 
 bool secondIsSilent(const SurveySecond& second, int threshold) {
-    return second.heard && SilenceDetector::isSilentLevel(threshold, second.left) &&
-           SilenceDetector::isSilentLevel(threshold, second.right);
+    return second.heard && isSilentLevel(threshold, second.left) &&
+           isSilentLevel(threshold, second.right);
 }
 
 // Nearest rank: the smallest value with at least p percent of the values at

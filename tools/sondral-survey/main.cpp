@@ -12,9 +12,11 @@
 
 #include <QCommandLineParser>
 #include <QDir>
+#include <QEventLoop>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QSaveFile>
+#include <QTimer>
 
 #include <cmath>
 #include <cstdio>
@@ -130,6 +132,23 @@ bool writePlot(const QString& path, const QImage& image, QString* why) {
 
 } // namespace
 
+namespace {
+// The sound server answers within milliseconds, or never (a refused
+// connection answers at once); a hung one is waited for this long.
+constexpr int firstAnswerMs = 2000;
+
+void waitForDeviceList(WaveIn& in) {
+    if (in.devicesKnown())
+        return;
+    // Before the survey starts, so waiting in an event loop of its own holds
+    // up nothing.
+    QEventLoop loop;
+    QTimer::singleShot(firstAnswerMs, &loop, &QEventLoop::quit);
+    QObject::connect(&in, &WaveIn::devicesChanged, &loop, &QEventLoop::quit);
+    loop.exec();
+}
+} // namespace
+
 int main(int argc, char* argv[]) {
     // The picture is drawn without any window: never depend on a display.
     qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -189,6 +208,7 @@ int main(int argc, char* argv[]) {
         card = cardFromSettings();
 
     WaveIn in;
+    waitForDeviceList(in);
     const int count = in.deviceCount();
     if (count == 0) {
         error(in.soundServerReached()

@@ -1,0 +1,35 @@
+#include "app/eventlogrecorder.h"
+
+#include "core/stationevent.h"
+#include "settings/eventlog.h"
+#include "settings/journal.h"
+#include "settings/settings.h"
+
+namespace {
+Journal::Priority priorityOf(StationEvent::Kind kind) {
+    switch (kind) {
+    case StationEvent::Kind::AlarmRaised:
+        return Journal::Priority::Critical;
+    case StationEvent::Kind::RunStarted:
+    case StationEvent::Kind::RunEnded:
+        return Journal::Priority::Notice;
+    default:
+        return Journal::Priority::Info;
+    }
+}
+} // namespace
+
+EventLogRecorder::EventLogRecorder(const Settings& settings, const EventLog& log, QObject* parent)
+    : QObject(parent), m_settings(settings), m_log(log) {}
+
+void EventLogRecorder::record(const StationEvent& event, const StationState&) {
+    if (!m_settings.Log || !StationEvent::isLogged(event.kind))
+        return;
+    QString error;
+    if (m_log.WriteLog(event.text, priorityOf(event.kind), &error))
+        return;
+    if (event.kind == StationEvent::Kind::RunEnded)
+        Journal::write(Journal::Priority::Error, error);
+    else
+        emit writeFailed(error);
+}

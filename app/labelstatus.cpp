@@ -1,8 +1,0 @@
-#include "app/labelstatus.h"
-
-#include <QLabel>
-
-void LabelStatus::setStatusText(const QString& text) {
-    m_text = text;
-    m_label.setText(text);
-}

@@ -1,0 +1,90 @@
+#include "core/station.h"
+
+#include "settings/monitoredsources.h"
+
+namespace {
+constexpr qint16 ModeLive = 1;
+constexpr qint16 ModeAuto = 2;
+} // namespace
+
+bool StationState::paused() const {
+    return modes.Mode == ModeAuto && !tickRunning && statusText == QLatin1String("PAUSE");
+}
+
+QString StationState::source() const {
+    if (modes.Mode == ModeLive)
+        return QStringLiteral("LIVE");
+    for (const MonitoredSource& s : MonitoredSources) {
+        if (s.mode == modes.Mode)
+            return QString(s.keyword).mid(3); // without "SN_"
+    }
+    return {};
+}
+
+bool StationEvent::isLogged(Kind kind) {
+    switch (kind) {
+    case Kind::RunStarted:
+    case Kind::RunEnded:
+    case Kind::SourceChanged:
+    case Kind::PauseOn:
+    case Kind::PauseOff:
+    case Kind::AlarmRaised:
+        return true;
+    default:
+        return false;
+    }
+}
+
+QString StationEvent::kindName(Kind kind) {
+    switch (kind) {
+    case Kind::RunStarted:
+        return QStringLiteral("started");
+    case Kind::RunEnded:
+        return QStringLiteral("closed");
+    case Kind::SourceChanged:
+        return QStringLiteral("source_changed");
+    case Kind::PauseOn:
+        return QStringLiteral("pause_on");
+    case Kind::PauseOff:
+        return QStringLiteral("pause_off");
+    case Kind::TickCounted:
+        return QStringLiteral("tick");
+    case Kind::AlarmRaised:
+        return QStringLiteral("alarm");
+    case Kind::AlarmSendFailed:
+        return QStringLiteral("alarm_send_failed");
+    case Kind::TickFailed:
+        return QStringLiteral("tick_failed");
+    case Kind::DatagramFailed:
+        return QStringLiteral("datagram_failed");
+    case Kind::CaptureLost:
+        return QStringLiteral("capture_lost");
+    case Kind::CaptureBack:
+        return QStringLiteral("capture_back");
+    case Kind::LinkFailed:
+        return QStringLiteral("link_failed");
+    }
+    return QStringLiteral("unknown");
+}
+
+Station::Station(QObject* parent) : QObject(parent) {}
+
+void Station::publish(StationEvent::Kind kind, const QString& text, int code) {
+    if (m_ended)
+        return;
+    const StationEvent event{kind, QDateTime::currentDateTime(), text, code};
+    emit eventPublished(event, m_state);
+}
+
+void Station::notifyChanged() {
+    if (!m_ended)
+        emit changed(m_state);
+}
+
+bool Station::end() {
+    if (m_ended)
+        return false;
+    publish(StationEvent::Kind::RunEnded, QStringLiteral("Program Closed"));
+    m_ended = true;
+    return true;
+}

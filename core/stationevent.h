@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+
+// Something that happened to the station, in the order it happened. Readers
+// take what they need: the event log its lines, the journal its priority,
+// the operator's message queue the failures and the capture's news.
+struct StationEvent {
+    enum class Kind {
+        RunStarted,      // start-up done; text "Program started Up"
+        RunEnded,        // the run ends; text "Program Closed"; nothing follows
+        SourceChanged,   // a source keyword or "SN_LIVE"; text its log line
+        PauseOn,         // text "Server PAUSE ON"
+        PauseOff,        // text "Server PAUSE OFF"
+        TickCounted,     // a tick judged its second; the count is in the state
+        AlarmRaised,     // "SN_ALARM" went out; text "SONDRAL ACTIVATED"
+        AlarmSendFailed, // the alarm stands but "SN_ALARM" could not be sent; code
+        TickFailed,      // a tick abandoned (the count would pass 32767); code
+        DatagramFailed,  // a datagram could not be read; code
+        CaptureLost,     // the input stopped delivering; text the input's name
+        CaptureBack,     // it delivers again; text the input's name
+        LinkFailed,      // the socket or the server's name failed; text the reason
+    };
+
+    Kind kind = Kind::RunStarted;
+    QDateTime time;
+    // The event log's message for the kinds it records, the input's name for
+    // the capture's kinds, the operator's text for a link failure.
+    QString text;
+    // The failure code (Windows Sockets numbering for the socket) of the
+    // failure kinds, 0 otherwise.
+    int code = 0;
+
+    // Whether the event log records this kind (when logging is on).
+    static bool isLogged(Kind kind);
+    // A short lower-case English name for machine-read outputs ("alarm",
+    // "source_changed", ...).
+    static QString kindName(Kind kind);
+};

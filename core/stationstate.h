@@ -1,0 +1,65 @@
+#pragma once
+
+#include "core/modestate.h"
+
+#include <QDateTime>
+#include <QString>
+
+// How the capture input is doing, as the station reports it.
+enum class CapturePhase {
+    Waiting,   // not delivering yet: no sound server, or the input not listed yet
+    Capturing, // blocks arrive
+    Lost,      // delivered, then stopped; the loss has been reported
+};
+
+// Everything an output needs to know about what the monitor is doing, in one
+// value: the window, the event log, the journal, the operator's messages and
+// every later output read this and nothing else. Written only on the UI
+// thread (by the monitor, the capture's and the link's wiring); a copy may be
+// handed to another thread.
+struct StationState {
+    // The state the server's datagrams and the tick drive.
+    ModeState modes;
+    // The status line exactly as last written: also state, since a resume
+    // restores what stood before the pause.
+    QString statusText;
+    bool tickRunning = false;
+    // Where the gauge stands: the count as of the last tick (0 after
+    // "SN_LIVE"); a re-armed source clears the count but leaves the gauge to
+    // the next tick.
+    int gaugePosition = 0;
+
+    // The two levels the last tick read, percent 0..100.
+    int leftLevel = 0;
+    int rightLevel = 0;
+    // When the tick last ran or was started, milliseconds on the monotonic
+    // clock; 0 before either.
+    qint64 lastTickMs = 0;
+
+    // The alarm stands from its decision until a datagram replaces its
+    // status text. count and last count alarms decided, a retried send of
+    // the same alarm included once.
+    bool alarmActive = false;
+    int alarmCount = 0;
+    QDateTime lastAlarm;
+
+    struct Capture {
+        QString device; // the input's name as the operator sees it; empty until known
+        CapturePhase phase = CapturePhase::Waiting;
+    } capture;
+
+    struct Link {
+        bool bound = false; // HostPort is bound: the server's datagrams can arrive
+        int hostPort = 0;
+        QString remoteName;
+        int remotePort = 0;
+    } link;
+
+    QDateTime started;
+
+    // Paused: the automation on air, its tick stopped by "SN_PAUSE_ON".
+    bool paused() const;
+    // The source on air as its keyword without "SN_" ("AUTO", "FEED_1" ..
+    // "FEED_4", "LIVE"); empty before the first datagram.
+    QString source() const;
+};

@@ -1,7 +1,0 @@
-#include "platform/qteventpump.h"
-
-#include <QCoreApplication>
-
-void QtEventPump::processPendingEvents() {
-    QCoreApplication::processEvents();
-}
