@@ -23,6 +23,8 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <functional>
+
 SondralApp::SondralApp(const QString& appDir, QObject* parent)
     : QObject(parent), m_iniPath(QDir(appDir).filePath(QStringLiteral("sondral.ini"))),
       m_eventLog(QDir(appDir).filePath(QStringLiteral("sondral.log"))),
@@ -80,10 +82,11 @@ void SondralApp::connectCapture() {
 
 void SondralApp::connectSocket() {
     connect(m_tmrSN.get(), &QtTickTimer::timeout, this, &SondralApp::tmrSN_Timer);
+    // Straight to the monitor: the socket's datagrams are its input.
     connect(m_socket.get(), &UdpLink::datagramReceived, this,
-            [this](const QByteArray& payload) { m_monitor->Winsock1_DataArrival(payload); });
+            std::bind_front(&Monitor::Winsock1_DataArrival, m_monitor.get()));
     connect(m_socket.get(), &UdpLink::receiveFailed, this,
-            [this](int code) { m_monitor->Winsock1_Error(code); });
+            std::bind_front(&Monitor::Winsock1_Error, m_monitor.get()));
     connect(m_socket.get(), &UdpLink::remoteResolveFailed, this, [this](const QString& text) {
         m_station->publish(StationEvent::Kind::LinkFailed, text);
     });
