@@ -56,6 +56,12 @@ void SondralApp::connectStation() {
     connect(m_recorder.get(), &EventLogRecorder::writeFailed, m_notices.get(),
             &OperatorNotices::logWriteFailed);
     connect(m_station.get(), &Station::changed, m_window.get(), &frmMain::showStation);
+    // A running tick counts silent seconds from a level below half the
+    // armed threshold: the capture delivers short while the programme is
+    // that quiet, so that the count starts on time.
+    connect(m_station.get(), &Station::changed, m_waveIn.get(), [this](const StationState& s) {
+        m_waveIn->setHurryBelow(s.tickRunning ? (s.modes.ArmedVol + 1) / 2 : 0);
+    });
     connect(m_station.get(), &Station::eventPublished, m_serviceNotifier.get(),
             [this](const StationEvent& event) {
                 if (event.kind == StationEvent::Kind::RunEnded)
@@ -68,6 +74,10 @@ void SondralApp::connectWindow() {
     connect(m_window.get(), &frmMain::closeChosen, this, &SondralApp::closeChosen);
     connect(m_window.get(), &frmMain::audioChosen, this, &SondralApp::openAudioSettings);
     connect(m_window.get(), &frmMain::interPCChosen, this, &SondralApp::openLinkSettings);
+    // Short deliveries only while someone watches the meters; the silence
+    // check reads the same levels either way.
+    connect(m_window.get(), &frmMain::watchedChanged, m_waveIn.get(), &WaveIn::setWatched);
+    m_waveIn->setWatched(m_window->isWatched());
 }
 
 void SondralApp::connectCapture() {

@@ -34,6 +34,17 @@ public:
     virtual void open(const CaptureRequest& request) = 0;
     // Stops capturing; the device list stays current.
     virtual void close() = 0;
+    // How long a delivery from the sound server may be, in milliseconds:
+    // short while someone watches the meters, long (fewer wake-ups) while
+    // only the silence check listens. Applies to the stream at once where
+    // the back-end can, else from the next stream on. The levels measured
+    // are the same either way: blocks are cut from the samples.
+    virtual void setFragmentMs(int ms) = 0;
+    // While the latest block is below this level (percent, on both
+    // channels) the capture takes short deliveries whatever setFragmentMs
+    // asked, so that a silence that begins is seen as soon as with short
+    // ones; back to the asked length after a loud second. 0: never.
+    virtual void setHurryBelow(int level) = 0;
 
     // The implementation of this build, writing into state (which must
     // outlive it).

@@ -128,7 +128,7 @@ void CaptureWorker::tryOpen() {
     }
     m_history.reset(measured);
     m_source = new QAudioSource(m_device, format, this);
-    m_source->setBufferSize(format.bytesForDuration(qint64(bufferMs) * 1000));
+    m_source->setBufferSize(format.bytesForDuration(qint64(m_bufferMs) * 1000));
     m_io = m_source->start();
     if (!m_io || m_source->error() != QAudio::NoError) {
         fail();

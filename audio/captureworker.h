@@ -22,9 +22,9 @@ class QTimer;
 class CaptureWorker : public QObject {
     Q_OBJECT
 public:
-    // Requested device buffer; the platform's default may be near a second,
-    // which would delay every level change by as much.
-    static constexpr int bufferMs = 30;
+    // Requested device buffer while someone watches; the platform's default
+    // may be near a second, which would delay every level change by as much.
+    static constexpr int defaultBufferMs = 30;
 
     explicit CaptureWorker(CaptureState& state);
     ~CaptureWorker() override;
@@ -33,6 +33,9 @@ public:
     void init();
     void open(const CaptureRequest& request);
     void close();
+    // The buffer of the next source opened (Qt Multimedia cannot change it
+    // on a running one).
+    void setBufferMs(int ms) { m_bufferMs = ms; }
 
 private:
     void publishDevices();
@@ -56,4 +59,5 @@ private:
     QPointer<QIODevice> m_io;
     PeakHistory m_history;
     qint64 m_blockDueMs = 0; // the next block is overdue after this
+    int m_bufferMs = defaultBufferMs;
 };

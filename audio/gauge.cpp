@@ -12,14 +12,24 @@ void Gauge::setMaximum(int maximum) {
     if (maximum == m_maximum)
         return;
     m_maximum = maximum;
-    update();
+    if (m_live)
+        update();
 }
 
 void Gauge::setPosition(int position) {
     if (position == m_position)
         return;
     m_position = position;
-    update();
+    if (m_live)
+        update();
+}
+
+void Gauge::setLive(bool live) {
+    if (live == m_live)
+        return;
+    m_live = live;
+    if (live)
+        update();
 }
 
 QSize Gauge::sizeHint() const {

@@ -11,6 +11,8 @@ public:
 
     void setMaximum(int maximum);
     void setPosition(int position);
+    // Not live: values kept, nothing painted; live again, drawn at once.
+    void setLive(bool live);
     int maximum() const { return m_maximum; }
     int position() const { return m_position; }
 
@@ -22,4 +24,5 @@ protected:
 private:
     int m_maximum = 0;
     int m_position = 0;
+    bool m_live = true;
 };

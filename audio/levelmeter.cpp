@@ -31,11 +31,37 @@ void LevelMeter::setSource(const WaveIn* source, int channel) {
 
 void LevelMeter::setThreshold(int percent) {
     m_threshold = percent;
+    if (!m_live)
+        return; // drawn when live again
     const Drawn now = drawnNow();
     if (now != m_drawn) {
         m_drawn = now;
         update();
     }
+}
+
+void LevelMeter::setLive(bool live) {
+    if (live == m_live)
+        return;
+    m_live = live;
+    updatePolling();
+}
+
+void LevelMeter::updatePolling() {
+    const bool poll = m_live && isVisible();
+    if (poll == m_timer->isActive())
+        return;
+    if (!poll) {
+        m_timer->stop();
+        return;
+    }
+    // Catch up at once: what the bar showed before is long out of date.
+    m_bar = 0;
+    m_peak = 0;
+    m_peakHoldTicks = 0;
+    m_timer->start();
+    this->poll();
+    update();
 }
 
 QSize LevelMeter::sizeHint() const {
@@ -44,12 +70,12 @@ QSize LevelMeter::sizeHint() const {
 
 void LevelMeter::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
-    m_timer->start();
+    updatePolling();
 }
 
 void LevelMeter::hideEvent(QHideEvent* event) {
     QWidget::hideEvent(event);
-    m_timer->stop();
+    updatePolling();
 }
 
 void LevelMeter::poll() {

@@ -7,8 +7,9 @@ class QTimer;
 
 // A thin horizontal level bar for one channel: a blue bar, a 2 px peak
 // spot and a threshold marker. It only paints; the numbers come from the
-// WaveIn it is connected to. It polls about 25 times a second while visible
-// and repaints only when what it shows changed.
+// WaveIn it is connected to. It polls about 25 times a second while shown
+// and live, and repaints only when what it shows changed; its owner turns
+// it off (setLive) while nobody can see it.
 class LevelMeter : public QWidget {
     Q_OBJECT
 public:
@@ -18,6 +19,10 @@ public:
 
     void setThreshold(int percent);
     int threshold() const { return m_threshold; }
+
+    // Not live: no polling and no painting, values kept; live again, it
+    // shows the level of now at once.
+    void setLive(bool live);
 
     QSize sizeHint() const override;
 
@@ -35,6 +40,7 @@ protected:
 
 private:
     void poll();
+    void updatePolling();
     // What the current state draws, in pixels: it changes only when a repaint
     // is needed.
     struct Drawn {
@@ -53,6 +59,7 @@ private:
     double m_bar = 0; // shown bar, percent, falls back smoothly
     int m_peak = 0;   // peak spot, percent
     int m_peakHoldTicks = 0;
+    bool m_live = true;
     QTimer* m_timer = nullptr;
     Drawn m_drawn; // as last painted or scheduled
 };

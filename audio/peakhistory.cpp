@@ -73,3 +73,15 @@ levelmath::ChannelPeaks PeakHistory::windowPeak() const {
     }
     return high;
 }
+
+levelmath::ChannelPeaks PeakHistory::recentPeak(int blocks) const {
+    levelmath::ChannelPeaks high;
+    const std::size_t size = m_ring.size();
+    const std::size_t n = std::min(size, std::size_t(std::max(0, blocks)));
+    for (std::size_t k = 1; k <= n; ++k) {
+        const auto& block = m_ring[(m_next + size - k) % size];
+        high.left = std::max(high.left, block.left);
+        high.right = std::max(high.right, block.right);
+    }
+    return high;
+}

@@ -26,6 +26,9 @@ public:
     levelmath::ChannelPeaks windowPeak() const;
     // Peak of the last completed block.
     levelmath::ChannelPeaks lastBlockPeak() const { return m_lastBlock; }
+    // Highest block peak per channel over the last `blocks` completed
+    // blocks (at most the window's).
+    levelmath::ChannelPeaks recentPeak(int blocks) const;
 
 private:
     void addFrames(const char* data, qsizetype frames);

@@ -7,15 +7,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <poll.h>
+#include <pthread.h>
 #include <sys/timerfd.h>
 #include <unistd.h>
 
 namespace {
 
 constexpr int tickMs = 250;
-// Fragments of about one level block: each delivery is measured as soon as
-// it is whole, and a silence shows within a block or two.
-constexpr pa_usec_t fragmentUs = 20 * 1000;
+// The blocks that must all be quiet before the capture hurries.
+constexpr int hurryBlocks = 100 / PeakHistory::blockMs;
 constexpr uint32_t fallbackRate = 48000;
 // How long a new attempt may take to deliver its first block: connecting,
 // listing and opening take milliseconds, but a source that wakes up from
@@ -23,23 +25,16 @@ constexpr uint32_t fallbackRate = 48000;
 // Once blocks flow, CaptureState::staleMs without one is a loss.
 constexpr qint64 firstBlockMs = 3000;
 
-// Unlocks on leaving a scope in the user-interface thread.
-class LoopLock {
-public:
-    explicit LoopLock(pa_threaded_mainloop* loop) : m_loop(loop) {
-        if (m_loop)
-            pa_threaded_mainloop_lock(m_loop);
-    }
-    ~LoopLock() {
-        if (m_loop)
-            pa_threaded_mainloop_unlock(m_loop);
-    }
-    LoopLock(const LoopLock&) = delete;
-    LoopLock& operator=(const LoopLock&) = delete;
-
-private:
-    pa_threaded_mainloop* m_loop;
-};
+// A record stream's buffer: the server's defaults, deliveries of fragmentUs.
+pa_buffer_attr bufferAttr(const pa_sample_spec& format, pa_usec_t fragmentUs) {
+    pa_buffer_attr attr;
+    attr.maxlength = uint32_t(-1);
+    attr.tlength = uint32_t(-1);
+    attr.prebuf = uint32_t(-1);
+    attr.minreq = uint32_t(-1);
+    attr.fragsize = uint32_t(pa_usec_to_bytes(fragmentUs, &format));
+    return attr;
+}
 
 } // namespace
 
@@ -48,55 +43,99 @@ std::unique_ptr<CaptureEngine> CaptureEngine::create(CaptureState& state) {
 }
 
 PulseCapture::PulseCapture(CaptureState& state) : m_state(state) {
-    m_loop = pa_threaded_mainloop_new();
+    m_loop = pa_mainloop_new();
     m_timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (!m_loop || m_timerFd < 0) {
         qWarning("Capture: cannot set up the audio thread");
         if (m_loop)
-            pa_threaded_mainloop_free(m_loop);
+            pa_mainloop_free(m_loop);
         m_loop = nullptr; // every later call does nothing; the levels read 0
         m_state.publishDevices({}, false);
         return;
     }
-    m_api = pa_threaded_mainloop_get_api(m_loop);
+    m_api = pa_mainloop_get_api(m_loop);
+    pa_mainloop_set_poll_func(m_loop, &PulseCapture::pollWithRest, this);
     const itimerspec every{{0, tickMs * 1000000L}, {0, tickMs * 1000000L}};
     timerfd_settime(m_timerFd, 0, &every, nullptr);
     // Set up before the thread runs, so no lock is needed yet.
     m_tickEvent = m_api->io_new(m_api, m_timerFd, PA_IO_EVENT_INPUT, &PulseCapture::onTick, this);
     connect();
-    pa_threaded_mainloop_set_name(m_loop, "sondral-audio");
-    if (pa_threaded_mainloop_start(m_loop) < 0) {
-        qWarning("Capture: cannot start the audio thread");
-        disconnect();
-        m_api->io_free(m_tickEvent);
-        m_tickEvent = nullptr;
-        pa_threaded_mainloop_free(m_loop);
-        m_loop = nullptr;
-        m_state.publishDevices({}, false);
-    }
+    m_thread = std::thread(&PulseCapture::run, this);
+    pthread_setname_np(m_thread.native_handle(), "sondral-audio");
 }
 
 PulseCapture::~PulseCapture() {
     if (m_loop) {
         {
-            LoopLock lock(m_loop);
+            Command command(*this);
             m_wanted = false;
             disconnect();
             if (m_tickEvent)
                 m_api->io_free(m_tickEvent);
             m_tickEvent = nullptr;
+            m_quit = true;
+            pa_mainloop_quit(m_loop, 0);
         }
-        pa_threaded_mainloop_stop(m_loop);
-        pa_threaded_mainloop_free(m_loop);
+        m_thread.join();
+        pa_mainloop_free(m_loop);
     }
     if (m_timerFd >= 0)
         ::close(m_timerFd);
 }
 
+PulseCapture::Command::Command(PulseCapture& capture) : m_capture(capture) {
+    m_capture.m_mutex.lock();
+}
+
+PulseCapture::Command::~Command() {
+    // A rest is cut short: the loop acts on what the command changed now.
+    m_capture.m_restUntilMs = 0;
+    m_capture.m_restEnds.notify_all();
+    m_capture.m_mutex.unlock();
+    pa_mainloop_wakeup(m_capture.m_loop);
+}
+
+void PulseCapture::run() {
+    // The loop thread holds the lock all the time but while it waits: every
+    // callback runs under it, as the commands from the owner's thread do.
+    std::unique_lock lock(m_mutex);
+    while (!m_quit) {
+        if (pa_mainloop_iterate(m_loop, 1, nullptr) < 0)
+            break;
+    }
+}
+
+int PulseCapture::pollWithRest(struct pollfd* fds, unsigned long count, int timeoutMs, void* self) {
+    auto* capture = static_cast<PulseCapture*>(self);
+    // Called by the loop with the lock held. While only the silence check
+    // listens, the thread rests between deliveries: the sound server may
+    // push a few milliseconds of audio at a time, and what comes meanwhile
+    // waits in the socket and is measured in one go. A command ends the rest.
+    const qint64 before = CaptureState::nowMs();
+    {
+        std::unique_lock lock(capture->m_mutex, std::adopt_lock);
+        if (capture->m_restUntilMs > before) {
+            const auto until = std::chrono::steady_clock::time_point(
+                std::chrono::milliseconds(capture->m_restUntilMs));
+            capture->m_restEnds.wait_until(lock, until,
+                                           [capture] { return capture->m_restUntilMs == 0; });
+        }
+        lock.release();
+    }
+    if (timeoutMs > 0)
+        timeoutMs = int(std::max<qint64>(0, timeoutMs - (CaptureState::nowMs() - before)));
+    capture->m_mutex.unlock();
+    const int result = ::poll(fds, nfds_t(count), timeoutMs);
+    const int savedErrno = errno;
+    capture->m_mutex.lock();
+    errno = savedErrno;
+    return result;
+}
+
 void PulseCapture::open(const CaptureRequest& request) {
     if (!m_loop)
         return;
-    LoopLock lock(m_loop);
+    Command command(*this);
     dropStream();
     m_wanted = true;
     m_request = request;
@@ -112,10 +151,56 @@ void PulseCapture::open(const CaptureRequest& request) {
 void PulseCapture::close() {
     if (!m_loop)
         return;
-    LoopLock lock(m_loop);
+    Command command(*this);
     m_wanted = false;
     dropStream();
     m_state.captureStopped();
+}
+
+void PulseCapture::setFragmentMs(int ms) {
+    if (!m_loop)
+        return;
+    Command command(*this);
+    m_fragmentUs = pa_usec_t(std::max(1, ms)) * 1000;
+    followPace();
+}
+
+void PulseCapture::setHurryBelow(int level) {
+    if (!m_loop)
+        return;
+    Command command(*this);
+    m_hurryBelow = level;
+    followPace();
+}
+
+void PulseCapture::followPace() {
+    // Short deliveries while asked for, or while the programme is quiet
+    // enough to start a count of silent seconds: a long fragment would show
+    // the silence only when it is delivered, up to a fragment late.
+    const qint64 now = CaptureState::nowMs();
+    // 100 ms, not one block: a player's underrun leaves a block of zeros in
+    // loud programme, and that is no reason to hurry.
+    const auto last = m_history.recentPeak(hurryBlocks);
+    const bool quiet = m_hurryBelow > 0 && levelmath::peakToLevel(last.left) < m_hurryBelow &&
+                       levelmath::peakToLevel(last.right) < m_hurryBelow;
+    if (quiet)
+        m_loudSinceMs = 0;
+    else if (m_loudSinceMs == 0)
+        m_loudSinceMs = now;
+    const bool hurry = quiet || (m_appliedUs < m_fragmentUs && now - m_loudSinceMs < 1000);
+    const pa_usec_t fragmentUs = hurry ? std::min(m_fragmentUs, shortFragmentUs) : m_fragmentUs;
+    applyFragment(fragmentUs);
+    m_restUntilMs = fragmentUs > shortFragmentUs ? now + qint64(fragmentUs / 1000) : 0;
+}
+
+void PulseCapture::applyFragment(pa_usec_t us) {
+    if (us == m_appliedUs || !m_stream || pa_stream_get_state(m_stream) != PA_STREAM_READY)
+        return;
+    // The same stream, asked for other deliveries: no reconnect, no gap.
+    m_appliedUs = us;
+    const pa_buffer_attr attr = bufferAttr(m_format, us);
+    if (pa_operation* op = pa_stream_set_buffer_attr(m_stream, &attr, nullptr, nullptr))
+        pa_operation_unref(op);
 }
 
 void PulseCapture::connect() {
@@ -276,12 +361,10 @@ void PulseCapture::openStream() {
     }
     pa_stream_set_state_callback(m_stream, &PulseCapture::onStreamState, this);
     pa_stream_set_read_callback(m_stream, &PulseCapture::onStreamRead, this);
-    pa_buffer_attr attr;
-    attr.maxlength = uint32_t(-1);
-    attr.tlength = uint32_t(-1);
-    attr.prebuf = uint32_t(-1);
-    attr.minreq = uint32_t(-1);
-    attr.fragsize = uint32_t(pa_usec_to_bytes(fragmentUs, &format));
+    m_format = format;
+    m_appliedUs = m_fragmentUs;
+    m_loudSinceMs = 0;
+    const pa_buffer_attr attr = bufferAttr(format, m_appliedUs);
     // Not moved to another source when this one goes: that would measure a
     // different signal under the old name. The stream fails instead.
     const auto flags = pa_stream_flags_t(PA_STREAM_ADJUST_LATENCY | PA_STREAM_DONT_MOVE);
@@ -342,6 +425,7 @@ void PulseCapture::readStream() {
         return;
     m_blockDueMs = CaptureState::nowMs() + CaptureState::staleMs;
     m_state.blockMeasured(m_history);
+    followPace();
 }
 
 void PulseCapture::onTick(pa_mainloop_api* /*api*/, pa_io_event* /*event*/, int fd,

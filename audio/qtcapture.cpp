@@ -29,3 +29,9 @@ void QtCapture::open(const CaptureRequest& request) {
 void QtCapture::close() {
     QMetaObject::invokeMethod(m_worker, &CaptureWorker::close, Qt::QueuedConnection);
 }
+
+void QtCapture::setFragmentMs(int ms) {
+    CaptureWorker* worker = m_worker;
+    QMetaObject::invokeMethod(
+        m_worker, [worker, ms] { worker->setBufferMs(ms); }, Qt::QueuedConnection);
+}

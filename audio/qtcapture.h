@@ -16,6 +16,10 @@ public:
 
     void open(const CaptureRequest& request) override;
     void close() override;
+    void setFragmentMs(int ms) override;
+    // Qt Multimedia's buffer is set when a source opens, so the short one
+    // asked for while watched is what it keeps: no hurrying needed.
+    void setHurryBelow(int) override {}
 
 private:
     QThread m_thread;

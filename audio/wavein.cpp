@@ -117,6 +117,17 @@ void WaveIn::stop() {
     m_engine->close();
 }
 
+void WaveIn::setWatched(bool watched) {
+    m_engine->setFragmentMs(watched ? watchedFragmentMs : unwatchedFragmentMs);
+}
+
+void WaveIn::setHurryBelow(int level) {
+    if (level == m_hurryBelow)
+        return;
+    m_hurryBelow = level;
+    m_engine->setHurryBelow(level);
+}
+
 void WaveIn::blocksStarted(quint32 generation) {
     QMetaObject::invokeMethod(
         this, [this, generation] { onFlowStarted(generation); }, Qt::QueuedConnection);

@@ -56,6 +56,17 @@ public:
     void startWhenAvailable(int number);
     // Harmless when capture never started.
     void stop();
+    // Someone watches the levels live (a meter on screen): the sound server
+    // delivers about every 20 ms. Otherwise about every 250 ms, which wakes
+    // the audio thread far less often; level() means the same either way.
+    void setWatched(bool watched);
+    static constexpr int watchedFragmentMs = 20;
+    static constexpr int unwatchedFragmentMs = 250;
+    // While both channels are below this level (percent), deliveries are
+    // short even when nobody watches: the programme is quiet enough that a
+    // count of silent seconds may begin, and it must begin on time. 0:
+    // nothing is armed.
+    void setHurryBelow(int level);
     bool isRunning() const { return m_running; }
 
     QString deviceName() const { return m_deviceName; }
@@ -111,6 +122,7 @@ private:
     QString m_error;
     QString m_deviceName;     // of the device being captured
     quint32 m_generation = 0; // of the attempt begun last
+    int m_hurryBelow = 0;
     bool m_running = false;   // between start() and stop()
     bool m_reporting = false; // losses are told (not before the first audio of a
                               // startWhenAvailable())

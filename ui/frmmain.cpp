@@ -7,9 +7,11 @@
 
 #include <QCloseEvent>
 #include <QFontDatabase>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenuBar>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 // Client area and element geometry in pixels at 96 dpi; Qt scales them on
@@ -44,6 +46,10 @@ frmMain::frmMain(QWidget* parent) : QMainWindow(parent) {
     buildWindow();
     buildMenu();
     adjustSize();
+    // Nobody sees a window that is not shown yet.
+    m_levLeft->setLive(false);
+    m_levRight->setLive(false);
+    m_barTime->setLive(false);
 }
 
 void frmMain::buildWindow() {
@@ -104,8 +110,46 @@ void frmMain::showStation(const StationState& state) {
     m_barTime->setPosition(state.gaugePosition);
 }
 
+void frmMain::hideEvent(QHideEvent* event) {
+    QMainWindow::hideEvent(event);
+    updateWatched();
+}
+
+void frmMain::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        updateWatched();
+}
+
+bool frmMain::eventFilter(QObject* object, QEvent* event) {
+    // The window system covers and uncovers the window without a show or a
+    // hide: an expose event on its native window tells.
+    if (event->type() == QEvent::Expose)
+        QMetaObject::invokeMethod(this, &frmMain::updateWatched, Qt::QueuedConnection);
+    return QMainWindow::eventFilter(object, event);
+}
+
+void frmMain::updateWatched() {
+    static const bool noDisplay = QGuiApplication::platformName() == QLatin1String("offscreen") ||
+                                  QGuiApplication::platformName() == QLatin1String("minimal");
+    const bool watched = !noDisplay && isVisible() && !isMinimized() && windowHandle() &&
+                         windowHandle()->isExposed();
+    if (watched == m_watched)
+        return;
+    m_watched = watched;
+    m_levLeft->setLive(watched);
+    m_levRight->setLive(watched);
+    m_barTime->setLive(watched);
+    emit watchedChanged(watched);
+}
+
 void frmMain::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    if (!m_exposureFollowed && windowHandle()) {
+        m_exposureFollowed = true;
+        windowHandle()->installEventFilter(this);
+    }
+    updateWatched();
     if (m_centred)
         return;
     m_centred = true;

@@ -27,6 +27,12 @@ public:
     // threshold, the gauge's maximum at the armed time and its position.
     void showStation(const StationState& state);
 
+    // Someone can see the window: it is shown, not minimized, exposed, on a
+    // real display (the offscreen platform of a headless PC shows nobody
+    // anything). Only then do the meters poll and the meters and gauge
+    // paint.
+    bool isWatched() const { return m_watched; }
+
 signals:
     // The window's close button (or close()): the window goes once the
     // receivers return.
@@ -36,15 +42,20 @@ signals:
     // Instellingen > Audio and Instellingen > InterPC.
     void audioChosen();
     void interPCChosen();
+    void watchedChanged(bool watched);
 
 protected:
     // The close request always goes ahead.
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void buildWindow();
     void buildMenu();
+    void updateWatched();
 
     LevelMeter* m_levLeft = nullptr;
     LevelMeter* m_levRight = nullptr;
@@ -59,4 +70,6 @@ private:
     QAction* m_mnuAbout = nullptr;
 
     bool m_centred = false;
+    bool m_watched = false;
+    bool m_exposureFollowed = false;
 };

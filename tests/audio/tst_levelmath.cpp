@@ -170,6 +170,9 @@ void TstLevelMath::historyKeepsOneSecondOfAudio() {
     QCOMPARE(history.lastBlockPeak().left, 0.0);
     QCOMPARE(history.windowPeak().left > 0.4, stillLoud);
     QCOMPARE(history.windowPeak().right > 0.2, stillLoud);
+    // The last 100 ms: quiet once five silent blocks followed.
+    QCOMPARE(history.recentPeak(5).left > 0.4, silentMsAfter < 100);
+    QCOMPARE(history.recentPeak(1000).left, history.windowPeak().left);
 }
 
 void TstLevelMath::historyIsIndependentOfBufferSplits() {
