@@ -5,8 +5,8 @@
 #include "app/gaugedisplay.h"
 #include "app/labelstatus.h"
 #include "settings/eventlog.h"
-#include "settings/inifile.h"
 #include "settings/settings.h"
+#include "settings/settingsfile.h"
 
 #include <QMessageBox>
 #include <QObject>
@@ -84,9 +84,8 @@ private:
     void addFailure(const QString& text);
     void postMessage(QMessageBox::Icon icon, const QString& title, const QString& text);
 
-    QString m_iniPath;
-    Settings m_settings;
-    IniFile m_iniFile;
+    SettingsFile m_settingsFile;
+    Settings m_settings; // as read at start-up, for the whole run
     EventLog m_eventLog;
 
     std::unique_ptr<MessageBoxPresenter> m_presenter;

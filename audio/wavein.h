@@ -36,6 +36,8 @@ public:
     // The names of the capture devices in Card order; empty without a sound
     // server. Never waits.
     QStringList deviceNames() const;
+    // The same list with each device's sound-server name. Never waits.
+    CaptureDeviceList devices() const { return *m_state->devices(); }
     // Whether the latest device list came from a sound server: tells "no
     // sound server" apart from "a server without capture devices".
     bool soundServerReached() const { return m_state->serverReached(); }
