@@ -248,6 +248,23 @@ QByteArray replaceValue(const QByteArray& data, const Scan& s, const QByteArray&
     return out;
 }
 
+// In a file of mixed line ends, a new line end must not merge with an old
+// one into a CR LF: a CR before an LF, or an LF after a CR, would swallow a
+// line end and change the line beside it. CR LF is used there instead.
+QByteArray lineEndBefore(const QByteArray& eol, const QByteArray& data, qsizetype pos) {
+    if (eol == "\r" && pos < data.size() && data[pos] == '\n') {
+        return QByteArrayLiteral("\r\n");
+    }
+    return eol;
+}
+
+QByteArray lineEndAfter(const QByteArray& eol, const QByteArray& data) {
+    if (eol == "\n" && data.endsWith('\r')) {
+        return QByteArrayLiteral("\r\n");
+    }
+    return eol;
+}
+
 // A new key line at the end of the existing section's keys.
 QByteArray insertKey(const QByteArray& data, const Scan& s, const QByteArray& key,
                      const QByteArray& value) {
@@ -259,7 +276,7 @@ QByteArray insertKey(const QByteArray& data, const Scan& s, const QByteArray& ke
     if (s.insertPos == data.size() && s.insertPos > 0 && trailingLineEnd(data) == 0) {
         out.append(s.eol);
     }
-    out.append(key).append('=').append(value).append(s.eol);
+    out.append(key).append('=').append(value).append(lineEndBefore(s.eol, data, s.insertPos));
     out.append(data.constData() + s.insertPos, data.size() - s.insertPos);
     return out;
 }
@@ -275,7 +292,7 @@ QByteArray appendSection(const QByteArray& data, const Scan& s, const QByteArray
     if (data.size() > s.bodyStart) {
         const QByteArray lastLine = out.left(out.size() - trailingLineEnd(out));
         if (trailingLineEnd(lastLine) == 0) {
-            out.append(s.eol);
+            out.append(lineEndAfter(s.eol, out));
         }
     }
     out.append('[').append(section).append(']').append(s.eol);

@@ -241,7 +241,13 @@ private slots:
         // The port is still free: nothing of ours holds it.
         QUdpSocket other;
         QVERIFY(other.bind(QHostAddress::AnyIPv4, host));
-        QVERIFY(sondral.startupMessages().isEmpty());
+        // The operator hears why.
+        QCOMPARE(sondral.startupMessages(),
+                 (QStringList{QStringLiteral("Ongeldige waarde in sondral.ini, sectie [InterPC], "
+                                             "sleutel RemotePort: \"0\". Een poort ligt tussen 1 "
+                                             "en 65535."),
+                              QStringLiteral("De verbinding met de server staat uit: RemotePort "
+                                             "ligt niet tussen 1 en 65535.")}));
     }
 
     void portInUseIsReportedAndStartupGoesOn() {
@@ -278,9 +284,12 @@ private slots:
         frmMain& window = sondral.window();
         sondral.Form_Load();
         QCOMPARE(sondral.startupMessages(),
-                 QStringList{QStringLiteral("Ongeldige waarde in sondral.ini, sectie [InterPC], "
-                                            "sleutel RemotePort: \"abc\". De standaardwaarde 0 "
-                                            "wordt gebruikt.")});
+                 (QStringList{QStringLiteral("Ongeldige waarde in sondral.ini, sectie [InterPC], "
+                                             "sleutel RemotePort: \"abc\". De standaardwaarde 0 "
+                                             "wordt gebruikt."),
+                              QStringLiteral("De verbinding met de server staat uit: RemoteName "
+                                             "is leeg, RemotePort is geen getal en HostPort "
+                                             "ontbreekt.")}));
         window.show();
         sondral.showStartupMessages();
         const auto boxes = visibleBoxes();

@@ -1,8 +1,10 @@
 // Damaged and odd settings files through the real start-up (SondralApp's
 // Form_Load): each gives defaults or the first occurrence, a start-up message
-// that names every bad key, never a crash, and a program that still answers
-// the server's datagrams when its link settings are usable. One file of
-// 10 MB of garbage also goes through the built executable.
+// that names every bad key and says when the link is off, never a crash, and
+// a program that still answers the server's datagrams when its link settings
+// are usable. One file of 10 MB of garbage also goes through the built
+// executable. A save in a settings dialog changes what the dialogs show, not
+// what the run monitors with.
 
 #include "processprobe.h"
 #include "serverpeer.h"
@@ -12,9 +14,16 @@
 #include "core/modestate.h"
 #include "core/monitor.h"
 #include "platform/udplink.h"
+#include "ui/frmaudio.h"
+#include "ui/frmmain.h"
+#include "ui/ledspinedit.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QFile>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -49,6 +58,25 @@ void writeFile(const QString& path, const QByteArray& bytes) {
     QCOMPARE(f.write(bytes), bytes.size());
 }
 
+// What a Windows editor saves as "Unicode", with its byte order mark.
+QByteArray utf16(const QByteArray& latin1, bool bigEndian) {
+    QByteArray out = bigEndian ? QByteArray("\xFE\xFF", 2) : QByteArray("\xFF\xFE", 2);
+    for (char c : latin1) {
+        out.append(bigEndian ? '\0' : c);
+        out.append(bigEndian ? c : '\0');
+    }
+    return out;
+}
+
+// The open Audio dialog, if any (it has no parent window).
+frmAudio* audioDialog() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<frmAudio*>(w); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
+}
+
 } // namespace
 
 class TstBadSettings : public QObject {
@@ -57,6 +85,7 @@ private slots:
     void startsWithDefaultsAndNamesBadKeys_data();
     void startsWithDefaultsAndNamesBadKeys();
     void portTakenIsReportedAndMonitoringWaits();
+    void aSaveChangesTheDialogsNotTheRun();
     void executableSurvivesTenMegabytesOfGarbage();
 };
 
@@ -99,7 +128,19 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys_data() {
         << QByteArray("[Audio]\r\nAutoVol=99999\r\nAutoTime=-40000\r\nFeed1Vol=1e30\r\n"
                       "[InterPC]\r\nRemoteName=127.0.0.1\r\nRemotePort=99999999999\r\n"
                       "HostPort=@PORT@\r\n")
-        << 0 << 0 << false << QStringList{"AutoVol", "Autotime", "Feed1Vol", "RemotePort"};
+        << 100 << 0 << false << QStringList{"AutoVol", "Autotime", "Feed1Vol", "RemotePort"};
+    QTest::newRow("threshold held to 100")
+        << QByteArray("[Audio]\r\nAutoVol=300\r\nAutoTime=5\r\n@LINK@") << 100 << 5 << true
+        << QStringList{"AutoVol"};
+    QTest::newRow("port beyond 65535: link off")
+        << QByteArray("[Audio]\r\nAutoVol=20\r\nAutoTime=5\r\n[InterPC]\r\n"
+                      "RemoteName=127.0.0.1\r\nRemotePort=70000\r\nHostPort=@PORT@\r\n")
+        << 20 << 5 << false << QStringList{"RemotePort"};
+    QTest::newRow("UTF-16 LE") << utf16(audio + "@LINK@", false) << 20 << 5 << true
+                               << QStringList();
+    QTest::newRow("UTF-16 BE") << utf16(audio + "@LINK@", true) << 20 << 5 << true << QStringList();
+    QTest::newRow("CR-only line ends")
+        << QByteArray(audio + "@LINK@").replace("\r\n", "\r") << 20 << 5 << true << QStringList();
     QTest::newRow("words where numbers belong")
         << QByteArray("[Audio]\r\nAutoVol=twenty\r\nAutoTime=0x10\r\nLog=yes\r\n@LINK@") << 0 << 0
         << true << QStringList{"AutoVol", "Autotime", "Log"};
@@ -116,7 +157,17 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
     QVERIFY(dir.isValid());
     const quint16 port = ServerPeer::freePort();
     QVERIFY(port > 0);
-    ini.replace("@LINK@", link(port)).replace("@PORT@", QByteArray::number(port));
+    // The placeholders stand in the file's own encoding.
+    const bool wide = ini.startsWith("\xFF\xFE") || ini.startsWith("\xFE\xFF");
+    const bool bigEndian = ini.startsWith("\xFE\xFF");
+    const auto encoded = [&](const QByteArray& text) {
+        return wide ? utf16(text, bigEndian).mid(2) : text;
+    };
+    QByteArray linkText = link(port);
+    if (!ini.contains(encoded("\n")))
+        linkText.replace("\r\n", "\r");
+    ini.replace(encoded("@LINK@"), encoded(linkText))
+        .replace(encoded("@PORT@"), encoded(QByteArray::number(port)));
     writeFile(dir.filePath(QStringLiteral("sondral.ini")), ini);
 
     SondralApp sondral(dir.path());
@@ -125,9 +176,14 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
     QCOMPARE(int(s.AutoVol), autoVol);
     QCOMPARE(int(s.Autotime), autoTime);
 
-    // One message line per bad key, each naming its key; nothing else.
+    // One message line per bad key, each naming its key, and one saying that
+    // the link is off when it is; nothing else.
     const QStringList messages = sondral.startupMessages();
-    QCOMPARE(messages.size(), badKeys.size());
+    QCOMPARE(messages.size(), badKeys.size() + (linked ? 0 : 1));
+    if (!linked)
+        QVERIFY2(
+            messages.last().startsWith(QStringLiteral("De verbinding met de server staat uit: ")),
+            qPrintable(messages.last()));
     for (const QString& key : badKeys) {
         const bool named = std::any_of(messages.cbegin(), messages.cend(), [&](const QString& m) {
             return m.contains(QStringLiteral("sleutel %1:").arg(key));
@@ -162,6 +218,45 @@ void TstBadSettings::portTakenIsReportedAndMonitoringWaits() {
     QFile log(dir.filePath(QStringLiteral("sondral.log")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().contains("Program started Up\r\n"));
+}
+
+void TstBadSettings::aSaveChangesTheDialogsNotTheRun() {
+    QTemporaryDir dir;
+    writeFile(dir.filePath(QStringLiteral("sondral.ini")),
+              "[Audio]\r\nAutoVol=20\r\nAutoTime=5\r\n; the station's note\r\n");
+    SondralApp sondral(dir.path());
+    sondral.Form_Load();
+    sondral.window().show();
+
+    emit sondral.window().audioChosen();
+    QPointer<frmAudio> dialog = audioDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->findChild<LedSpinEdit*>(QStringLiteral("ledVolAuto"))->value(), 20);
+    dialog->findChild<LedSpinEdit*>(QStringLiteral("ledVolAuto"))->setValue(60);
+    dialog->findChild<QPushButton*>(QStringLiteral("cmdClose"))->click();
+    // The boxes stand on the dialog, one at a time (no sound server here,
+    // then the restart message); the last OK closes the dialog.
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            if (!dialog || !dialog->isVisible())
+                return true;
+            for (QMessageBox* box : dialog->findChildren<QMessageBox*>()) {
+                if (box->isVisible())
+                    box->button(QMessageBox::Ok)->click();
+            }
+            return false;
+        },
+        5000));
+
+    QCOMPARE(int(sondral.settings().AutoVol), 20);
+    emit sondral.window().audioChosen();
+    QVERIFY(audioDialog());
+    QCOMPARE(audioDialog()->findChild<LedSpinEdit*>(QStringLiteral("ledVolAuto"))->value(), 60);
+    QFile ini(dir.filePath(QStringLiteral("sondral.ini")));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray saved = ini.readAll();
+    QVERIFY(saved.startsWith("[Audio]\r\nAutoVol=60\r\nAutoTime=5\r\n"));
+    QVERIFY(saved.endsWith("; the station's note\r\n"));
 }
 
 void TstBadSettings::executableSurvivesTenMegabytesOfGarbage() {

@@ -203,6 +203,15 @@ private slots:
             << QByteArray("; note\r[Audio]\rCard=1\r") << "InterPC"
             << "HostPort"
             << "5000" << QByteArray("; note\r[Audio]\rCard=1\r\r[InterPC]\rHostPort=5000\r");
+        // A CR before the LF of an empty line would make one CR LF of them.
+        QTest::newRow("mixed: new line ends never merge")
+            << QByteArray("[Audio]\rCard=1\n\n[InterPC]\nX=1\r") << "Audio"
+            << "Log"
+            << "1" << QByteArray("[Audio]\rCard=1\nLog=1\r\n\n[InterPC]\nX=1\r");
+        QTest::newRow("mixed: blank line after a last CR")
+            << QByteArray("[Audio]\nCard=1\r") << "InterPC"
+            << "HostPort"
+            << "1" << QByteArray("[Audio]\nCard=1\r\r\n[InterPC]\nHostPort=1\n");
         QTest::newRow("CR only: key added inside its section")
             << QByteArray("[Audio]\rCard=1\r[InterPC]\rHostPort=1\r") << "Audio"
             << "Log"
