@@ -96,10 +96,6 @@ private slots:
                                  << "InterPC"
                                  << "HostPort"
                                  << "5000";
-        QTest::newRow("CR only: section ends at the next header")
-            << QByteArray("[InterPC]\rRemoteName=x\r[Audio]\rCard=3\r") << "InterPC"
-            << "Card"
-            << "";
         QTest::newRow("CR, LF and CR LF mixed")
             << QByteArray("[Audio]\rCard=1\nLog=1\r\nAutoVol=9\r") << "Audio"
             << "AutoVol"
@@ -115,20 +111,10 @@ private slots:
         QTest::newRow("UTF-16 value beyond Latin-1")
             << utf16File(windows) << "InterPC"
             << "RemoteName" << QStringLiteral("caf\u00E9 \u20AC");
-        QTest::newRow("UTF-16 CR only")
-            << utf16File(QStringLiteral("[Audio]\rCard=4\r"), true) << "Audio"
-            << "Card"
-            << "4";
         QTest::newRow("UTF-16 with an odd last byte")
             << utf16File(QStringLiteral("[Audio]\nCard=4\n")).append('\x01') << "Audio"
             << "Card"
             << "4";
-        // Without the mark the file is 8-bit, as always: NUL bytes between
-        // the letters, no key.
-        QTest::newRow("UTF-16 without a mark")
-            << utf16File(QStringLiteral("[Audio]\nCard=4\n")).mid(2) << "Audio"
-            << "Card"
-            << "";
     }
 
     void read() {
@@ -195,10 +181,6 @@ private slots:
         QTest::newRow("top key") << QByteArray("A=1\n[Audio]\nA=2\n") << ""
                                  << "B"
                                  << "3" << QByteArray("A=1\nB=3\n[Audio]\nA=2\n");
-        QTest::newRow("CR only: value replaced")
-            << QByteArray("[Audio]\rCard=1\rLog=0\r") << "Audio"
-            << "Card"
-            << "2" << QByteArray("[Audio]\rCard=2\rLog=0\r");
         QTest::newRow("CR only: new key and section take CR")
             << QByteArray("; note\r[Audio]\rCard=1\r") << "InterPC"
             << "HostPort"
@@ -228,14 +210,6 @@ private slots:
         QTest::newRow("UTF-16 BE kept") << utf16File(before16, true) << "Audio"
                                         << "Card"
                                         << "2" << utf16File(after16, true);
-        QTest::newRow("UTF-16 new section")
-            << utf16File(QStringLiteral("[Audio]\r\nCard=1\r\n")) << "InterPC"
-            << "RemoteName" << QStringLiteral("\u0441\u0435\u0440")
-            << utf16File(QStringLiteral("[Audio]\r\nCard=1\r\n\r\n[InterPC]\r\n"
-                                        "RemoteName=\u0441\u0435\u0440\r\n"));
-        QTest::newRow("UTF-16 mark only") << utf16File(QString()) << "Audio"
-                                          << "Card"
-                                          << "0" << utf16File(QStringLiteral("[Audio]\nCard=0\n"));
         // Not text, but kept: a lone surrogate and an odd last byte.
         QTest::newRow("UTF-16 garbage kept") << utf16File(QStringLiteral("x") + QChar(0xD800) +
                                                           QStringLiteral("\n[Audio]\nCard=1\n"))

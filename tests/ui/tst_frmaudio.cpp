@@ -175,7 +175,6 @@ void tst_frmAudio::savedInputNameChoosesTheEntry_data() {
     QTest::addColumn<int>("chosen");
     QTest::newRow("listed elsewhere: the name wins") << QByteArray("Card=0\nCardName=in.c\n") << 2;
     QTest::newRow("not listed: the position") << QByteArray("Card=1\nCardName=in.gone\n") << 1;
-    QTest::newRow("no name: the position") << QByteArray("Card=1\n") << 1;
 }
 
 void tst_frmAudio::savedInputNameChoosesTheEntry() {
