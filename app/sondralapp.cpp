@@ -11,7 +11,6 @@
 #include "platform/udplink.h"
 #include "service/servicenotifier.h"
 #include "settings/journal.h"
-#include "settings/readsettings.h"
 #include "ui/frmaudio.h"
 #include "ui/frminterpc.h"
 #include "ui/frmmain.h"
@@ -26,7 +25,7 @@
 #include <functional>
 
 SondralApp::SondralApp(const QString& appDir, QObject* parent)
-    : QObject(parent), m_iniPath(QDir(appDir).filePath(QStringLiteral("sondral.ini"))),
+    : QObject(parent), m_settingsFile(QDir(appDir).filePath(QStringLiteral("sondral.ini"))),
       m_eventLog(QDir(appDir).filePath(QStringLiteral("sondral.log"))),
       m_station(std::make_unique<Station>()), m_presenter(std::make_unique<MessageBoxPresenter>()),
       m_notices(std::make_unique<OperatorNotices>(*m_presenter)),
@@ -131,7 +130,8 @@ void SondralApp::start(bool offscreen) {
 void SondralApp::Form_Load() {
     StationState& state = m_station->edit();
     state.started = QDateTime::currentDateTime();
-    m_notices->addStartupProblems(ReadSettings(m_iniFile, m_iniPath, m_settings));
+    m_notices->addStartupProblems(m_settingsFile.load());
+    m_settings = m_settingsFile.settings();
 
     const qint32 card = m_settings.Card; // widened, value unchanged
     if (m_waveIn->deviceCount() > 0) {
@@ -216,8 +216,7 @@ void SondralApp::openAudioSettings() {
         // The audio thread's cached list: opening never waits on the sound server.
         const WaveIn* waveIn = m_waveIn.get();
         m_frmAudio = new frmAudio(
-            m_settings, m_iniFile, m_iniPath, [waveIn] { return waveIn->deviceNames(); },
-            *m_presenter);
+            m_settingsFile, [waveIn] { return waveIn->devices(); }, *m_presenter);
     }
     m_frmAudio->show();
     m_frmAudio->raise();
@@ -226,7 +225,7 @@ void SondralApp::openAudioSettings() {
 
 void SondralApp::openLinkSettings() {
     if (!m_frmInterPC) {
-        m_frmInterPC = new frmInterPC(m_settings, m_iniFile, m_iniPath, *m_presenter);
+        m_frmInterPC = new frmInterPC(m_settingsFile, *m_presenter);
     }
     m_frmInterPC->show();
     m_frmInterPC->raise();

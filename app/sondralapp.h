@@ -1,8 +1,8 @@
 #pragma once
 
 #include "settings/eventlog.h"
-#include "settings/inifile.h"
 #include "settings/settings.h"
+#include "settings/settingsfile.h"
 
 #include <QObject>
 #include <QPointer>
@@ -64,9 +64,8 @@ private:
     // The service manager's watchdog asks this before every ping.
     bool monitoringWorks() const;
 
-    QString m_iniPath;
-    Settings m_settings;
-    IniFile m_iniFile;
+    SettingsFile m_settingsFile;
+    Settings m_settings; // as read at start-up, for the whole run
     EventLog m_eventLog;
 
     std::unique_ptr<Station> m_station;

@@ -1,5 +1,7 @@
 #include "settings/inifile.h"
 
+#include "settings/iniencoding.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -9,9 +11,23 @@
 namespace {
 
 // Blanks around names and values: ASCII white space only, so that bytes
-// above 0x7F (letters in Latin-1) are never trimmed away.
+// above 0x7F (letters in Latin-1, parts of a character in a UTF-16 file's
+// working form) are never trimmed away. A CR ends a line before it could be
+// a blank.
 bool isBlank(char c) {
-    return c == ' ' || c == '\t' || c == '\r' || c == '\v' || c == '\f';
+    return c == ' ' || c == '\t' || c == '\v' || c == '\f';
+}
+
+bool isLineEnd(char c) {
+    return c == '\n' || c == '\r';
+}
+
+// The length of the line end the bytes finish with: 2 for CR LF, 1 for LF
+// or CR, 0 for none.
+qsizetype trailingLineEnd(const QByteArray& b) {
+    if (b.endsWith("\r\n"))
+        return 2;
+    return !b.isEmpty() && isLineEnd(b.back()) ? 1 : 0;
 }
 
 // Letter case folding on Latin-1 bytes: A-Z and the accented capitals
@@ -47,16 +63,6 @@ bool sameName(const char* text, qsizetype length, const QByteArray& foldedTarget
     return true;
 }
 
-// True when every character of the text fits one Latin-1 byte.
-bool isLatin1(const QString& text) {
-    for (QChar c : text) {
-        if (c.unicode() > 0xFF) {
-            return false;
-        }
-    }
-    return true;
-}
-
 bool hasControl(const QString& text, bool allowTab) {
     for (QChar c : text) {
         if (c.unicode() < 0x20 && !(allowTab && c == QLatin1Char('\t'))) {
@@ -74,12 +80,12 @@ const QByteArray utf8Bom("\xEF\xBB\xBF");
 // One line of the file, classified. Lines are: blank; a comment (";" or "#"
 // first); a section header ("[" name "]", anything after "]" ignored); a key
 // line (name "=" value, split at the first "="); anything else, which is
-// ignored. All positions are byte offsets into the file.
+// ignored. All positions are byte offsets into the working form.
 struct Line {
     enum class Kind { Other, Header, Key };
     Kind kind = Kind::Other;
     qsizetype start = 0; // first byte
-    qsizetype next = 0;  // first byte of the next line, after the '\n'
+    qsizetype next = 0;  // first byte of the next line, after the line end
     // Header: the name between the brackets; key line: the key's name. Both
     // without surrounding blanks.
     qsizetype nameStart = 0;
@@ -105,9 +111,19 @@ Line lineAt(const QByteArray& data, qsizetype pos) {
     const qsizetype size = data.size();
     Line line;
     line.start = pos;
-    const void* nl = std::memchr(d + pos, '\n', static_cast<size_t>(size - pos));
-    const qsizetype lineEnd = nl ? static_cast<const char*>(nl) - d : size;
-    line.next = nl ? lineEnd + 1 : size;
+    // One pass for either end byte: a search for LF and then for CR would
+    // scan to the end of an LF file for every line.
+    qsizetype lineEnd = pos;
+    while (lineEnd < size && !isLineEnd(d[lineEnd])) {
+        ++lineEnd;
+    }
+    if (lineEnd == size) {
+        line.next = size;
+    } else if (d[lineEnd] == '\r' && lineEnd + 1 < size && d[lineEnd + 1] == '\n') {
+        line.next = lineEnd + 2;
+    } else {
+        line.next = lineEnd + 1;
+    }
 
     qsizetype b = pos;
     qsizetype e = lineEnd;
@@ -148,9 +164,14 @@ Line lineAt(const QByteArray& data, qsizetype pos) {
 // The line end a write uses for the lines it adds: that of the file's first
 // line, LF when the file has no line end yet.
 QByteArray lineEndOf(const QByteArray& data, qsizetype bodyStart) {
-    const qsizetype nl = data.indexOf('\n', bodyStart);
-    if (nl > bodyStart && data[nl - 1] == '\r') {
-        return QByteArrayLiteral("\r\n");
+    for (qsizetype i = bodyStart; i < data.size(); ++i) {
+        if (data[i] == '\n') {
+            return QByteArrayLiteral("\n");
+        }
+        if (data[i] == '\r') {
+            return i + 1 < data.size() && data[i + 1] == '\n' ? QByteArrayLiteral("\r\n")
+                                                              : QByteArrayLiteral("\r");
+        }
     }
     return QByteArrayLiteral("\n");
 }
@@ -220,11 +241,28 @@ QByteArray replaceValue(const QByteArray& data, const Scan& s, const QByteArray&
     out.append(data.constData() + s.key.nameEnd, s.key.valueStart - s.key.nameEnd);
     out.append(value);
     qsizetype rest = s.key.valueEnd;
-    while (rest < data.size() && data[rest] != '\r' && data[rest] != '\n') {
+    while (rest < data.size() && !isLineEnd(data[rest])) {
         ++rest; // trailing blanks of the old value go with it
     }
     out.append(data.constData() + rest, data.size() - rest);
     return out;
+}
+
+// In a file of mixed line ends, a new line end must not merge with an old
+// one into a CR LF: a CR before an LF, or an LF after a CR, would swallow a
+// line end and change the line beside it. CR LF is used there instead.
+QByteArray lineEndBefore(const QByteArray& eol, const QByteArray& data, qsizetype pos) {
+    if (eol == "\r" && pos < data.size() && data[pos] == '\n') {
+        return QByteArrayLiteral("\r\n");
+    }
+    return eol;
+}
+
+QByteArray lineEndAfter(const QByteArray& eol, const QByteArray& data) {
+    if (eol == "\n" && data.endsWith('\r')) {
+        return QByteArrayLiteral("\r\n");
+    }
+    return eol;
 }
 
 // A new key line at the end of the existing section's keys.
@@ -235,10 +273,10 @@ QByteArray insertKey(const QByteArray& data, const Scan& s, const QByteArray& ke
     out.append(data.constData(), s.insertPos);
     // Also after a lone byte order mark, so that a reader that does not know
     // the mark still sees the new line as a line of its own.
-    if (s.insertPos == data.size() && s.insertPos > 0 && !data.endsWith('\n')) {
+    if (s.insertPos == data.size() && s.insertPos > 0 && trailingLineEnd(data) == 0) {
         out.append(s.eol);
     }
-    out.append(key).append('=').append(value).append(s.eol);
+    out.append(key).append('=').append(value).append(lineEndBefore(s.eol, data, s.insertPos));
     out.append(data.constData() + s.insertPos, data.size() - s.insertPos);
     return out;
 }
@@ -248,13 +286,13 @@ QByteArray insertKey(const QByteArray& data, const Scan& s, const QByteArray& ke
 QByteArray appendSection(const QByteArray& data, const Scan& s, const QByteArray& section,
                          const QByteArray& key, const QByteArray& value) {
     QByteArray out = data;
-    if (!out.isEmpty() && !out.endsWith('\n')) {
+    if (!out.isEmpty() && trailingLineEnd(out) == 0) {
         out.append(s.eol);
     }
     if (data.size() > s.bodyStart) {
-        const QByteArray tail = out.left(out.size() - s.eol.size());
-        if (!tail.endsWith('\n')) {
-            out.append(s.eol);
+        const QByteArray lastLine = out.left(out.size() - trailingLineEnd(out));
+        if (trailingLineEnd(lastLine) == 0) {
+            out.append(lineEndAfter(s.eol, out));
         }
     }
     out.append('[').append(section).append(']').append(s.eol);
@@ -277,13 +315,7 @@ QByteArray withKey(const QByteArray& data, const QByteArray& section, const QByt
 
 } // namespace
 
-void IniFile::selectFile(const QString& path) {
-    m_path = path;
-}
-
-void IniFile::selectSection(const QString& section) {
-    m_section = section.trimmed();
-}
+IniFile::IniFile(QString path) : m_path(std::move(path)) {}
 
 IniFile::Load IniFile::load(QByteArray& data, QString* reason) const {
     data.clear();
@@ -335,22 +367,25 @@ bool IniFile::isReadable(QString* reason) const {
     return load(data, reason) != Load::Failed;
 }
 
-QString IniFile::read(const QString& key) const {
-    const QString name = key.trimmed();
-    if (name.isEmpty() || !isLatin1(name) || !isLatin1(m_section)) {
+QString IniFile::read(const QString& section, const QString& key) const {
+    QByteArray bytes;
+    QString reason;
+    if (load(bytes, &reason) != Load::Ok) {
         return QString();
     }
     QByteArray data;
-    QString reason;
-    if (load(data, &reason) != Load::Ok) {
+    const IniEncoding encoding = IniEncoding::detect(bytes, &data);
+    const QString sectionName = section.trimmed();
+    const QString name = key.trimmed();
+    if (name.isEmpty() || !encoding.canHold(name) || !encoding.canHold(sectionName)) {
         return QString();
     }
-    const Scan s = scan(data, foldedName(m_section.toLatin1()), foldedName(name.toLatin1()));
+    const Scan s =
+        scan(data, foldedName(encoding.encode(sectionName)), foldedName(encoding.encode(name)));
     if (!s.keyFound || s.key.valueStart >= s.key.valueEnd) {
         return QString();
     }
-    return QString::fromLatin1(data.constData() + s.key.valueStart,
-                               s.key.valueEnd - s.key.valueStart);
+    return encoding.decode(data.constData() + s.key.valueStart, s.key.valueEnd - s.key.valueStart);
 }
 
 bool IniFile::fail(const QString& reason) {
@@ -358,53 +393,57 @@ bool IniFile::fail(const QString& reason) {
     return false;
 }
 
-QString IniFile::refusal(const QString& key, const QString& value) const {
+QString IniFile::refusal(const IniEncoding& encoding, const QString& section, const QString& key,
+                         const QString& value) {
     // Names and values that would read back differently, or break the line
     // structure (a line end in a value could smuggle in a section), are
     // refused instead of being written.
     const QString name = key.trimmed();
     if (name.isEmpty() || name.contains(QLatin1Char('=')) || hasControl(name, false) ||
         name.startsWith(QLatin1Char('[')) || name.startsWith(QLatin1Char(';')) ||
-        name.startsWith(QLatin1Char('#')) || !isLatin1(name)) {
+        name.startsWith(QLatin1Char('#')) || !encoding.canHold(name)) {
         return QStringLiteral("ongeldige sleutelnaam \"%1\"").arg(key);
     }
-    if (m_section.contains(QLatin1Char(']')) || hasControl(m_section, false) ||
-        !isLatin1(m_section)) {
-        return QStringLiteral("ongeldige sectienaam \"%1\"").arg(m_section);
+    if (section.contains(QLatin1Char(']')) || hasControl(section, false) ||
+        !encoding.canHold(section)) {
+        return QStringLiteral("ongeldige sectienaam \"%1\"").arg(section);
     }
-    if (hasControl(value, true) || !isLatin1(value)) {
+    if (hasControl(value, true) || !encoding.canHold(value)) {
         return QStringLiteral("de waarde voor %1 bevat tekens die niet in het bestand passen")
             .arg(name);
     }
     return QString();
 }
 
-bool IniFile::write(const QList<QPair<QString, QString>>& keyValues) {
+bool IniFile::write(const QString& section, const QList<QPair<QString, QString>>& keyValues) {
     m_error.clear();
     if (keyValues.isEmpty()) {
         return true;
     }
-    // Every key is checked before anything is done, so one bad key leaves
-    // the others unwritten too.
-    for (const auto& [key, value] : keyValues) {
-        const QString why = refusal(key, value);
-        if (!why.isEmpty()) {
-            return fail(why);
-        }
-    }
-
-    QByteArray data;
+    QByteArray bytes;
     QString reason;
-    if (load(data, &reason) == Load::Failed) {
+    if (load(bytes, &reason) == Load::Failed) {
         // Never replace a file that could not be read: its other lines
         // would be lost.
         return fail(reason);
     }
-    const QByteArray section = m_section.toLatin1();
+    QByteArray data;
+    const IniEncoding encoding = IniEncoding::detect(bytes, &data);
+
+    // Every key is checked before anything is done, so one bad key leaves
+    // the others unwritten too.
+    const QString sectionName = section.trimmed();
     for (const auto& [key, value] : keyValues) {
-        data = withKey(data, section, key.trimmed().toLatin1(), value.toLatin1());
+        const QString why = refusal(encoding, sectionName, key, value);
+        if (!why.isEmpty()) {
+            return fail(why);
+        }
     }
-    return replaceFile(data);
+    const QByteArray sectionBytes = encoding.encode(sectionName);
+    for (const auto& [key, value] : keyValues) {
+        data = withKey(data, sectionBytes, encoding.encode(key.trimmed()), encoding.encode(value));
+    }
+    return replaceFile(encoding.toFile(data));
 }
 
 bool IniFile::replaceFile(const QByteArray& bytes) {

@@ -11,7 +11,7 @@
 // One source the server can put on air and Sondral watches for silence: the
 // automation or one of the four feeds. The live studio is never watched and
 // has no row. Everything that names such a source reads it from here: the
-// datagram handler, ReadSettings and the audio settings dialog.
+// datagram handler, SettingsFile and the audio settings dialog.
 struct MonitoredSource {
     QLatin1StringView keyword;    // the server's datagram, matched exactly
     qint16 mode;                  // ModeState::Mode while it is on air
@@ -34,7 +34,7 @@ struct MonitoredSource {
     QLatin1StringView timeEditor;
 };
 
-// In the order the handler tests the keywords, ReadSettings reads and the
-// dialog writes the keys, and the dialog shows its frames.
+// In the order the handler tests the keywords, SettingsFile reads and
+// writes the keys, and the dialog shows its frames.
 inline constexpr std::size_t MonitoredSourceCount = 5;
 extern const std::array<MonitoredSource, MonitoredSourceCount> MonitoredSources;

@@ -3,11 +3,14 @@
 #include <QString>
 #include <QtGlobal>
 
-// The configuration of one run, read once at start-up by ReadSettings and
+// The configuration of one run, read once at start-up by SettingsFile and
 // only read afterwards. Field names follow the keys of sondral.ini; the time
 // limits are in seconds, the thresholds in percent on the level scale.
 struct Settings {
     qint16 Card = 0;
+    // The sound server's own name of the input chosen in the Audio dialog
+    // (as `pactl list short sources` shows it); empty when none was saved.
+    QString CardName;
     qint16 AutoVol = 0;
     qint16 Autotime = 0;
     qint16 Feed1Vol = 0;
@@ -23,6 +26,15 @@ struct Settings {
     qint32 HostPort = 0;
     bool Log = false;
 
+    // Thresholds and time limits are held to this range for a run.
+    static constexpr qint16 MinimumPercentOrSeconds = 0;
+    static constexpr qint16 MaximumPercentOrSeconds = 100;
+    static constexpr qint32 MinimumPort = 1;
+    static constexpr qint32 MaximumPort = 65535;
+    static bool isPort(qint64 value) { return value >= MinimumPort && value <= MaximumPort; }
+
     // The socket is set up only when all three link values are usable.
-    bool linkComplete() const { return !RemoteName.isEmpty() && RemotePort > 0 && HostPort > 0; }
+    bool linkComplete() const {
+        return !RemoteName.isEmpty() && isPort(RemotePort) && isPort(HostPort);
+    }
 };

@@ -1,15 +1,13 @@
 #include "ui/frmaudio.h"
 
-#include "settings/inifile.h"
 #include "settings/monitoredsources.h"
+#include "settings/settingsfile.h"
 #include "ui/ledspinedit.h"
 #include "ui/messageboxpresenter.h"
 #include "ui/windowsupport.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QIcon>
@@ -25,11 +23,10 @@ const QString RestartText =
 
 } // namespace
 
-frmAudio::frmAudio(const Settings& settings, IniFile& iniFile, const QString& iniPath,
-                   std::function<QStringList()> deviceNames, MessageBoxPresenter& messages,
-                   QWidget* parent)
-    : QDialog(parent), m_messages(messages), m_settings(settings), m_iniFile(iniFile),
-      m_iniPath(iniPath), m_deviceNames(std::move(deviceNames)) {
+frmAudio::frmAudio(SettingsFile& settingsFile, std::function<CaptureDeviceList()> devices,
+                   MessageBoxPresenter& messages, QWidget* parent)
+    : QDialog(parent), m_messages(messages), m_settingsFile(settingsFile),
+      m_listDevices(std::move(devices)) {
     setObjectName(QStringLiteral("frmAudio"));
     makeSettingsDialogWindow(this, QStringLiteral("Audio Instellingen"));
     setFixedSize(380, 522);
@@ -104,11 +101,23 @@ void frmAudio::buildControls() {
 
 void frmAudio::Form_Load() {
     VulKaart();
+    m_settings = m_settingsFile.settings();
 
-    // A card number naming no entry (hand-edited, or fewer devices than when
-    // it was saved) shows no entry chosen; saving then writes -1.
+    // The saved input, when it is listed, wherever it is now; otherwise the
+    // position Card. A card number naming no entry (hand-edited, or fewer
+    // devices than when it was saved) shows no entry chosen; saving then
+    // writes -1.
+    int chosen = -1;
+    if (!m_settings.CardName.isEmpty()) {
+        for (qsizetype i = 0; i < m_devices.size() && chosen < 0; ++i) {
+            if (QString::fromUtf8(m_devices[i].id) == m_settings.CardName)
+                chosen = int(i);
+        }
+    }
     const int card = m_settings.Card;
-    m_cobKaart->setCurrentIndex(card >= 0 && card < m_cobKaart->count() ? card : -1);
+    if (chosen < 0 && card >= 0 && card < m_cobKaart->count())
+        chosen = card;
+    m_cobKaart->setCurrentIndex(chosen);
 
     // Values outside 0..100 are clamped by the editors and saved clamped.
     for (std::size_t i = 0; i < MonitoredSources.size(); ++i)
@@ -120,8 +129,8 @@ void frmAudio::Form_Load() {
 }
 
 void frmAudio::VulKaart() {
-    const QStringList names = m_deviceNames ? m_deviceNames() : QStringList();
-    if (names.isEmpty()) {
+    m_devices = m_listDevices ? m_listDevices() : CaptureDeviceList();
+    if (m_devices.isEmpty()) {
         // The dialog is still loading; the box appears on it once it shows.
         m_messages.post({QMessageBox::Critical,
                          QStringLiteral("Foutmelding"),
@@ -131,34 +140,35 @@ void frmAudio::VulKaart() {
                          {}});
         return;
     }
-    m_cobKaart->addItems(names);
+    for (const CaptureDevice& device : m_devices)
+        m_cobKaart->addItem(device.name);
 }
 
 bool frmAudio::writeAll() {
-    // Card, the thresholds, the time limits, Log: the order of the keys in a
-    // new section. One replacement of the file: all twelve land or none.
-    QList<QPair<QString, QString>> keys;
-    keys.append({QStringLiteral("Card"), QString::number(m_cobKaart->currentIndex())});
-    for (std::size_t i = 0; i < MonitoredSources.size(); ++i)
-        keys.append(
-            {MonitoredSources[i].thresholdKey, QString::number(m_volumeEditors[i]->value())});
-    for (std::size_t i = 0; i < MonitoredSources.size(); ++i)
-        keys.append(
-            {MonitoredSources[i].timeKeyWritten, QString::number(m_timeEditors[i]->value())});
-    keys.append({QStringLiteral("Log"), QString::number(m_chkLog->isChecked() ? 1 : 0)});
-
-    // The IniFile is shared with the main window and the other dialog: the
-    // selection is made here, right before the write, never relied on.
-    m_iniFile.selectFile(m_iniPath);
-    m_iniFile.selectSection(QStringLiteral("Audio"));
-    return m_iniFile.write(keys);
+    Settings values = m_settings;
+    // Without a list (no sound server) there is nothing to choose from: the
+    // stored input stays, rather than becoming "none" (-1).
+    auto card = SettingsFile::CardChoice::Keep;
+    if (!m_devices.isEmpty()) {
+        card = SettingsFile::CardChoice::Save;
+        const int chosen = m_cobKaart->currentIndex();
+        values.Card = qint16(chosen);
+        values.CardName = chosen >= 0 ? QString::fromUtf8(m_devices[chosen].id) : QString();
+    }
+    for (std::size_t i = 0; i < MonitoredSources.size(); ++i) {
+        values.*MonitoredSources[i].threshold = qint16(m_volumeEditors[i]->value());
+        values.*MonitoredSources[i].timeLimit = qint16(m_timeEditors[i]->value());
+    }
+    values.Log = m_chkLog->isChecked();
+    // One replacement of the file: all keys land or none.
+    return m_settingsFile.saveAudio(values, card);
 }
 
 void frmAudio::cmdClose_Click() {
     if (!writeAll()) {
         // The file is as it was; the dialog keeps everything entered so the
         // operator can try again.
-        const QString text = saveFailureText(m_iniPath, m_iniFile.errorString());
+        const QString text = saveFailureText(m_settingsFile.path(), m_settingsFile.errorString());
         m_messages.post({QMessageBox::Critical,
                          QStringLiteral("Foutmelding"),
                          text,

@@ -1,6 +1,6 @@
 #include "ui/frminterpc.h"
 
-#include "settings/inifile.h"
+#include "settings/settingsfile.h"
 #include "ui/messageboxpresenter.h"
 #include "ui/windowsupport.h"
 
@@ -12,10 +12,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-frmInterPC::frmInterPC(const Settings& settings, IniFile& iniFile, const QString& iniPath,
-                       MessageBoxPresenter& messages, QWidget* parent)
-    : QDialog(parent), m_messages(messages), m_settings(settings), m_iniFile(iniFile),
-      m_iniPath(iniPath) {
+frmInterPC::frmInterPC(SettingsFile& settingsFile, MessageBoxPresenter& messages, QWidget* parent)
+    : QDialog(parent), m_messages(messages), m_settingsFile(settingsFile) {
     setObjectName(QStringLiteral("frmInterPC"));
     makeSettingsDialogWindow(this, QStringLiteral("InterPC"));
     setFixedSize(300, 182);
@@ -69,34 +67,34 @@ void frmInterPC::buildControls() {
 }
 
 void frmInterPC::Form_Load() {
-    m_txtRemoteName->setText(m_settings.RemoteName);
-    m_txtRemotePort->setText(QString::number(m_settings.RemotePort));
-    m_txtHostPort->setText(QString::number(m_settings.HostPort));
+    const Settings& settings = m_settingsFile.settings();
+    m_txtRemoteName->setText(settings.RemoteName);
+    m_txtRemotePort->setText(QString::number(settings.RemotePort));
+    m_txtHostPort->setText(QString::number(settings.HostPort));
 }
 
 bool frmInterPC::writeAll() {
-    // The IniFile is shared with the main window and the other dialog: the
-    // selection is made here, right before the write, never relied on. One
-    // replacement of the file: all three keys land or none.
-    m_iniFile.selectFile(m_iniPath);
-    m_iniFile.selectSection(QStringLiteral("InterPC"));
-    return m_iniFile.write({{QStringLiteral("RemoteName"), m_txtRemoteName->text()},
-                            {QStringLiteral("RemotePort"), m_txtRemotePort->text()},
-                            {QStringLiteral("HostPort"), m_txtHostPort->text()}});
+    // One replacement of the file: all three keys land or none.
+    return m_settingsFile.saveLink(
+        {m_txtRemoteName->text(), m_txtRemotePort->text(), m_txtHostPort->text()});
 }
 
 void frmInterPC::cmdExit_Click() {
-    // Only the first empty box is reported; a box of blanks is not empty.
+    // Only the first empty box is reported. A host name of blanks would read
+    // back as no name at all, so it counts as empty; the port boxes are
+    // taken as typed.
     const struct {
         QLineEdit* box;
         const char* text;
+        bool blanksAreEmpty;
     } required[] = {
-        {m_txtRemoteName, "Geef de RemoteName op"},
-        {m_txtRemotePort, "Geef de Remote Poort op"},
-        {m_txtHostPort, "Geef de Host Poort op"},
+        {m_txtRemoteName, "Geef de RemoteName op", true},
+        {m_txtRemotePort, "Geef de Remote Poort op", false},
+        {m_txtHostPort, "Geef de Host Poort op", false},
     };
     for (const auto& field : required) {
-        if (field.box->text().isEmpty()) {
+        const QString text = field.box->text();
+        if (text.isEmpty() || (field.blanksAreEmpty && text.trimmed().isEmpty())) {
             // The focus moves once the operator has closed the message.
             QLineEdit* box = field.box;
             m_messages.post({QMessageBox::Warning, QStringLiteral("Ontbrekende gegevens"),
@@ -109,7 +107,7 @@ void frmInterPC::cmdExit_Click() {
     if (!writeAll()) {
         // The file is as it was; the dialog keeps everything typed so the
         // operator can try again.
-        const QString text = saveFailureText(m_iniPath, m_iniFile.errorString());
+        const QString text = saveFailureText(m_settingsFile.path(), m_settingsFile.errorString());
         m_messages.post({QMessageBox::Critical,
                          QStringLiteral("Foutmelding"),
                          text,

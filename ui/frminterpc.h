@@ -4,23 +4,24 @@
 
 #include <QDialog>
 
-class IniFile;
 class MessageBoxPresenter;
 class QKeyEvent;
 class QLineEdit;
 class QPushButton;
+class SettingsFile;
 
 // The link settings dialog: the server's host name, the server's UDP port for
 // the alarm and the local UDP port for the server's datagrams. Saving checks
-// that none is empty, writes the section "InterPC" of the settings file as
-// typed and asks for a restart. Modeless, deletes itself on close; only the
-// save button and the window's close button unload it (Escape does not).
+// that none is empty (a host name of blanks counts as empty), writes the
+// section "InterPC" of the settings file as typed and asks for a restart. It
+// opens with what the file holds now, saves of this run included. Modeless, deletes itself on
+// close; only the save button and the window's close button unload it (Escape does not).
 class frmInterPC : public QDialog {
     Q_OBJECT
 public:
     // Messages go to the operator through messages.
-    frmInterPC(const Settings& settings, IniFile& iniFile, const QString& iniPath,
-               MessageBoxPresenter& messages, QWidget* parent = nullptr);
+    frmInterPC(SettingsFile& settingsFile, MessageBoxPresenter& messages,
+               QWidget* parent = nullptr);
 
 public slots:
     // The save button: stops at the first empty box (message, then focus
@@ -39,9 +40,7 @@ private:
     bool writeAll();
 
     MessageBoxPresenter& m_messages;
-    Settings m_settings;
-    IniFile& m_iniFile;
-    QString m_iniPath;
+    SettingsFile& m_settingsFile;
 
     QLineEdit* m_txtRemoteName = nullptr;
     QLineEdit* m_txtRemotePort = nullptr;

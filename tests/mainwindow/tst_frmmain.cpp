@@ -247,6 +247,14 @@ private slots:
         // The port is still free: nothing of ours holds it.
         QUdpSocket other;
         QVERIFY(other.bind(QHostAddress::AnyIPv4, host));
+        // The operator hears why.
+        const auto boxes = visibleBoxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes.first()->text(),
+                 QStringLiteral("Ongeldige waarde in sondral.ini, sectie [InterPC], sleutel "
+                                "RemotePort: \"0\". Een poort ligt tussen 1 en 65535.\n"
+                                "De verbinding met de server staat uit: RemotePort ligt niet "
+                                "tussen 1 en 65535."));
     }
 
     void portInUseIsReportedAndStartupGoesOn() {
@@ -282,7 +290,9 @@ private slots:
         QCOMPARE(boxes.first()->text(),
                  QStringLiteral("Ongeldige waarde in sondral.ini, sectie [InterPC], "
                                 "sleutel RemotePort: \"abc\". De standaardwaarde 0 "
-                                "wordt gebruikt."));
+                                "wordt gebruikt.\n"
+                                "De verbinding met de server staat uit: RemoteName is leeg, "
+                                "RemotePort is geen getal en HostPort ontbreekt."));
     }
 
     // The whole road over real loopback UDP: the server's SN_AUTO in, the

@@ -1,22 +1,30 @@
 // Damaged and odd settings files through the settings reader and the real
 // start-up: each gives defaults or the first occurrence, a start-up message
-// that names every bad key, never a crash, and a program that still answers
-// the server's datagrams when its link settings are usable. One file of
-// 10 MB of garbage also goes through the built executable.
+// that names every bad key and says when the link is off, never a crash, and
+// a program that still answers the server's datagrams when its link settings
+// are usable. One file of 10 MB of garbage also goes through the built
+// executable. A save in a settings dialog changes what the dialogs show, not
+// what the run monitors with.
 
 #include "processprobe.h"
 #include "serverpeer.h"
 #include "sondralinstance.h"
 
 #include "app/sondralapp.h"
-#include "settings/inifile.h"
-#include "settings/readsettings.h"
+#include "audio/levelmeter.h"
+#include "settings/settingsfile.h"
+#include "ui/frmaudio.h"
 #include "ui/frmmain.h"
+#include "ui/ledspinedit.h"
 
+#include <QAbstractButton>
+#include <QAction>
 #include <QApplication>
 #include <QFile>
 #include <QLabel>
 #include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
@@ -53,11 +61,33 @@ QString startupBoxText() {
     return {};
 }
 
-QString statusText() {
+frmMain* mainWindow() {
     for (QWidget* w : QApplication::topLevelWidgets())
         if (auto* window = qobject_cast<frmMain*>(w))
-            return window->findChild<QLabel*>(QStringLiteral("lblStatus"))->text();
-    return {};
+            return window;
+    return nullptr;
+}
+
+QString statusText() {
+    frmMain* window = mainWindow();
+    return window ? window->findChild<QLabel*>(QStringLiteral("lblStatus"))->text() : QString();
+}
+
+// What a Windows editor saves as "Unicode", with its byte order mark.
+QByteArray utf16(const QByteArray& latin1) {
+    QByteArray out("\xFF\xFE", 2);
+    for (char c : latin1)
+        out.append(c).append('\0');
+    return out;
+}
+
+// The open Audio dialog, if any (it has no parent window).
+frmAudio* audioDialog() {
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        if (auto* dialog = qobject_cast<frmAudio*>(w); dialog && dialog->isVisible())
+            return dialog;
+    }
+    return nullptr;
 }
 
 void writeFile(const QString& path, const QByteArray& bytes) {
@@ -80,6 +110,7 @@ private slots:
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     }
     void portTakenIsReportedAndMonitoringWaits();
+    void aSaveChangesTheDialogsNotTheRun();
     void executableSurvivesTenMegabytesOfGarbage();
 };
 
@@ -122,10 +153,15 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys_data() {
         << QByteArray("[Audio]\r\nAutoVol=99999\r\nAutoTime=-40000\r\nFeed1Vol=1e30\r\n"
                       "[InterPC]\r\nRemoteName=127.0.0.1\r\nRemotePort=99999999999\r\n"
                       "HostPort=@PORT@\r\n")
-        << 0 << 0 << false << QStringList{"AutoVol", "Autotime", "Feed1Vol", "RemotePort"};
+        << 100 << 0 << false << QStringList{"AutoVol", "Autotime", "Feed1Vol", "RemotePort"};
     QTest::newRow("words where numbers belong")
         << QByteArray("[Audio]\r\nAutoVol=twenty\r\nAutoTime=0x10\r\nLog=yes\r\n@LINK@") << 0 << 0
         << true << QStringList{"AutoVol", "Autotime", "Log"};
+    QTest::newRow("port beyond 65535: link off")
+        << QByteArray("[Audio]\r\nAutoVol=20\r\nAutoTime=5\r\n[InterPC]\r\n"
+                      "RemoteName=127.0.0.1\r\nRemotePort=70000\r\nHostPort=@PORT@\r\n")
+        << 20 << 5 << false << QStringList{"RemotePort"};
+    QTest::newRow("UTF-16 LE") << utf16(audio + "@LINK@") << 20 << 5 << true << QStringList();
 }
 
 void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
@@ -139,18 +175,26 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
     QVERIFY(dir.isValid());
     const quint16 port = ServerPeer::freePort();
     QVERIFY(port > 0);
-    ini.replace("@LINK@", link(port)).replace("@PORT@", QByteArray::number(port));
+    // The placeholders stand in the file's own encoding.
+    const bool wide = ini.startsWith("\xFF\xFE");
+    const auto encoded = [&](const QByteArray& text) { return wide ? utf16(text).mid(2) : text; };
+    ini.replace(encoded("@LINK@"), encoded(link(port)))
+        .replace(encoded("@PORT@"), encoded(QByteArray::number(port)));
     writeFile(dir.filePath(QStringLiteral("sondral.ini")), ini);
 
-    Settings s;
-    IniFile iniFile;
-    const QStringList messages =
-        ReadSettings(iniFile, dir.filePath(QStringLiteral("sondral.ini")), s);
-    QCOMPARE(int(s.AutoVol), autoVol);
-    QCOMPARE(int(s.Autotime), autoTime);
+    SettingsFile file(dir.filePath(QStringLiteral("sondral.ini")));
+    const QStringList messages = file.load();
+    QCOMPARE(int(file.settings().AutoVol), autoVol);
+    QCOMPARE(int(file.settings().Autotime), autoTime);
 
-    // One message line per bad key, each naming its key; nothing else.
-    QCOMPARE(messages.size(), badKeys.size());
+    // One message line per bad key, each naming its key, and one saying that
+    // the link is off when it is (and a file exists); nothing else.
+    const bool fileThere = !ini.isEmpty() || QFile::exists(file.path());
+    QCOMPARE(messages.size(), badKeys.size() + (linked || !fileThere ? 0 : 1));
+    if (!linked && fileThere)
+        QVERIFY2(
+            messages.last().startsWith(QStringLiteral("De verbinding met de server staat uit: ")),
+            qPrintable(messages.last()));
     for (const QString& key : badKeys) {
         const bool named = std::any_of(messages.cbegin(), messages.cend(), [&](const QString& m) {
             return m.contains(QStringLiteral("sleutel %1:").arg(key));
@@ -188,6 +232,52 @@ void TstBadSettings::portTakenIsReportedAndMonitoringWaits() {
     QFile log(dir.filePath(QStringLiteral("sondral.log")));
     QVERIFY(log.open(QIODevice::ReadOnly));
     QVERIFY(log.readAll().contains("Program started Up\r\n"));
+}
+
+void TstBadSettings::aSaveChangesTheDialogsNotTheRun() {
+    QTemporaryDir dir;
+    const quint16 port = ServerPeer::freePort();
+    writeFile(dir.filePath(QStringLiteral("sondral.ini")),
+              "[Audio]\r\nAutoVol=20\r\nAutoTime=5\r\n; the station's note\r\n" + link(port));
+    SondralApp sondral(dir.path());
+    sondral.start(false);
+    frmMain* window = mainWindow();
+    QVERIFY(window);
+
+    window->findChild<QAction*>(QStringLiteral("mnuAudio"))->trigger();
+    QPointer<frmAudio> dialog = audioDialog();
+    QVERIFY(dialog);
+    QCOMPARE(dialog->findChild<LedSpinEdit*>(QStringLiteral("ledVolAuto"))->value(), 20);
+    dialog->findChild<LedSpinEdit*>(QStringLiteral("ledVolAuto"))->setValue(60);
+    dialog->findChild<QPushButton*>(QStringLiteral("cmdClose"))->click();
+    // The boxes stand on the dialog, one at a time (no sound server here,
+    // then the restart message); the last OK closes the dialog.
+    QVERIFY(QTest::qWaitFor(
+        [&] {
+            if (!dialog || !dialog->isVisible())
+                return true;
+            for (QMessageBox* box : dialog->findChildren<QMessageBox*>()) {
+                if (box->isVisible())
+                    box->button(QMessageBox::Ok)->click();
+            }
+            return false;
+        },
+        5000));
+
+    // The run arms what it read at its start; a reopened dialog shows what
+    // was saved.
+    QUdpSocket server;
+    server.writeDatagram("SN_AUTO", QHostAddress::LocalHost, port);
+    QTRY_COMPARE(statusText(), QStringLiteral("AUTOMAAT"));
+    QCOMPARE(window->findChild<LevelMeter*>(QStringLiteral("levLeft"))->threshold(), 20);
+    window->findChild<QAction*>(QStringLiteral("mnuAudio"))->trigger();
+    QVERIFY(audioDialog());
+    QCOMPARE(audioDialog()->findChild<LedSpinEdit*>(QStringLiteral("ledVolAuto"))->value(), 60);
+    QFile ini(dir.filePath(QStringLiteral("sondral.ini")));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    const QByteArray saved = ini.readAll();
+    QVERIFY(saved.startsWith("[Audio]\r\nAutoVol=60\r\nAutoTime=5\r\n"));
+    QVERIFY(saved.contains("; the station's note\r\n"));
 }
 
 void TstBadSettings::executableSurvivesTenMegabytesOfGarbage() {

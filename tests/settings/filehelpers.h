@@ -23,6 +23,19 @@ inline QByteArray readBytes(const QString& path) {
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
+// The text as a UTF-16 file with its byte order mark, as a Windows editor
+// saves "Unicode" (little-endian) or "Unicode big endian".
+inline QByteArray utf16File(const QString& text, bool bigEndian = false) {
+    QByteArray out = bigEndian ? QByteArray("\xFE\xFF", 2) : QByteArray("\xFF\xFE", 2);
+    for (QChar c : text) {
+        const char low = char(c.unicode() & 0xFF);
+        const char high = char(c.unicode() >> 8);
+        out.append(bigEndian ? high : low);
+        out.append(bigEndian ? low : high);
+    }
+    return out;
+}
+
 // Reproducible garbage of every byte value, NUL and line ends included.
 inline QByteArray garbage(qsizetype size, quint32 seed) {
     QRandomGenerator gen(seed);

@@ -13,11 +13,16 @@ class TestIniFile : public QObject {
 private:
     QTemporaryDir m_dir;
     QString path() const { return m_dir.filePath(QStringLiteral("sondral.ini")); }
-    IniFile open(const QString& section) const {
-        IniFile ini;
-        ini.selectFile(path());
-        ini.selectSection(section);
-        return ini;
+    QString read(const QString& section, const QString& key) const {
+        return IniFile(path()).read(section, key);
+    }
+    bool write(const QString& section, const QString& key, const QString& value,
+               QString* error = nullptr) const {
+        IniFile ini(path());
+        const bool ok = ini.write(section, {{key, value}});
+        if (error)
+            *error = ini.errorString();
+        return ok;
     }
 
 private slots:
@@ -87,6 +92,29 @@ private slots:
         QTest::newRow("header without ]") << QByteArray("[Audio]\n[InterPC\nCard=2\n") << "Audio"
                                           << "Card"
                                           << "2";
+        QTest::newRow("CR only") << QByteArray("[Audio]\rCard=3\r[InterPC]\rHostPort=5000\r")
+                                 << "InterPC"
+                                 << "HostPort"
+                                 << "5000";
+        QTest::newRow("CR, LF and CR LF mixed")
+            << QByteArray("[Audio]\rCard=1\nLog=1\r\nAutoVol=9\r") << "Audio"
+            << "AutoVol"
+            << "9";
+        const QString windows = QStringLiteral("[Audio]\r\nCard=2\r\n[InterPC]\r\n"
+                                               "RemoteName=caf\u00E9 \u20AC\r\nHostPort=5000\r\n");
+        QTest::newRow("UTF-16 LE") << utf16File(windows) << "InterPC"
+                                   << "HostPort"
+                                   << "5000";
+        QTest::newRow("UTF-16 BE") << utf16File(windows, true) << "audio"
+                                   << "CARD"
+                                   << "2";
+        QTest::newRow("UTF-16 value beyond Latin-1")
+            << utf16File(windows) << "InterPC"
+            << "RemoteName" << QStringLiteral("caf\u00E9 \u20AC");
+        QTest::newRow("UTF-16 with an odd last byte")
+            << utf16File(QStringLiteral("[Audio]\nCard=4\n")).append('\x01') << "Audio"
+            << "Card"
+            << "4";
     }
 
     void read() {
@@ -95,7 +123,7 @@ private slots:
         QFETCH(QString, key);
         QFETCH(QString, expected);
         writeBytes(path(), file);
-        QCOMPARE(open(section).read(key), expected);
+        QCOMPARE(read(section, key), expected);
     }
 
     void write_data() {
@@ -153,6 +181,45 @@ private slots:
         QTest::newRow("top key") << QByteArray("A=1\n[Audio]\nA=2\n") << ""
                                  << "B"
                                  << "3" << QByteArray("A=1\nB=3\n[Audio]\nA=2\n");
+        QTest::newRow("CR only: new key and section take CR")
+            << QByteArray("; note\r[Audio]\rCard=1\r") << "InterPC"
+            << "HostPort"
+            << "5000" << QByteArray("; note\r[Audio]\rCard=1\r\r[InterPC]\rHostPort=5000\r");
+        // A CR before the LF of an empty line would make one CR LF of them.
+        QTest::newRow("mixed: new line ends never merge")
+            << QByteArray("[Audio]\rCard=1\n\n[InterPC]\nX=1\r") << "Audio"
+            << "Log"
+            << "1" << QByteArray("[Audio]\rCard=1\nLog=1\r\n\n[InterPC]\nX=1\r");
+        QTest::newRow("mixed: blank line after a last CR")
+            << QByteArray("[Audio]\nCard=1\r") << "InterPC"
+            << "HostPort"
+            << "1" << QByteArray("[Audio]\nCard=1\r\r\n[InterPC]\nHostPort=1\n");
+        QTest::newRow("CR only: key added inside its section")
+            << QByteArray("[Audio]\rCard=1\r[InterPC]\rHostPort=1\r") << "Audio"
+            << "Log"
+            << "1" << QByteArray("[Audio]\rCard=1\rLog=1\r[InterPC]\rHostPort=1\r");
+        // A UTF-16 file stays UTF-16 in its byte order, mark and every other
+        // line kept, characters beyond Latin-1 included.
+        const QString before16 = QStringLiteral("; Stati\u00F6n \u20AC\r\n[Audio]\r\nCard=1\r\n"
+                                                "[InterPC]\r\nRemoteName=\u0441\u0435\u0440\r\n");
+        const QString after16 = QStringLiteral("; Stati\u00F6n \u20AC\r\n[Audio]\r\nCard=2\r\n"
+                                               "[InterPC]\r\nRemoteName=\u0441\u0435\u0440\r\n");
+        QTest::newRow("UTF-16 LE kept") << utf16File(before16) << "Audio"
+                                        << "Card"
+                                        << "2" << utf16File(after16);
+        QTest::newRow("UTF-16 BE kept") << utf16File(before16, true) << "Audio"
+                                        << "Card"
+                                        << "2" << utf16File(after16, true);
+        // Not text, but kept: a lone surrogate and an odd last byte.
+        QTest::newRow("UTF-16 garbage kept") << utf16File(QStringLiteral("x") + QChar(0xD800) +
+                                                          QStringLiteral("\n[Audio]\nCard=1\n"))
+                                                    .append('\x7F')
+                                             << "Audio"
+                                             << "Card"
+                                             << "5"
+                                             << utf16File(QStringLiteral("x") + QChar(0xD800) +
+                                                          QStringLiteral("\n[Audio]\nCard=5\n"))
+                                                    .append('\x7F');
     }
 
     void write() {
@@ -162,17 +229,18 @@ private slots:
         QFETCH(QString, value);
         QFETCH(QByteArray, after);
         writeBytes(path(), before);
-        IniFile ini = open(section);
-        QVERIFY2(ini.write(key, value), qPrintable(ini.errorString()));
+        QString error;
+        QVERIFY2(write(section, key, value, &error), qPrintable(error));
         QCOMPARE(readBytes(path()), after);
-        QCOMPARE(ini.read(key), value);
+        QCOMPARE(read(section, key), value);
     }
 
     void missingFileIsCreated() {
-        IniFile ini = open(QStringLiteral("InterPC"));
-        QCOMPARE(ini.read(QStringLiteral("HostPort")), QString());
-        QVERIFY(ini.write(QStringLiteral("HostPort"), 5000));
-        QVERIFY(ini.write(QStringLiteral("RemoteName"), QStringLiteral("studio")));
+        QCOMPARE(read(QStringLiteral("InterPC"), QStringLiteral("HostPort")), QString());
+        QVERIFY(
+            write(QStringLiteral("InterPC"), QStringLiteral("HostPort"), QStringLiteral("5000")));
+        QVERIFY(write(QStringLiteral("InterPC"), QStringLiteral("RemoteName"),
+                      QStringLiteral("studio")));
         QCOMPARE(readBytes(path()), QByteArray("[InterPC]\nHostPort=5000\nRemoteName=studio\n"));
     }
 
@@ -204,9 +272,9 @@ private slots:
         QFETCH(QString, value);
         const QByteArray before("[Audio]\nCard=1\n");
         writeBytes(path(), before);
-        IniFile ini = open(section);
-        QVERIFY(!ini.write(key, value));
-        QVERIFY(!ini.errorString().isEmpty());
+        QString error;
+        QVERIFY(!write(section, key, value, &error));
+        QVERIFY(!error.isEmpty());
         QCOMPARE(readBytes(path()), before);
     }
 
@@ -220,10 +288,8 @@ private slots:
         QVERIFY(::chmod(QFile::encodeName(file).constData(), 0666) == 0);
         QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0555) == 0);
         const int result = withoutRootRights([&] {
-            IniFile ini;
-            ini.selectFile(file);
-            ini.selectSection(QStringLiteral("Audio"));
-            const bool ok = ini.write(QStringLiteral("Card"), 2);
+            IniFile ini(file);
+            const bool ok = ini.write(QStringLiteral("Audio"), {{"Card", "2"}});
             return ok ? 1 : (ini.errorString().isEmpty() ? 2 : 0);
         });
         ::chmod(QFile::encodeName(dir.path()).constData(), 0755);
@@ -245,8 +311,8 @@ private slots:
         const QList<QPair<QString, QString>> keys = {
             {"Card", "2"}, {"AutoTime", "30"}, {"Log", "1"}, {"card", "3"}};
         writeBytes(path(), before);
-        IniFile ini = open(QStringLiteral("Audio"));
-        QVERIFY2(ini.write(keys), qPrintable(ini.errorString()));
+        IniFile ini(path());
+        QVERIFY2(ini.write(QStringLiteral("Audio"), keys), qPrintable(ini.errorString()));
         const QByteArray after = readBytes(path());
         QCOMPARE(after, QByteArray("; Sondral\r\n[InterPC]\r\nRemoteName=playout\r\n\r\n[audio]\r\n"
                                    "  AutoTime = 30\r\n# note\r\nColour=blue\r\ncard=3\r\nLog=1\r\n"
@@ -254,7 +320,7 @@ private slots:
 
         writeBytes(path(), before);
         for (const auto& [key, value] : keys)
-            QVERIFY(ini.write(key, value));
+            QVERIFY(write(QStringLiteral("Audio"), key, value));
         QCOMPARE(readBytes(path()), after);
     }
 
@@ -262,8 +328,9 @@ private slots:
     void refusedKeyWritesNoneOfTheList() {
         const QByteArray before("[Audio]\nCard=1\n");
         writeBytes(path(), before);
-        IniFile ini = open(QStringLiteral("Audio"));
-        QVERIFY(!ini.write({{"Card", "2"}, {"AutoVol", "30"}, {"Log", "1\n[InterPC]"}}));
+        IniFile ini(path());
+        QVERIFY(!ini.write(QStringLiteral("Audio"),
+                           {{"Card", "2"}, {"AutoVol", "30"}, {"Log", "1\n[InterPC]"}}));
         QVERIFY(!ini.errorString().isEmpty());
         QCOMPARE(readBytes(path()), before);
     }
@@ -275,9 +342,10 @@ private slots:
     void unreplaceableFileStaysAsItWas() {
         const QByteArray before("; keep\n[Audio]\nCard=1\n");
         writeBytes(path(), before);
-        IniFile ini = open(QStringLiteral("Audio"));
+        IniFile ini(path());
         const bool ok = withFileSizeLimit(before.size(), [&] {
-            return ini.write({{"Card", "2"}, {"AutoVol", "30"}, {"Log", "1"}});
+            return ini.write(QStringLiteral("Audio"),
+                             {{"Card", "2"}, {"AutoVol", "30"}, {"Log", "1"}});
         });
         QVERIFY(!ok);
         QVERIFY(ini.errorString().contains(path()));
@@ -304,11 +372,9 @@ private slots:
         } else {
             target = m_dir.filePath(QStringLiteral("none/sondral.ini"));
         }
-        IniFile ini;
-        ini.selectFile(target);
-        ini.selectSection(QStringLiteral("Audio"));
-        QCOMPARE(ini.read(QStringLiteral("Card")), QString());
-        QVERIFY(!ini.write(QStringLiteral("Card"), 1));
+        IniFile ini(target);
+        QCOMPARE(ini.read(QStringLiteral("Audio"), QStringLiteral("Card")), QString());
+        QVERIFY(!ini.write(QStringLiteral("Audio"), {{"Card", "1"}}));
         QVERIFY(!ini.errorString().isEmpty());
         if (kind == QLatin1String("dir")) {
             QVERIFY(QFileInfo(target).isDir());
@@ -321,11 +387,10 @@ private slots:
     void garbageKeptByteForByte() {
         const QByteArray junk = garbage(10 * 1024 * 1024, 1);
         writeBytes(path(), junk);
-        IniFile ini = open(QStringLiteral("Audio"));
-        QCOMPARE(ini.read(QStringLiteral("Card")), QString());
-        QVERIFY(ini.write(QStringLiteral("Card"), 4));
+        QCOMPARE(read(QStringLiteral("Audio"), QStringLiteral("Card")), QString());
+        QVERIFY(write(QStringLiteral("Audio"), QStringLiteral("Card"), QStringLiteral("4")));
         QVERIFY(readBytes(path()).startsWith(junk));
-        QCOMPARE(ini.read(QStringLiteral("Card")), QStringLiteral("4"));
+        QCOMPARE(read(QStringLiteral("Audio"), QStringLiteral("Card")), QStringLiteral("4"));
     }
 
     void oversizedFileIsLeftAlone() {
@@ -333,9 +398,8 @@ private slots:
         QVERIFY(f.open(QIODevice::WriteOnly));
         QVERIFY(f.resize(IniFile::MaxFileSize + 1)); // sparse, no disk space used
         f.close();
-        IniFile ini = open(QStringLiteral("Audio"));
-        QCOMPARE(ini.read(QStringLiteral("Card")), QString());
-        QVERIFY(!ini.write(QStringLiteral("Card"), 1));
+        QCOMPARE(read(QStringLiteral("Audio"), QStringLiteral("Card")), QString());
+        QVERIFY(!write(QStringLiteral("Audio"), QStringLiteral("Card"), QStringLiteral("1")));
         QCOMPARE(QFileInfo(path()).size(), IniFile::MaxFileSize + 1);
     }
 };

@@ -1,8 +1,7 @@
 #include "dialogtest.h"
 
 #include "settings/filehelpers.h"
-#include "settings/inifile.h"
-#include "settings/readsettings.h"
+#include "settings/settingsfile.h"
 #include "ui/frmaudio.h"
 #include "ui/ledspinedit.h"
 
@@ -20,27 +19,16 @@ const QStringList VolumeEditors = {"ledVolAuto", "ledFeed1Vol", "ledFeed2Vol", "
                                    "ledFeed4Vol"};
 const QStringList TimeEditors = {"ledTijdAuto", "ledFeed1Tijd", "ledFeed2Tijd", "ledFeed3Tijd",
                                  "ledFeed4Tijd"};
-const QStringList KeysInOrder = {"Card",      "AutoVol",   "Feed1Vol",  "Feed2Vol",
-                                 "Feed3Vol",  "Feed4Vol",  "AutoTime",  "Feed1Time",
-                                 "Feed2Time", "Feed3Time", "Feed4Time", "Log"};
-const QStringList ThreeCards = {"Capture A", "Capture B", "Capture C"};
+const QStringList KeysInOrder = {"Card",      "CardName",  "AutoVol",  "Feed1Vol",  "Feed2Vol",
+                                 "Feed3Vol",  "Feed4Vol",  "AutoTime", "Feed1Time", "Feed2Time",
+                                 "Feed3Time", "Feed4Time", "Log"};
+const CaptureDeviceList ThreeCards = {
+    {"in.a", "Capture A"}, {"in.b", "Capture B"}, {"in.c", "Capture C"}};
 
-Settings sampleSettings() {
-    Settings s;
-    s.Card = 2;
-    s.AutoVol = 10;
-    s.Feed1Vol = 11;
-    s.Feed2Vol = 12;
-    s.Feed3Vol = 13;
-    s.Feed4Vol = 14;
-    s.Autotime = 20;
-    s.Feed1time = 21;
-    s.Feed2time = 22;
-    s.Feed3time = 23;
-    s.Feed4time = 24;
-    s.Log = true;
-    return s;
-}
+const QByteArray SampleValues = "AutoVol=10\nFeed1Vol=11\nFeed2Vol=12\nFeed3Vol=13\nFeed4Vol=14\n"
+                                "AutoTime=20\nFeed1Time=21\nFeed2Time=22\nFeed3Time=23\n"
+                                "Feed4Time=24\nLog=1\n";
+const QByteArray Sample = "[Audio]\nCard=2\n" + SampleValues;
 
 // The key=value lines of one section as they stand in the file, in file order.
 QList<QPair<QString, QString>> sectionLines(const QByteArray& data, const QString& section) {
@@ -71,6 +59,10 @@ private slots:
     void cardChoice_data();
     void cardChoice();
     void noCaptureDevice();
+    void emptyListKeepsStoredCard();
+    void savedInputNameChoosesTheEntry_data();
+    void savedInputNameChoosesTheEntry();
+    void reopenedAfterSaveShowsWhatWasSaved();
     void outOfRangeValuesAreClamped();
     void saveWritesAllKeysThenAsksForRestart();
     void saveKeepsOtherContent();
@@ -84,7 +76,10 @@ private slots:
     void escapeKeepsDialog();
 
 private:
-    frmAudio* open(const Settings& settings, const QStringList& cards = ThreeCards);
+    // The dialog as the menu opens it, on a settings file loaded from ini
+    // (none: the file loaded last).
+    frmAudio* open(const QByteArray& ini, const CaptureDeviceList& cards = ThreeCards);
+    frmAudio* reopen(const CaptureDeviceList& cards = ThreeCards);
     LedSpinEdit* editor(const QString& name) const {
         return m_dialog->findChild<LedSpinEdit*>(name);
     }
@@ -101,18 +96,23 @@ void tst_frmAudio::cleanup() {
     tearDownDialog();
 }
 
-frmAudio* tst_frmAudio::open(const Settings& settings, const QStringList& cardNames) {
+frmAudio* tst_frmAudio::open(const QByteArray& ini, const CaptureDeviceList& cards) {
+    loadSettings(ini);
+    return reopen(cards);
+}
+
+frmAudio* tst_frmAudio::reopen(const CaptureDeviceList& cards) {
     m_dialog = new frmAudio(
-        settings, m_ini, m_iniPath, [cardNames] { return cardNames; }, *m_messages);
+        *m_settingsFile, [cards] { return cards; }, *m_messages);
     return m_dialog;
 }
 
 void tst_frmAudio::loadsFromSettings() {
-    open(sampleSettings());
+    open(Sample);
     QStringList shown;
     for (int i = 0; i < cards()->count(); ++i)
         shown << cards()->itemText(i);
-    QCOMPARE(shown, ThreeCards);
+    QCOMPARE(shown, (QStringList{"Capture A", "Capture B", "Capture C"}));
     QCOMPARE(cards()->currentIndex(), 2);
     for (int i = 0; i < 5; ++i) {
         QCOMPARE(editor(VolumeEditors[i])->value(), 10 + i);
@@ -134,20 +134,16 @@ void tst_frmAudio::cardChoice_data() {
 void tst_frmAudio::cardChoice() {
     QFETCH(int, card);
     QFETCH(int, chosen);
-    Settings settings;
-    settings.Card = qint16(card);
-    open(settings);
+    open("[Audio]\nCard=" + QByteArray::number(card) + "\n");
     QCOMPARE(cards()->currentIndex(), chosen);
     clickSave();
-    m_ini.selectFile(m_iniPath);
-    m_ini.selectSection("Audio");
-    QCOMPARE(m_ini.read("Card"), QString::number(chosen));
+    QCOMPARE(readKey("Audio", "Card"), QString::number(chosen));
+    QCOMPARE(readKey("Audio", "CardName"),
+             chosen < 0 ? QString() : QString::fromUtf8(ThreeCards[chosen].id));
 }
 
 void tst_frmAudio::noCaptureDevice() {
-    Settings settings = sampleSettings();
-    settings.Card = 0;
-    open(settings, {});
+    open("[Audio]\nCard=0\n" + SampleValues, {});
     QCOMPARE(m_recorder.messages().size(), 1);
     QCOMPARE(m_recorder.messages()[0].title, QString("Foutmelding"));
     QCOMPARE(m_recorder.messages()[0].text, QString("Kan geen geluidskaart vinden"));
@@ -156,19 +152,65 @@ void tst_frmAudio::noCaptureDevice() {
     QCOMPARE(cards()->currentIndex(), -1);
     // The rest of the dialog still loads and it can still save.
     QCOMPARE(editor("ledFeed3Tijd")->value(), 23);
+    editor("ledFeed3Tijd")->setValue(33);
     clickSave();
     QCOMPARE(m_recorder.messages().size(), 2);
     QCOMPARE(m_recorder.messages()[1].text, RestartText);
-    QVERIFY(sectionLines(readAll(m_iniPath), "Audio")
-                .contains(qMakePair(QString("Card"), QString("-1"))));
+    QCOMPARE(readKey("Audio", "Feed3Time"), QString("33"));
+}
+
+// No sound server: nothing to choose from, so the stored input stays as it
+// is instead of becoming "none".
+void tst_frmAudio::emptyListKeepsStoredCard() {
+    const QByteArray card = "[Audio]\nCard=2\nCardName=in.c\n";
+    open(card + SampleValues, {});
+    clickSave();
+    const QByteArray after = readAll(m_iniPath);
+    QVERIFY2(after.startsWith(card), after.constData());
+    QCOMPARE(after.count("Card"), 2);
+}
+
+void tst_frmAudio::savedInputNameChoosesTheEntry_data() {
+    QTest::addColumn<QByteArray>("stored");
+    QTest::addColumn<int>("chosen");
+    QTest::newRow("listed elsewhere: the name wins") << QByteArray("Card=0\nCardName=in.c\n") << 2;
+    QTest::newRow("not listed: the position") << QByteArray("Card=1\nCardName=in.gone\n") << 1;
+}
+
+void tst_frmAudio::savedInputNameChoosesTheEntry() {
+    QFETCH(QByteArray, stored);
+    QFETCH(int, chosen);
+    open("[Audio]\n" + stored);
+    QCOMPARE(cards()->currentIndex(), chosen);
+    clickSave();
+    QCOMPARE(readKey("Audio", "Card"), QString::number(chosen));
+    QCOMPARE(readKey("Audio", "CardName"), QString::fromUtf8(ThreeCards[chosen].id));
+}
+
+// Reopened in the same run, the dialog shows what was saved, so a second
+// Save does not write the start-up values back over it.
+void tst_frmAudio::reopenedAfterSaveShowsWhatWasSaved() {
+    open(Sample);
+    cards()->setCurrentIndex(0);
+    editor("ledVolAuto")->setValue(45);
+    editor("ledFeed4Tijd")->setValue(99);
+    logBox()->setChecked(false);
+    clickSave();
+    QVERIFY(dialogGone());
+
+    reopen();
+    QCOMPARE(cards()->currentIndex(), 0);
+    QCOMPARE(editor("ledVolAuto")->value(), 45);
+    QCOMPARE(editor("ledFeed4Tijd")->value(), 99);
+    QCOMPARE(editor("ledFeed1Vol")->value(), 11);
+    QVERIFY(!logBox()->isChecked());
+    clickSave();
+    QCOMPARE(readKey("Audio", "AutoVol"), QString("45"));
+    QCOMPARE(readKey("Audio", "Card"), QString("0"));
 }
 
 void tst_frmAudio::outOfRangeValuesAreClamped() {
-    Settings settings;
-    settings.AutoVol = 150;
-    settings.Feed2time = -3;
-    settings.Feed4Vol = 32767;
-    open(settings);
+    open("[Audio]\nAutoVol=150\nFeed2Time=-3\nFeed4Vol=32767\n");
     QCOMPARE(editor("ledVolAuto")->value(), 100);
     QCOMPARE(editor("ledFeed2Tijd")->value(), 0);
     QCOMPARE(editor("ledFeed4Vol")->value(), 100);
@@ -179,7 +221,7 @@ void tst_frmAudio::outOfRangeValuesAreClamped() {
 }
 
 void tst_frmAudio::saveWritesAllKeysThenAsksForRestart() {
-    open(sampleSettings());
+    open(Sample);
     cards()->setCurrentIndex(1);
     editor("ledVolAuto")->setValue(45);
     editor("ledTijdAuto")->setValue(30);
@@ -197,10 +239,12 @@ void tst_frmAudio::saveWritesAllKeysThenAsksForRestart() {
     QCOMPARE(m_recorder.messages()[0].text, RestartText);
     QCOMPARE(m_recorder.messages()[0].icon, QMessageBox::Warning);
 
+    // CardName was not in the file yet: it goes after the section's last key.
     const QList<QPair<QString, QString>> expected = {
         {"Card", "1"},       {"AutoVol", "45"},   {"Feed1Vol", "11"},   {"Feed2Vol", "12"},
         {"Feed3Vol", "13"},  {"Feed4Vol", "14"},  {"AutoTime", "30"},   {"Feed1Time", "21"},
-        {"Feed2Time", "22"}, {"Feed3Time", "23"}, {"Feed4Time", "100"}, {"Log", "1"}};
+        {"Feed2Time", "22"}, {"Feed3Time", "23"}, {"Feed4Time", "100"}, {"Log", "1"},
+        {"CardName", "in.b"}};
     QCOMPARE(atMessage, expected);
     QVERIFY(dialogGone());
 }
@@ -216,7 +260,8 @@ void tst_frmAudio::saveKeepsOtherContent() {
                          "Feed2time = 9\r\n"
                          "Colour=blue\r\n"
                          "; keep me\r\n");
-    open(sampleSettings());
+    m_settingsFile->load();
+    reopen();
     clickSave();
 
     const QByteArray after = readAll(m_iniPath);
@@ -234,10 +279,9 @@ void tst_frmAudio::saveKeepsOtherContent() {
         keys << line.first.toLower();
     for (const QString& key : KeysInOrder)
         QCOMPARE(keys.count(key.toLower()), 1);
-    m_ini.selectFile(m_iniPath);
-    m_ini.selectSection("Audio");
-    QCOMPARE(m_ini.read("Autotime"), QString("20"));
-    QCOMPARE(m_ini.read("Feed2time"), QString("22"));
+    // The dialog opened with what the file held.
+    QCOMPARE(readKey("Audio", "Autotime"), QString("5"));
+    QCOMPARE(readKey("Audio", "Feed2time"), QString("9"));
 }
 
 void tst_frmAudio::logTickBox_data() {
@@ -254,9 +298,7 @@ void tst_frmAudio::logTickBox() {
     QFETCH(bool, logAtStart);
     QFETCH(bool, toggle);
     QFETCH(QString, written);
-    Settings settings;
-    settings.Log = logAtStart;
-    open(settings);
+    open(logAtStart ? "[Audio]\nLog=1\n" : "[Audio]\nLog=0\n");
     QCOMPARE(logBox()->isChecked(), logAtStart);
     if (toggle)
         logBox()->click();
@@ -265,25 +307,31 @@ void tst_frmAudio::logTickBox() {
 }
 
 void tst_frmAudio::nextStartReadsWhatWasSaved() {
-    open(Settings());
+    open({});
     cards()->setCurrentIndex(1);
     editor("ledTijdAuto")->setValue(20);
     editor("ledFeed3Vol")->setValue(65);
     logBox()->setChecked(true);
     clickSave();
 
-    IniFile ini;
-    Settings next;
-    QCOMPARE(ReadSettings(ini, m_iniPath, next), QStringList());
+    SettingsFile file(m_iniPath);
+    // Only the link is missing.
+    QCOMPARE(file.load().size(), 1);
+    const Settings next = file.settings();
     QCOMPARE(next.Card, qint16(1));
+    QCOMPARE(next.CardName, QString("in.b"));
+    // A new section holds the keys in the dialog's order, CardName beside Card.
+    QStringList keys;
+    for (const auto& line : sectionLines(readAll(m_iniPath), "Audio"))
+        keys << line.first;
+    QCOMPARE(keys, KeysInOrder);
     QCOMPARE(next.Autotime, qint16(20));
     QCOMPARE(next.Feed3Vol, qint16(65));
     QCOMPARE(next.Log, true);
 }
 
 void tst_frmAudio::closeButtonWritesNothing() {
-    writeFile(m_iniPath, "[Audio]\nAutoVol=3\n");
-    open(sampleSettings());
+    open("[Audio]\nAutoVol=3\n");
     editor("ledVolAuto")->setValue(90);
     m_dialog->show();
     QVERIFY(m_dialog->close());
@@ -295,8 +343,10 @@ void tst_frmAudio::closeButtonWritesNothing() {
 void tst_frmAudio::unwritableFileKeepsDialogOpen() {
     // A directory where the file should be: no write can succeed, not even
     // with the rights of the superuser.
+    loadSettings(Sample);
+    QVERIFY(QFile::remove(m_iniPath));
     QVERIFY(QDir(m_dir->path()).mkdir("sondral.ini"));
-    open(sampleSettings());
+    reopen();
     m_dialog->show();
     editor("ledFeed1Vol")->setValue(77);
     clickSave();
@@ -316,8 +366,7 @@ void tst_frmAudio::unreplaceableFileKeepsEveryKey() {
     // The changed card fits in the old size, the keys after it do not: all
     // twelve keys land or none.
     const QByteArray before("[Audio]\nCard=2\n");
-    writeFile(m_iniPath, before);
-    open(sampleSettings());
+    open(before);
     cards()->setCurrentIndex(1);
     withFileSizeLimit(before.size(), [&] {
         clickSave();
@@ -330,7 +379,7 @@ void tst_frmAudio::unreplaceableFileKeepsEveryKey() {
 }
 
 void tst_frmAudio::unloadsWhenRestartMessageIsClosed() {
-    open(sampleSettings());
+    open(Sample);
     m_dialog->show();
     clickSave(); // returns at once: the box runs no event loop of its own
     QMessageBox* message = m_dialog->findChild<QMessageBox*>();
@@ -340,14 +389,15 @@ void tst_frmAudio::unloadsWhenRestartMessageIsClosed() {
     QCOMPARE(message->icon(), QMessageBox::Warning);
     QCOMPARE(message->windowModality(), Qt::WindowModal);
     QCOMPARE(message->parentWidget(), m_dialog.data());
-    QVERIFY(!dialogGone());
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(m_dialog); // while the box stands
 
     message->button(QMessageBox::Ok)->click();
     QVERIFY(dialogGone());
 }
 
 void tst_frmAudio::escapeKeepsDialog() {
-    open(sampleSettings());
+    open(Sample);
     m_dialog->show();
     QVERIFY(QTest::qWaitForWindowExposed(m_dialog));
     editor("ledVolAuto")->setValue(55);

@@ -1,7 +1,6 @@
 #include "dialogtest.h"
 
 #include "settings/filehelpers.h"
-#include "settings/inifile.h"
 #include "ui/frminterpc.h"
 
 #include <QAbstractButton>
@@ -25,6 +24,7 @@ private slots:
     void writesAsTyped_data();
     void writesAsTyped();
     void saveLeavesAudioSection();
+    void reopenedAfterSaveShowsWhatWasSaved();
     void closeButtonWritesNothing();
     void unwritableFileKeepsDialogOpen();
     void unreplaceableFileKeepsEveryKey();
@@ -32,7 +32,9 @@ private slots:
     void escapeKeepsDialog();
 
 private:
-    frmInterPC* open(const Settings& settings = Settings());
+    // The dialog as the menu opens it, on a settings file loaded from ini.
+    frmInterPC* open(const QByteArray& ini = {});
+    frmInterPC* reopen();
     QLineEdit* box(const char* name) const { return m_dialog->findChild<QLineEdit*>(name); }
     void type(const QString& name, const QString& port, const QString& host) {
         box("txtRemoteName")->setText(name);
@@ -50,36 +52,42 @@ void tst_frmInterPC::cleanup() {
     tearDownDialog();
 }
 
-frmInterPC* tst_frmInterPC::open(const Settings& settings) {
-    m_dialog = new frmInterPC(settings, m_ini, m_iniPath, *m_messages);
+frmInterPC* tst_frmInterPC::open(const QByteArray& ini) {
+    if (!ini.isEmpty())
+        loadSettings(ini);
+    return reopen();
+}
+
+frmInterPC* tst_frmInterPC::reopen() {
+    m_dialog = new frmInterPC(*m_settingsFile, *m_messages);
     return m_dialog;
 }
 
 void tst_frmInterPC::loadsFromSettings_data() {
+    QTest::addColumn<QByteArray>("ini");
     QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("remotePort");
-    QTest::addColumn<int>("hostPort");
     QTest::addColumn<QString>("remoteText");
     QTest::addColumn<QString>("hostText");
-    QTest::newRow("set") << "playout.local" << 5000 << 6000 << "5000"
+    QTest::newRow("set") << QByteArray("[InterPC]\nRemoteName=playout.local\nRemotePort=5000\n"
+                                       "HostPort=6000\n")
+                         << "playout.local"
+                         << "5000"
                          << "6000";
-    QTest::newRow("never set") << "" << 0 << 0 << "0"
+    QTest::newRow("never set") << QByteArray() << ""
+                               << "0"
                                << "0";
-    QTest::newRow("negative") << " x " << -12 << 65535 << "-12"
-                              << "65535";
+    QTest::newRow("negative, blanks around the name")
+        << QByteArray("[InterPC]\nRemoteName= x \nRemotePort=-12\nHostPort=65535\n") << "x"
+        << "-12"
+        << "65535";
 }
 
 void tst_frmInterPC::loadsFromSettings() {
+    QFETCH(QByteArray, ini);
     QFETCH(QString, name);
-    QFETCH(int, remotePort);
-    QFETCH(int, hostPort);
     QFETCH(QString, remoteText);
     QFETCH(QString, hostText);
-    Settings settings;
-    settings.RemoteName = name;
-    settings.RemotePort = remotePort;
-    settings.HostPort = hostPort;
-    open(settings);
+    open(ini);
     QCOMPARE(box("txtRemoteName")->text(), name);
     QCOMPARE(box("txtRemotePort")->text(), remoteText);
     QCOMPARE(box("txtHostPort")->text(), hostText);
@@ -116,6 +124,12 @@ void tst_frmInterPC::missingValue_data() {
                                                  << "6000"
                                                  << "Geef de Remote Poort op"
                                                  << "txtRemotePort";
+    // A name of blanks would read back as none at all.
+    QTest::newRow("name of one blank") << " "
+                                       << "5000"
+                                       << "6000"
+                                       << "Geef de RemoteName op"
+                                       << "txtRemoteName";
 }
 
 void tst_frmInterPC::missingValue() {
@@ -159,9 +173,9 @@ void tst_frmInterPC::writesAsTyped_data() {
     QTest::newRow("never set ports saved back") << "playout"
                                                 << "0"
                                                 << "0";
-    QTest::newRow("one blank as host name") << " "
-                                            << "5000"
-                                            << "6000";
+    QTest::newRow("blanks around the host name") << " studio "
+                                                 << "5000"
+                                                 << "6000";
     QTest::newRow("letters and a leading blank") << "10.0.0.2"
                                                  << "abc"
                                                  << " 6000";
@@ -190,22 +204,34 @@ void tst_frmInterPC::writesAsTyped() {
 
 void tst_frmInterPC::saveLeavesAudioSection() {
     const QByteArray audio = "[Audio]\r\nCard=1\r\nAutoTime=30\r\n; operator note\r\n";
-    writeFile(m_iniPath, audio + "[InterPC]\r\nremotename=old\r\nHostPort=1\r\nExtra=x\r\n");
-    Settings settings;
-    settings.RemoteName = "new";
-    settings.RemotePort = 5000;
-    settings.HostPort = 6000;
-    open(settings);
+    open(audio + "[InterPC]\r\nremotename=old\r\nHostPort=1\r\nExtra=x\r\n");
+    QCOMPARE(box("txtRemoteName")->text(), QString("old"));
+    type("new", "5000", "6000");
     clickSave();
     const QByteArray after = readAll(m_iniPath);
     QVERIFY(after.startsWith(audio));
     QCOMPARE(after.toLower().count("remotename"), 1);
     QVERIFY(after.contains("Extra=x"));
-    m_ini.selectFile(m_iniPath);
-    m_ini.selectSection("InterPC");
-    QCOMPARE(m_ini.read("RemoteName"), QString("new"));
-    QCOMPARE(m_ini.read("RemotePort"), QString("5000"));
-    QCOMPARE(m_ini.read("HostPort"), QString("6000"));
+    QCOMPARE(readKey("InterPC", "RemoteName"), QString("new"));
+    QCOMPARE(readKey("InterPC", "RemotePort"), QString("5000"));
+    QCOMPARE(readKey("InterPC", "HostPort"), QString("6000"));
+}
+
+// Reopened in the same run, the dialog shows what was saved, so a second
+// Save does not write the start-up values back over it.
+void tst_frmInterPC::reopenedAfterSaveShowsWhatWasSaved() {
+    open("[InterPC]\nRemoteName=old\nRemotePort=1\nHostPort=2\n");
+    type("studio", "5001", "5002");
+    clickSave();
+    QVERIFY(dialogGone());
+
+    reopen();
+    QCOMPARE(box("txtRemoteName")->text(), QString("studio"));
+    QCOMPARE(box("txtRemotePort")->text(), QString("5001"));
+    QCOMPARE(box("txtHostPort")->text(), QString("5002"));
+    clickSave();
+    QCOMPARE(readKey("InterPC", "RemoteName"), QString("studio"));
+    QCOMPARE(readKey("InterPC", "HostPort"), QString("5002"));
 }
 
 void tst_frmInterPC::closeButtonWritesNothing() {

@@ -1,17 +1,18 @@
 // Shows one settings dialog with sample values and saves a picture of it,
 // taken from the screen, to the given file.
 
-#include "settings/inifile.h"
-#include "settings/settings.h"
+#include "settings/settingsfile.h"
 #include "ui/frmaudio.h"
 #include "ui/frminterpc.h"
 #include "ui/messageboxpresenter.h"
 
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QPixmap>
 #include <QPointer>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QTextStream>
 #include <QTimer>
 
@@ -23,37 +24,39 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    Settings settings;
-    settings.Card = 0;
-    settings.AutoVol = 10;
-    settings.Autotime = 30;
-    settings.Feed1Vol = 8;
-    settings.Feed1time = 60;
-    settings.Feed2Vol = 8;
-    settings.Feed2time = 60;
-    settings.Feed3Vol = 12;
-    settings.Feed3time = 45;
-    settings.Feed4Vol = 5;
-    settings.Feed4time = 100;
-    settings.Log = true;
-    settings.RemoteName = QStringLiteral("playout-pc");
-    settings.RemotePort = 5001;
-    settings.HostPort = 5002;
+    // The sample values go through a settings file of their own, as the
+    // dialogs read them; nothing is saved back.
+    QTemporaryDir dir;
+    const QString iniPath = dir.filePath(QStringLiteral("sondral.ini"));
+    {
+        QFile ini(iniPath);
+        if (!dir.isValid() || !ini.open(QIODevice::WriteOnly) ||
+            ini.write("[Audio]\nCard=0\nAutoVol=10\nAutoTime=30\nFeed1Vol=8\nFeed1Time=60\n"
+                      "Feed2Vol=8\nFeed2Time=60\nFeed3Vol=12\nFeed3Time=45\nFeed4Vol=5\n"
+                      "Feed4Time=100\nLog=1\n[InterPC]\nRemoteName=playout-pc\n"
+                      "RemotePort=5001\nHostPort=5002\n") < 0) {
+            QTextStream(stderr) << "sondral-screenshot: cannot write " << iniPath << "\n";
+            return 1;
+        }
+    }
+    SettingsFile settings(iniPath);
+    settings.load();
 
-    IniFile ini; // never written: nothing is saved
     MessageBoxPresenter messages;
     // The dialogs delete themselves when closed, and quitting closes them.
     QPointer<QDialog> dialog;
     if (args[1] == "audio") {
         dialog = new frmAudio(
-            settings, ini, QString(),
+            settings,
             [] {
-                return QStringList{QStringLiteral("Built-in Audio Analog Stereo"),
-                                   QStringLiteral("USB Audio CODEC Analog Stereo")};
+                return CaptureDeviceList{{"alsa_input.pci-0000_00_1f.3.analog-stereo",
+                                          QStringLiteral("Built-in Audio Analog Stereo")},
+                                         {"alsa_input.usb-CODEC-00.analog-stereo",
+                                          QStringLiteral("USB Audio CODEC Analog Stereo")}};
             },
             messages);
     } else {
-        dialog = new frmInterPC(settings, ini, QString(), messages);
+        dialog = new frmInterPC(settings, messages);
     }
     dialog->move(40, 40);
     dialog->show();

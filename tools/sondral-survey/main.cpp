@@ -7,8 +7,7 @@
 
 #include "audio/wavein.h"
 #include "platform/terminationwatcher.h"
-#include "settings/inifile.h"
-#include "settings/readsettings.h"
+#include "settings/settingsfile.h"
 
 #include <QCommandLineParser>
 #include <QDir>
@@ -91,11 +90,10 @@ QString settingsPath() {
 // The card Sondral itself would capture: Card from its settings file beside
 // this program; 0 when there is none.
 int cardFromSettings() {
-    IniFile ini;
-    Settings settings;
-    for (const QString& message : ReadSettings(ini, settingsPath(), settings))
+    SettingsFile file(settingsPath());
+    for (const QString& message : file.load())
         error(message);
-    return settings.Card;
+    return file.settings().Card;
 }
 
 QString deviceListText(const QStringList& names) {

@@ -1,12 +1,23 @@
 #include "settings/filehelpers.h"
-#include "settings/inifile.h"
-#include "settings/readsettings.h"
+#include "settings/settingsfile.h"
+#include "settings/settingsvalue.h"
 
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
 
-class TestReadSettings : public QObject {
+#include <limits>
+
+namespace {
+
+// A usable link, so that a test of other keys gets no line about it.
+const QByteArray Link = "[InterPC]\nRemoteName=x\nRemotePort=1\nHostPort=2\n";
+const QString Head = QStringLiteral("Ongeldige waarde in sondral.ini, sectie ");
+const QString DefaultTail = QStringLiteral(". De standaardwaarde 0 wordt gebruikt.");
+
+} // namespace
+
+class TestSettingsFile : public QObject {
     Q_OBJECT
 
 private:
@@ -14,8 +25,10 @@ private:
     QString path() const { return m_dir.filePath(QStringLiteral("sondral.ini")); }
     QStringList readFile(const QByteArray& bytes, Settings& s) {
         writeBytes(path(), bytes);
-        IniFile ini;
-        return ReadSettings(ini, path(), s);
+        SettingsFile file(path());
+        const QStringList problems = file.load();
+        s = file.settings();
+        return problems;
     }
 
 private slots:
@@ -26,8 +39,9 @@ private slots:
         s.Card = 5;
         s.RemoteName = QStringLiteral("stale");
         s.Log = true;
-        IniFile ini;
-        QVERIFY(ReadSettings(ini, path(), s).isEmpty());
+        SettingsFile file(path());
+        QVERIFY(file.load().isEmpty());
+        s = file.settings();
         QCOMPARE(s.Card, qint16(0));
         QCOMPARE(s.RemoteName, QString());
         QCOMPARE(s.HostPort, 0);
@@ -40,11 +54,11 @@ private slots:
     // even for the superuser, as the tests run in CI.
     void unreadableFileIsNamed() {
         QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("sondral.ini")));
-        Settings s;
-        s.RemoteName = QStringLiteral("stale");
-        IniFile ini;
-        const QStringList messages = ReadSettings(ini, path(), s);
+        SettingsFile file(path());
+        const QStringList messages = file.load();
+        const Settings s = file.settings();
         QDir(m_dir.path()).rmdir(QStringLiteral("sondral.ini"));
+        // No line about the link on top: every default is already said.
         QCOMPARE(messages.size(), 1);
         QVERIFY2(messages[0].contains(QDir::toNativeSeparators(path())), qPrintable(messages[0]));
         QVERIFY2(messages[0].contains(QStringLiteral("het is een map")), qPrintable(messages[0]));
@@ -54,7 +68,8 @@ private slots:
     // Distinct values per key catch a field read from the wrong key.
     void everyFieldFromItsKey() {
         Settings s;
-        const QStringList msgs = readFile("[Audio]\nCard=-1\nAutoVol=11\nFeed1Vol=21\n"
+        const QStringList msgs = readFile("[Audio]\nCard=1\nCardName= alsa_input.usb-1 \n"
+                                          "AutoVol=11\nFeed1Vol=21\n"
                                           "Feed2Vol=22\nFeed3Vol=23\nFeed4Vol=24\nAutoTime=31\n"
                                           "Feed1Time=41\nfeed2time=42\nFEED3TIME=43\n"
                                           "Feed4time=44\nLog=1\n"
@@ -65,8 +80,9 @@ private slots:
         const QList<int> got{s.Card,      s.AutoVol,    s.Feed1Vol,  s.Feed2Vol,  s.Feed3Vol,
                              s.Feed4Vol,  s.Autotime,   s.Feed1time, s.Feed2time, s.Feed3time,
                              s.Feed4time, s.RemotePort, s.HostPort};
-        const QList<int> want{-1, 11, 21, 22, 23, 24, 31, 41, 42, 43, 44, 5001, 5000};
+        const QList<int> want{1, 11, 21, 22, 23, 24, 31, 41, 42, 43, 44, 5001, 5000};
         QCOMPARE(got, want);
+        QCOMPARE(s.CardName, QStringLiteral("alsa_input.usb-1"));
         QCOMPARE(s.Log, true);
         QCOMPARE(s.RemoteName, QStringLiteral("studio pc"));
         QVERIFY(s.linkComplete());
@@ -74,15 +90,16 @@ private slots:
 
     void lowerCaseFile() {
         Settings s;
-        QVERIFY(readFile("[audio]\nautotime=7\n", s).isEmpty());
+        QVERIFY(readFile("[audio]\nautotime=7\n" + Link.toLower(), s).isEmpty());
         QCOMPARE(s.Autotime, qint16(7));
     }
 
-    // One table for both field widths: Card is 16-bit, RemotePort 32-bit.
+    // One table for both widths: Card is 16-bit, read from a file; the
+    // 32-bit column is the conversion itself at the full 32-bit range.
     void conversion_data() {
         QTest::addColumn<QString>("text");
         QTest::addColumn<int>("card"); // -99999: refused
-        QTest::addColumn<qint64>("port");
+        QTest::addColumn<qint64>("int32");
         const int bad = -99999;
         const qint64 badPort = -99999;
         QTest::newRow("plain") << "7" << 7 << qint64(7);
@@ -123,15 +140,15 @@ private slots:
     void conversion() {
         QFETCH(QString, text);
         QFETCH(int, card);
-        QFETCH(qint64, port);
+        QFETCH(qint64, int32);
         Settings s;
-        const QStringList msgs = readFile("[Audio]\nCard=" + text.toLatin1() +
-                                              "\n[InterPC]\nRemotePort=" + text.toLatin1() + "\n",
-                                          s);
+        const QStringList msgs = readFile("[Audio]\nCard=" + text.toLatin1() + "\n" + Link, s);
         QCOMPARE(int(s.Card), card == -99999 ? 0 : card);
-        QCOMPARE(qint64(s.RemotePort), port == -99999 ? 0 : port);
-        const int expectedMessages = int(card == -99999) + int(port == -99999);
-        QCOMPARE(msgs.size(), expectedMessages);
+        // A card number below 0 is named too, and kept.
+        QCOMPARE(msgs.size(), card == -99999 || card < 0 ? 1 : 0);
+        const auto n = settingsValueToInteger(text, std::numeric_limits<qint32>::min(),
+                                              std::numeric_limits<qint32>::max());
+        QCOMPARE(n.value_or(-99999), int32);
     }
 
     void logValue_data() {
@@ -157,7 +174,7 @@ private slots:
         QFETCH(bool, log);
         QFETCH(bool, message);
         Settings s;
-        const QStringList msgs = readFile("[Audio]\nLog=" + text + "\n", s);
+        const QStringList msgs = readFile("[Audio]\nLog=" + text + "\n" + Link, s);
         QCOMPARE(s.Log, log);
         QCOMPARE(msgs.size(), message ? 1 : 0);
     }
@@ -168,15 +185,16 @@ private slots:
                                           "Log=yes\n[InterPC]\nRemoteName=x\nRemotePort=abc\n"
                                           "HostPort=5000\n",
                                           s);
-        const QString tail = QStringLiteral(". De standaardwaarde 0 wordt gebruikt.");
-        const QString head = QStringLiteral("Ongeldige waarde in sondral.ini, sectie ");
-        QCOMPARE(msgs, QStringList({head + "[Audio], sleutel Card: \"abc\"" + tail,
-                                    head + "[Audio], sleutel Feed3time: \"40000\"" + tail,
-                                    head + "[Audio], sleutel Log: \"yes\"" + tail,
-                                    head + "[InterPC], sleutel RemotePort: \"abc\"" + tail}));
+        QCOMPARE(msgs,
+                 QStringList({Head + "[Audio], sleutel Card: \"abc\"" + DefaultTail,
+                              Head + "[Audio], sleutel Feed3time: \"40000\". Toegestaan is 0 tot "
+                                     "en met 100; 100 wordt gebruikt.",
+                              Head + "[Audio], sleutel Log: \"yes\"" + DefaultTail,
+                              Head + "[InterPC], sleutel RemotePort: \"abc\"" + DefaultTail,
+                              "De verbinding met de server staat uit: RemotePort is geen getal."}));
         QCOMPARE(s.AutoVol, qint16(50));
         QCOMPARE(s.HostPort, 5000);
-        QCOMPARE(s.Feed3time, qint16(0));
+        QCOMPARE(s.Feed3time, qint16(100));
     }
 
     void badFiles_data() {
@@ -206,28 +224,128 @@ private slots:
         }
     }
 
-    // What the dialogs write is what start-up reads, without a second key.
+    // Held to 0..100, named with the value used; Card below 0 and ports
+    // outside 1..65535 named and kept.
+    void outOfRange_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QList<int>>("fields"); // AutoVol, Autotime, Feed2time, Card, RemotePort
+        QTest::addColumn<QStringList>("messages");
+        QTest::addColumn<bool>("linked");
+        const QByteArray name = "[InterPC]\nRemoteName=x\n";
+        const QString range =
+            QStringLiteral(". Toegestaan is 0 tot en met 100; %1 wordt gebruikt.");
+        QTest::newRow("edges pass") << "[Audio]\nAutoVol=100\nAutoTime=0\nFeed2Time=100\nCard=0\n" +
+                                           name + "RemotePort=65535\nHostPort=1\n"
+                                    << QList<int>{100, 0, 100, 0, 65535} << QStringList() << true;
+        QTest::newRow("just past the edges")
+            << "[Audio]\nAutoVol=101\nAutoTime=-1\nFeed2Time=100.5\nCard=-1\n" + name +
+                   "RemotePort=65536\nHostPort=1\n"
+            << QList<int>{100, 0, 100, -1, 65536}
+            << QStringList{Head + "[Audio], sleutel Card: \"-1\". Een kaartnummer is 0 of hoger.",
+                           Head + "[Audio], sleutel AutoVol: \"101\"" + range.arg(100),
+                           Head + "[Audio], sleutel Autotime: \"-1\"" + range.arg(0),
+                           Head + "[InterPC], sleutel RemotePort: \"65536\". Een poort ligt "
+                                  "tussen 1 en 65535.",
+                           "De verbinding met de server staat uit: RemotePort ligt niet tussen 1 "
+                           "en 65535."}
+            << false;
+        QTest::newRow("far out, beyond 16 bits")
+            << "[Audio]\nAutoVol=300\nAutoTime=-40000\nFeed2Time=99999999\n" + Link
+            << QList<int>{100, 0, 100, 0, 1}
+            << QStringList{Head + "[Audio], sleutel AutoVol: \"300\"" + range.arg(100),
+                           Head + "[Audio], sleutel Autotime: \"-40000\"" + range.arg(0),
+                           Head + "[Audio], sleutel Feed2time: \"99999999\"" + range.arg(100)}
+            << true;
+    }
+
+    void outOfRange() {
+        QFETCH(QByteArray, file);
+        QFETCH(QList<int>, fields);
+        QFETCH(QStringList, messages);
+        QFETCH(bool, linked);
+        Settings s;
+        QCOMPARE(readFile(file, s), messages);
+        QCOMPARE((QList<int>{s.AutoVol, s.Autotime, s.Feed2time, s.Card, s.RemotePort}), fields);
+        QCOMPARE(s.linkComplete(), linked);
+    }
+
+    // With a file there, a link that stays off is said, with every reason.
+    void linkOffReasons_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("no section at all")
+            << QByteArray("[Audio]\nLog=1\n")
+            << "De verbinding met de server staat uit: RemoteName is leeg, RemotePort ontbreekt en "
+               "HostPort ontbreekt.";
+        QTest::newRow("name of blanks")
+            << QByteArray("[InterPC]\nRemoteName=  \t \nRemotePort=1\nHostPort=2\n")
+            << "De verbinding met de server staat uit: RemoteName is leeg.";
+        QTest::newRow("port empty")
+            << QByteArray("[InterPC]\nRemoteName=x\nRemotePort=\nHostPort=2\n")
+            << "De verbinding met de server staat uit: RemotePort ontbreekt.";
+        QTest::newRow("port 0, as a dialog saves one never set")
+            << QByteArray("[InterPC]\nRemoteName=x\nRemotePort=0\nHostPort=2\n")
+            << "De verbinding met de server staat uit: RemotePort ligt niet tussen 1 en 65535.";
+    }
+
+    void linkOffReasons() {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, line);
+        Settings s;
+        const QStringList msgs = readFile(file, s);
+        QVERIFY(!s.linkComplete());
+        QVERIFY(!msgs.isEmpty());
+        QCOMPARE(msgs.last(), line);
+    }
+
+    // What the dialogs write is what start-up reads, without a second key,
+    // and settings() follows each save while a copy taken at start stays.
     void dialogSaveReadsBack() {
         writeBytes(path(), "; station PC\n[Audio]\nAutotime=5\nCard=0\n[InterPC]\nHostPort=1\n");
-        IniFile ini;
-        ini.selectFile(path());
-        ini.selectSection(QStringLiteral("Audio"));
-        QVERIFY(ini.write(QStringLiteral("Card"), 1));
-        QVERIFY(ini.write(QStringLiteral("AutoTime"), 30));
-        QVERIFY(ini.write(QStringLiteral("Feed2Time"), 12));
-        QVERIFY(ini.write(QStringLiteral("Log"), 1));
-        Settings s;
-        QVERIFY(ReadSettings(ini, path(), s).isEmpty());
+        SettingsFile file(path());
+        file.load();
+        const Settings atStart = file.settings();
+        Settings values = atStart;
+        values.Card = 1;
+        values.CardName = QStringLiteral("alsa_input.usb-2");
+        values.Autotime = 30;
+        values.Feed2time = 12;
+        values.Log = true;
+        QVERIFY(file.saveAudio(values, SettingsFile::CardChoice::Save));
+        QCOMPARE(file.settings().Autotime, qint16(30));
+        QCOMPARE(file.settings().CardName, QStringLiteral("alsa_input.usb-2"));
+        QCOMPARE(atStart.Autotime, qint16(5));
+
+        SettingsFile next(path());
+        next.load();
+        const Settings s = next.settings();
         QCOMPARE(s.Card, qint16(1));
+        QCOMPARE(s.CardName, QStringLiteral("alsa_input.usb-2"));
         QCOMPARE(s.Autotime, qint16(30));
         QCOMPARE(s.Feed2time, qint16(12));
         QCOMPARE(s.Log, true);
         QCOMPARE(s.HostPort, 1);
         const QByteArray bytes = readBytes(path());
         QCOMPARE(bytes.toLower().count("autotime"), 1);
-        QVERIFY(bytes.startsWith("; station PC\n"));
+        QVERIFY(bytes.startsWith("; station PC\n[Audio]\n"));
+    }
+
+    // The link's texts go in as typed; settings() then holds what a start
+    // would make of them.
+    void linkSaveReadsBackAsAStartWould() {
+        writeBytes(path(), utf16File(QStringLiteral("[InterPC]\r\nRemoteName=old\r\n")));
+        SettingsFile file(path());
+        file.load();
+        QVERIFY(file.saveLink(
+            {QStringLiteral(" studio "), QStringLiteral("abc"), QStringLiteral(" 6000")}));
+        QCOMPARE(file.settings().RemoteName, QStringLiteral("studio"));
+        QCOMPARE(file.settings().RemotePort, 0);
+        QCOMPARE(file.settings().HostPort, 6000);
+        QCOMPARE(readBytes(path()),
+                 utf16File(QStringLiteral("[InterPC]\r\nRemoteName= studio \r\n"
+                                          "RemotePort=abc\r\nHostPort= 6000\r\n")));
     }
 };
 
-QTEST_GUILESS_MAIN(TestReadSettings)
-#include "tst_readsettings.moc"
+QTEST_GUILESS_MAIN(TestSettingsFile)
+#include "tst_settingsfile.moc"
