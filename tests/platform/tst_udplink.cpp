@@ -5,20 +5,12 @@
 #include "platform/qteventpump.h"
 #include "platform/udplink.h"
 #include "settings/settings.h"
+#include "support/udpports.h"
 
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
 #include <QUdpSocket>
-
-namespace {
-// A loopback port that was free a moment ago.
-quint16 freePort() {
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}
-} // namespace
 
 class tst_UdpLink : public QObject {
     Q_OBJECT
@@ -35,7 +27,7 @@ private slots:
 
 void tst_UdpLink::receivesEveryDatagramFromAnySender() {
     UdpLink link;
-    const quint16 port = freePort();
+    const quint16 port = UdpPorts::freePort();
     QVERIFY2(link.bind(port), qPrintable(link.lastErrorText()));
     QVERIFY(link.isBound());
     QCOMPARE(link.localPort(), port);
@@ -62,7 +54,7 @@ void tst_UdpLink::sendsToTheRemote() {
     QUdpSocket server;
     QVERIFY(server.bind(QHostAddress::LocalHost, 0));
     UdpLink link;
-    QVERIFY(link.bind(freePort()));
+    QVERIFY(link.bind(UdpPorts::freePort()));
     link.setRemote(name, server.localPort());
     QTRY_VERIFY(link.isRemoteResolved());
 
@@ -113,8 +105,8 @@ void tst_UdpLink::unresolvableName() {
 void tst_UdpLink::refusedSendIsReportedAsReset() {
     // Nobody listens on the remote port: the refusal that comes back must
     // not stop the link from receiving, and shows as 10054 if at all.
-    const quint16 deadPort = freePort();
-    const quint16 port = freePort();
+    const quint16 deadPort = UdpPorts::freePort();
+    const quint16 port = UdpPorts::freePort();
     UdpLink link;
     QVERIFY(link.bind(port));
     link.setRemote("127.0.0.1", deadPort);
@@ -139,7 +131,7 @@ void tst_UdpLink::refusedSendIsReportedAsReset() {
 void tst_UdpLink::realLinkAndPumpWithMonitor() {
     QUdpSocket server;
     QVERIFY(server.bind(QHostAddress::LocalHost, 0));
-    const quint16 port = freePort();
+    const quint16 port = UdpPorts::freePort();
     UdpLink link;
     QVERIFY(link.bind(port));
     link.setRemote("127.0.0.1", server.localPort());

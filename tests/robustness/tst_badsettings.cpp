@@ -4,9 +4,10 @@
 // the server's datagrams when its link settings are usable. One file of
 // 10 MB of garbage also goes through the built executable.
 
-#include "processprobe.h"
-#include "serverpeer.h"
-#include "sondralinstance.h"
+#include "robustness/processprobe.h"
+#include "support/serverpeer.h"
+#include "support/sondralinstance.h"
+#include "support/udpports.h"
 
 #include "app/sondralapp.h"
 #include "core/modestate.h"
@@ -114,7 +115,7 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const quint16 port = ServerPeer::freePort();
+    const quint16 port = UdpPorts::freePort();
     QVERIFY(port > 0);
     ini.replace("@LINK@", link(port)).replace("@PORT@", QByteArray::number(port));
     writeFile(dir.filePath(QStringLiteral("sondral.ini")), ini);
@@ -167,7 +168,7 @@ void TstBadSettings::portTakenIsReportedAndMonitoringWaits() {
 void TstBadSettings::executableSurvivesTenMegabytesOfGarbage() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const quint16 port = ServerPeer::freePort();
+    const quint16 port = UdpPorts::freePort();
     SondralInstance sondral(dir.path());
     sondral.writeIni(garbage(10 * 1024 * 1024, 7) +
                      "\r\n[Audio]\r\nLog=1\r\n[InterPC]\r\nRemoteName=127.0.0.1\r\n"
