@@ -11,6 +11,11 @@
 # (cmake/instancename.cmake), so that each folder is a Sondral of its own.
 # sondral.ini and sondral.log are never installed, so never overwritten.
 
+# Without --prefix, the folder ./run.sh --install takes by default.
+if(CMAKE_INSTALL_PREFIX_INITIALIZED_TO_DEFAULT AND DEFINED ENV{HOME})
+    set(CMAKE_INSTALL_PREFIX "$ENV{HOME}/sondral" CACHE PATH "The station folder" FORCE)
+endif()
+
 # The programs that go beside each other in an installed folder.
 # sondral-survey reads the sondral.ini beside it, so it belongs there too.
 # programs.txt lists them for ./run.sh --install, which builds just these.
@@ -28,4 +33,6 @@ install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/installuser.cmake)
 install(TARGETS sondral RUNTIME DESTINATION .)
 # A helper that was not built is left out, not an error: sondral alone is
 # a working install.
-install(TARGETS sondral-survey RUNTIME DESTINATION . OPTIONAL)
+set(sondral_helpers ${sondral_programs})
+list(REMOVE_ITEM sondral_helpers sondral)
+install(TARGETS ${sondral_helpers} RUNTIME DESTINATION . OPTIONAL)
