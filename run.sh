@@ -3,8 +3,9 @@
 #   ./run.sh                    build and start build/sondral
 #   ./run.sh --demo             a whole simulated station in one command
 #   ./run.sh --install [DIR]    build and install for this user as a systemd
-#                               user service (DIR defaults to ~/sondral)
-#   ./run.sh --uninstall [DIR]  remove that again; settings and log stay
+#                               user service (DIR defaults to ~/sondral); each
+#                               folder is a service of its own, named after it
+#   ./run.sh --uninstall [DIR]  remove that folder's again; settings and log stay
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 case "${1:-}" in

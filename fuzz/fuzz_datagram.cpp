@@ -8,7 +8,7 @@
 #include "core/monitor.h"
 #include "core/station.h"
 #include "settings/settings.h"
-#include "tests/support/fakeports.h"
+#include "support/fakeports.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 

@@ -1,4 +1,5 @@
-#include "station.h"
+#include "acceptance/station.h"
+#include "support/udpports.h"
 
 #include <QDir>
 #include <QStandardPaths>
@@ -39,7 +40,7 @@ bool Station::bringUp() {
         m_error = QStringLiteral("the peer cannot bind a loopback port");
         return false;
     }
-    m_hostPort = ServerPeer::freePort();
+    m_hostPort = UdpPorts::freePort();
     if (m_hostPort == 0) {
         m_error = QStringLiteral("no free UDP port");
         return false;

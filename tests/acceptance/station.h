@@ -1,9 +1,9 @@
 #pragma once
 
-#include "privatepulse.h"
-#include "serverpeer.h"
-#include "sondralinstance.h"
-#include "toneplayer.h"
+#include "support/privatepulse.h"
+#include "support/serverpeer.h"
+#include "support/sondralinstance.h"
+#include "support/toneplayer.h"
 
 #include <QByteArray>
 #include <QString>

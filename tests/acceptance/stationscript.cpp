@@ -1,4 +1,4 @@
-#include "stationscript.h"
+#include "acceptance/stationscript.h"
 
 #include <QTest>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "station.h"
+#include "acceptance/station.h"
 
 #include <QByteArray>
 #include <QString>

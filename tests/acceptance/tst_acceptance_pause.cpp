@@ -1,6 +1,6 @@
 // The automation's pause and resume, pause outside the automation, a loud
 // second in a silence, and one channel silent on its own.
-#include "stationscript.h"
+#include "acceptance/stationscript.h"
 
 #include <QTest>
 

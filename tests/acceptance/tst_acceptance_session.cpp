@@ -1,7 +1,8 @@
 // A whole logged session against one Sondral: start-up, datagrams that must
 // be ignored, the automation's alarm on the (AutoTime + 1)-th silent second,
 // a close request by SIGTERM, and the exact form of every log line.
-#include "stationscript.h"
+#include "acceptance/stationscript.h"
+#include "support/udpports.h"
 
 #include <QStandardPaths>
 #include <QTest>
@@ -36,9 +37,9 @@ void TestAcceptanceSession::initTestCase() {
 }
 
 void TestAcceptanceSession::hostPortIsBound() {
-    QVERIFY(!ServerPeer::canBind(m_station.hostPort()));
+    QVERIFY(!UdpPorts::canBind(m_station.hostPort()));
     if (!QStandardPaths::findExecutable(QStringLiteral("ss")).isEmpty())
-        QVERIFY(ServerPeer::listedBySs(m_station.hostPort()));
+        QVERIFY(UdpPorts::listedBySs(m_station.hostPort()));
 }
 
 void TestAcceptanceSession::nearMissDatagramsAreIgnored_data() {

@@ -1,7 +1,8 @@
 // What the settings file decides, seen from outside: incomplete link settings
 // bind nothing, section and key names in any letter case, the log switch, a
 // first start without a file, and a later run appending to the log.
-#include "stationscript.h"
+#include "acceptance/stationscript.h"
+#include "support/udpports.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -38,8 +39,8 @@ bool TestAcceptanceSettingsFile::waitUntilBound(int timeoutMs) {
     // very moment it binds.
     const bool haveSs = !QStandardPaths::findExecutable(QStringLiteral("ss")).isEmpty();
     while (timer.elapsed() < timeoutMs) {
-        if (haveSs ? ServerPeer::listedBySs(m_station.hostPort())
-                   : !ServerPeer::canBind(m_station.hostPort()))
+        if (haveSs ? UdpPorts::listedBySs(m_station.hostPort())
+                   : !UdpPorts::canBind(m_station.hostPort()))
             return true;
         QTest::qWait(20);
     }
@@ -76,9 +77,9 @@ void TestAcceptanceSettingsFile::incompleteLinkBindsNoSocket() {
     m_station.send("SN_AUTO");
     QCOMPARE(m_station.arrivalsDuring(2500), 0);
     QCOMPARE(sondral->messages(), QStringList({"Program started Up"}));
-    QVERIFY(ServerPeer::canBind(m_station.hostPort()));
+    QVERIFY(UdpPorts::canBind(m_station.hostPort()));
     if (!QStandardPaths::findExecutable(QStringLiteral("ss")).isEmpty())
-        QVERIFY(!ServerPeer::listedBySs(m_station.hostPort()));
+        QVERIFY(!UdpPorts::listedBySs(m_station.hostPort()));
 
     QVERIFY(sondral->terminate());
     QCOMPARE(sondral->messages(), QStringList({"Program started Up", "Program Closed"}));

@@ -2,7 +2,7 @@
 // alarm after their own time limits against their own thresholds, a switch of
 // source re-arms, a quiet programme above the half threshold and a live
 // studio never alarm, and every mode datagram restarts the count.
-#include "stationscript.h"
+#include "acceptance/stationscript.h"
 
 #include <QTest>
 

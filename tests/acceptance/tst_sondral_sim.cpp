@@ -1,6 +1,8 @@
 // sondral-sim as an engineer uses it: exact payloads out, every arrival
 // printed with escapes, expect succeeding and timing out, scripts, and
 // usage errors refused before anything is sent.
+#include "support/udpports.h"
+
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QTemporaryFile>
@@ -25,17 +27,10 @@ private:
     // Runs the simulator to its end; returns its exit code (-1 on a crash or hang).
     int runSim(const QStringList& arguments, int timeoutMs = 10000);
     QList<QByteArray> received(int atLeast, int timeoutMs);
-    static quint16 freePort();
 
     QUdpSocket m_peer; // plays Sondral's end
     QByteArray m_output;
 };
-
-quint16 TestSondralSim::freePort() {
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0, QAbstractSocket::DontShareAddress);
-    return probe.localPort();
-}
 
 void TestSondralSim::init() {
     m_peer.close();
@@ -91,7 +86,7 @@ void TestSondralSim::sendsExactlyThePayload() {
 void TestSondralSim::printsArrivalsEscaped() {
     // The simulator listens on a port of its own; the test sends to it once
     // it has said so.
-    const quint16 port = freePort();
+    const quint16 port = UdpPorts::freePort();
     QProcess sim;
     sim.start(QStringLiteral(SONDRAL_SIM),
               {"--listen", QString::number(port), "--bind", "127.0.0.1", "listen", "1.5"});
@@ -112,7 +107,7 @@ void TestSondralSim::printsArrivalsEscaped() {
 
 void TestSondralSim::expectMatchesAnEarlierArrival() {
     // The alarm may come while a wait runs; expect still finds it, and only once.
-    const QString port = QString::number(freePort());
+    const QString port = QString::number(UdpPorts::freePort());
     QCOMPARE(runSim({"--port", port, "--listen", port, "--bind", "127.0.0.1", "send", "SN_ALARM,",
                      "wait", "0.3,", "expect", "SN_ALARM", "0.1"}),
              0);
@@ -123,7 +118,7 @@ void TestSondralSim::expectMatchesAnEarlierArrival() {
 }
 
 void TestSondralSim::expectTimesOut() {
-    const QString port = QString::number(freePort());
+    const QString port = QString::number(UdpPorts::freePort());
     QElapsedTimer timer;
     timer.start();
     QCOMPARE(runSim({"--listen", port, "--bind", "127.0.0.1", "expect", "SN_ALARM", "0.4"}), 1);

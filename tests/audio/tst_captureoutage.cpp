@@ -4,8 +4,8 @@
 // when the server first appears after capture was asked for.
 
 #include "audio/wavein.h"
-#include "privatepulse.h"
-#include "toneplayer.h"
+#include "support/privatepulse.h"
+#include "support/toneplayer.h"
 
 #include <QDir>
 #include <QElapsedTimer>

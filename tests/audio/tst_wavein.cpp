@@ -1,8 +1,8 @@
-#include "acceptance/toneplayer.h"
 #include "audio/connector.h"
 #include "audio/devicelist.h"
 #include "audio/levelmeter.h"
 #include "audio/wavein.h"
+#include "support/toneplayer.h"
 
 #include <QElapsedTimer>
 #include <QProcess>

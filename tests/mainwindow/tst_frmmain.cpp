@@ -6,6 +6,7 @@
 #include "audio/gauge.h"
 #include "audio/levelmeter.h"
 #include "core/stationstate.h"
+#include "support/udpports.h"
 #include "ui/frmaudio.h"
 #include "ui/frminterpc.h"
 #include "ui/frmmain.h"
@@ -47,13 +48,6 @@ QStringList logMessages(const QTemporaryDir& dir) {
         messages << QString::fromLatin1(line.mid(22).chopped(line.endsWith('\r') ? 1 : 0));
     }
     return messages;
-}
-
-// A free loopback UDP port: bind to 0, read the port, release it.
-quint16 freePort() {
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
 }
 
 QList<QMessageBox*> visibleBoxes() {
@@ -213,7 +207,7 @@ private slots:
 
     void startupAndCloseAreLogged() {
         QTemporaryDir dir;
-        const quint16 host = freePort();
+        const quint16 host = UdpPorts::freePort();
         writeIni(dir, QStringLiteral("[Audio]\r\nLog=1\r\n[InterPC]\r\nRemoteName=127.0.0.1\r\n"
                                      "RemotePort=9\r\nHostPort=%1\r\n")
                           .arg(host)
@@ -239,7 +233,7 @@ private slots:
 
     void incompleteLinkBindsNoSocket() {
         QTemporaryDir dir;
-        const quint16 host = freePort();
+        const quint16 host = UdpPorts::freePort();
         writeIni(dir, QStringLiteral("[InterPC]\nRemoteName=127.0.0.1\nRemotePort=0\nHostPort=%1\n")
                           .arg(host)
                           .toLatin1());
@@ -301,7 +295,7 @@ private slots:
         QTemporaryDir dir;
         QUdpSocket server;
         QVERIFY(server.bind(QHostAddress::LocalHost, 0));
-        const quint16 host = freePort();
+        const quint16 host = UdpPorts::freePort();
         writeIni(dir, QStringLiteral("[Audio]\nAutoVol=20\nAutoTime=1\nLog=1\n[InterPC]\n"
                                      "RemoteName=127.0.0.1\nRemotePort=%1\nHostPort=%2\n")
                           .arg(server.localPort())
@@ -331,7 +325,7 @@ private slots:
         QTemporaryDir dir;
         QUdpSocket server;
         QVERIFY(server.bind(QHostAddress::LocalHost, 0));
-        const quint16 host = freePort();
+        const quint16 host = UdpPorts::freePort();
         writeIni(dir, QStringLiteral("[Audio]\nAutoVol=20\nAutoTime=2\n[InterPC]\n"
                                      "RemoteName=127.0.0.1\nRemotePort=%1\nHostPort=%2\n")
                           .arg(server.localPort())

@@ -2,9 +2,9 @@
 // as an operator would: the titles the window system shows, and a shutdown
 // signal while the audio dialog's restart message stands. Skipped where
 // xvfb-run, xdotool or xprop are missing.
-#include <QDir>
+#include "support/sondralinstance.h"
+
 #include <QElapsedTimer>
-#include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -60,13 +60,12 @@ private:
     // Starts sondral, opens Instellingen > Audio and saves: the restart
     // message then stands. Fails the test when a step does not show.
     void openRestartMessage();
-    QStringList logMessages() const;
 
     QProcess m_xvfb;
     QString m_display;
     QString m_xauthority;
     std::unique_ptr<QTemporaryDir> m_dir;
-    QProcess m_sondral;
+    std::unique_ptr<SondralInstance> m_sondral;
 };
 
 void tst_XWindows::init() {
@@ -93,10 +92,9 @@ void tst_XWindows::init() {
 }
 
 void tst_XWindows::cleanup() {
-    if (m_sondral.state() != QProcess::NotRunning) {
-        m_sondral.kill();
-        m_sondral.waitForFinished(5000);
-    }
+    if (QTest::currentTestFailed() && m_sondral)
+        qWarning("sondral printed:\n%s", qPrintable(m_sondral->output()));
+    m_sondral.reset();
     if (m_xvfb.state() != QProcess::NotRunning) {
         m_xvfb.closeWriteChannel();
         if (!m_xvfb.waitForFinished(10000))
@@ -162,27 +160,14 @@ void tst_XWindows::dismissErrorBoxes() {
 }
 
 void tst_XWindows::openRestartMessage() {
-    const QString dir = m_dir->path();
-    QVERIFY(QFile::copy(QStringLiteral(SONDRAL_EXECUTABLE), dir + QStringLiteral("/sondral")));
+    m_sondral = std::make_unique<SondralInstance>(m_dir->path());
     // A bad value, so that start-up shows a box as well.
-    QFile ini(dir + QStringLiteral("/sondral.ini"));
-    QVERIFY(ini.open(QIODevice::WriteOnly));
-    ini.write("[Audio]\nLog=1\nAutoVol=abc\n");
-    ini.close();
-
-    QProcessEnvironment env = xEnvironment(m_display, m_xauthority);
-    env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    env.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    // Never the machine's own sound server: the private one of the test
-    // run, or none at all.
-    if (!env.contains(QStringLiteral("PULSE_SERVER")))
-        env.insert(QStringLiteral("PULSE_SERVER"),
-                   QStringLiteral("unix:") + dir + QStringLiteral("/no-pulse"));
-    m_sondral.setProcessEnvironment(env);
-    m_sondral.setWorkingDirectory(dir);
-    m_sondral.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_sondral.start(dir + QStringLiteral("/sondral"), {});
-    QVERIFY(m_sondral.waitForStarted(10000));
+    m_sondral->writeIni("[Audio]\nLog=1\nAutoVol=abc\n");
+    QProcessEnvironment display;
+    display.insert(QStringLiteral("DISPLAY"), m_display);
+    display.insert(QStringLiteral("XAUTHORITY"), m_xauthority);
+    display.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    QVERIFY(m_sondral->start(display, SondralInstance::Platform::Unchosen));
 
     const QString main = waitForWindow(QStringLiteral("Sondral"));
     QVERIFY2(!main.isEmpty(), qPrintable(QStringList(windows().values()).join(u'|')));
@@ -207,17 +192,6 @@ void tst_XWindows::openRestartMessage() {
              qPrintable(QStringList(windows().values()).join(u'|')));
 }
 
-QStringList tst_XWindows::logMessages() const {
-    QFile file(m_dir->filePath(QStringLiteral("sondral.log")));
-    if (!file.open(QIODevice::ReadOnly))
-        return {};
-    QStringList messages;
-    for (const QByteArray& line : file.readAll().split('\n'))
-        if (line.size() > 22)
-            messages << QString::fromLatin1(line.mid(22)).trimmed();
-    return messages;
-}
-
 void tst_XWindows::titlesAreExact() {
     openRestartMessage();
     if (QTest::currentTestFailed())
@@ -231,11 +205,10 @@ void tst_XWindows::sigtermWithRestartMessageOpenExitsCleanly() {
     openRestartMessage();
     if (QTest::currentTestFailed())
         return;
-    m_sondral.terminate();
-    QVERIFY(m_sondral.waitForFinished(15000));
-    QCOMPARE(m_sondral.exitStatus(), QProcess::NormalExit);
-    QCOMPARE(m_sondral.exitCode(), 0);
-    const QStringList messages = logMessages();
+    QVERIFY(m_sondral->terminate(15000));
+    QCOMPARE(m_sondral->exitStatus(), QProcess::NormalExit);
+    QCOMPARE(m_sondral->exitCode(), 0);
+    const QStringList messages = m_sondral->messages();
     QCOMPARE(messages.count(QStringLiteral("Program Closed")), 1);
     QCOMPARE(messages.last(), QStringLiteral("Program Closed"));
 }

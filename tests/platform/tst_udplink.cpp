@@ -5,21 +5,13 @@
 #include "platform/udplink.h"
 #include "settings/settings.h"
 #include "support/fakeports.h"
+#include "support/udpports.h"
 
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
 #include <QThread>
 #include <QUdpSocket>
-
-namespace {
-// A loopback port that was free a moment ago.
-quint16 freePort() {
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}
-} // namespace
 
 class tst_UdpLink : public QObject {
     Q_OBJECT
@@ -37,7 +29,7 @@ private slots:
 
 void tst_UdpLink::receivesEveryDatagramFromAnySender() {
     UdpLink link;
-    const quint16 port = freePort();
+    const quint16 port = UdpPorts::freePort();
     QVERIFY2(link.bind(port), qPrintable(link.lastErrorText()));
     QVERIFY(link.isBound());
 
@@ -63,7 +55,7 @@ void tst_UdpLink::sendsToTheRemote() {
     QUdpSocket server;
     QVERIFY(server.bind(QHostAddress::LocalHost, 0));
     UdpLink link;
-    QVERIFY(link.bind(freePort()));
+    QVERIFY(link.bind(UdpPorts::freePort()));
     link.setRemote(name, server.localPort());
     // A name is looked up in the background; until then a send says 11001.
     QTRY_COMPARE(link.sendDatagram("SN_ALARM"), 0);
@@ -113,8 +105,8 @@ void tst_UdpLink::unresolvableName() {
 void tst_UdpLink::refusedSendIsReportedAsReset() {
     // Nobody listens on the remote port: the refusal that comes back must
     // not stop the link from receiving, and shows as 10054 if at all.
-    const quint16 deadPort = freePort();
-    const quint16 port = freePort();
+    const quint16 deadPort = UdpPorts::freePort();
+    const quint16 port = UdpPorts::freePort();
     UdpLink link;
     QVERIFY(link.bind(port));
     link.setRemote("127.0.0.1", deadPort);
@@ -139,7 +131,7 @@ void tst_UdpLink::takesWhatWaitsWithoutWaiting() {
     UdpLink unbound;
     QVERIFY(!unbound.takePending());
 
-    const quint16 port = freePort();
+    const quint16 port = UdpPorts::freePort();
     UdpLink link;
     QVERIFY(link.bind(port));
     QVERIFY(!link.takePending());
@@ -162,7 +154,7 @@ void tst_UdpLink::takesWhatWaitsWithoutWaiting() {
 void tst_UdpLink::realLinkWithMonitor() {
     QUdpSocket server;
     QVERIFY(server.bind(QHostAddress::LocalHost, 0));
-    const quint16 port = freePort();
+    const quint16 port = UdpPorts::freePort();
     UdpLink link;
     QVERIFY(link.bind(port));
     link.setRemote("127.0.0.1", server.localPort());

@@ -1,4 +1,4 @@
-#include "datagramflood.h"
+#include "robustness/datagramflood.h"
 
 #include <QHostAddress>
 

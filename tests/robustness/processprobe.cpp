@@ -1,4 +1,4 @@
-#include "processprobe.h"
+#include "robustness/processprobe.h"
 
 #include <QDir>
 #include <QFile>

@@ -6,9 +6,10 @@
 // executable. A save in a settings dialog changes what the dialogs show, not
 // what the run monitors with.
 
-#include "processprobe.h"
-#include "serverpeer.h"
-#include "sondralinstance.h"
+#include "robustness/processprobe.h"
+#include "support/serverpeer.h"
+#include "support/sondralinstance.h"
+#include "support/udpports.h"
 
 #include "app/sondralapp.h"
 #include "audio/levelmeter.h"
@@ -173,7 +174,7 @@ void TstBadSettings::startsWithDefaultsAndNamesBadKeys() {
 
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const quint16 port = ServerPeer::freePort();
+    const quint16 port = UdpPorts::freePort();
     QVERIFY(port > 0);
     // The placeholders stand in the file's own encoding.
     const bool wide = ini.startsWith("\xFF\xFE");
@@ -236,7 +237,7 @@ void TstBadSettings::portTakenIsReportedAndMonitoringWaits() {
 
 void TstBadSettings::aSaveChangesTheDialogsNotTheRun() {
     QTemporaryDir dir;
-    const quint16 port = ServerPeer::freePort();
+    const quint16 port = UdpPorts::freePort();
     writeFile(dir.filePath(QStringLiteral("sondral.ini")),
               "[Audio]\r\nAutoVol=20\r\nAutoTime=5\r\n; the station's note\r\n" + link(port));
     SondralApp sondral(dir.path());
@@ -283,7 +284,7 @@ void TstBadSettings::aSaveChangesTheDialogsNotTheRun() {
 void TstBadSettings::executableSurvivesTenMegabytesOfGarbage() {
     QTemporaryDir dir;
     QVERIFY(dir.isValid());
-    const quint16 port = ServerPeer::freePort();
+    const quint16 port = UdpPorts::freePort();
     SondralInstance sondral(dir.path());
     sondral.writeIni(garbage(10 * 1024 * 1024, 7) +
                      "\r\n[Audio]\r\nLog=1\r\n[InterPC]\r\nRemoteName=127.0.0.1\r\n"

@@ -4,11 +4,12 @@
 // local port is taken at start.
 // Monitoring must go on through each, and pick up again when the fault ends.
 
-#include "privatepulse.h"
-#include "processprobe.h"
-#include "serverpeer.h"
-#include "sondralinstance.h"
-#include "toneplayer.h"
+#include "robustness/processprobe.h"
+#include "support/privatepulse.h"
+#include "support/serverpeer.h"
+#include "support/sondralinstance.h"
+#include "support/toneplayer.h"
+#include "support/udpports.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -169,7 +170,7 @@ qsizetype TstFaults::alarmsDuring(int ms) {
 void TstFaults::logReplacedByDirectory() {
     // Running as root, a read-only directory would not stop the writes; a
     // directory where the log file should be does.
-    m_hostPort = ServerPeer::freePort();
+    m_hostPort = UdpPorts::freePort();
     programme().silence();
     SondralInstance* sondral = launch(QStringLiteral("log"), Audio + linkTo(m_peer.port()));
     QVERIFY(sondral);
@@ -198,8 +199,8 @@ void TstFaults::alarmIntoClosedPortThenServerBack() {
     // Nobody listens on the server's port when the alarm goes out. UDP gives
     // no delivery report, so that alarm is gone; the point is that Sondral
     // carries on and the next alarm reaches the server once it is back.
-    m_hostPort = ServerPeer::freePort();
-    const quint16 closed = ServerPeer::freePort();
+    m_hostPort = UdpPorts::freePort();
+    const quint16 closed = UdpPorts::freePort();
     programme().silence();
     SondralInstance* sondral = launch(QStringLiteral("closed"), Audio + linkTo(closed));
     QVERIFY(sondral);
@@ -226,7 +227,7 @@ void TstFaults::alarmIntoClosedPortThenServerBack() {
 void TstFaults::unresolvableServerKeepsAnswering() {
     // The alarm cannot be sent: the tick stays on and retries each second,
     // boxes appear one sequence at a time, and datagrams are still handled.
-    m_hostPort = ServerPeer::freePort();
+    m_hostPort = UdpPorts::freePort();
     programme().silence();
     SondralInstance* sondral =
         launch(QStringLiteral("unresolvable"),
@@ -245,7 +246,7 @@ void TstFaults::unresolvableServerKeepsAnswering() {
 }
 
 void TstFaults::captureSourceUnloadedAndBack() {
-    m_hostPort = ServerPeer::freePort();
+    m_hostPort = UdpPorts::freePort();
     programme().tone(-12);
     SondralInstance* sondral = launch(QStringLiteral("unload"), Audio + linkTo(m_peer.port()));
     QVERIFY(sondral);
@@ -270,7 +271,7 @@ void TstFaults::captureSourceUnloadedAndBack() {
 }
 
 void TstFaults::soundServerRestarts() {
-    m_hostPort = ServerPeer::freePort();
+    m_hostPort = UdpPorts::freePort();
     programme().tone(-12);
     SondralInstance* sondral = launch(QStringLiteral("restart"), Audio + linkTo(m_peer.port()));
     QVERIFY(sondral);
@@ -294,7 +295,7 @@ void TstFaults::soundServerRestarts() {
 }
 
 void TstFaults::soundServerAwayLong() {
-    m_hostPort = ServerPeer::freePort();
+    m_hostPort = UdpPorts::freePort();
     programme().tone(-12);
     SondralInstance* sondral = launch(QStringLiteral("away"), Audio + linkTo(m_peer.port()));
     QVERIFY(sondral);
@@ -320,7 +321,7 @@ void TstFaults::startedBeforeSoundServer() {
     // A monitoring PC that starts sondral at boot, ahead of the sound
     // server: start-up goes on without a word, and capture begins by itself
     // once the server answers.
-    m_hostPort = ServerPeer::freePort();
+    m_hostPort = UdpPorts::freePort();
     stopSoundServer();
     SondralInstance* sondral = launch(QStringLiteral("early"), Audio + linkTo(m_peer.port()));
     QVERIFY(sondral);

@@ -5,10 +5,10 @@
 // SONDRAL_FLOOD_SECONDS sets the length of the flood (3 s by default; the
 // soak script runs the full 10 s).
 
-#include "datagramflood.h"
-#include "processprobe.h"
-#include "station.h"
-#include "stationclock.h"
+#include "acceptance/station.h"
+#include "robustness/datagramflood.h"
+#include "robustness/processprobe.h"
+#include "support/stationclock.h"
 
 #include <QTest>
 

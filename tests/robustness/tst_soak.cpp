@@ -8,10 +8,10 @@
 // SONDRAL_SOAK_SECONDS sets the length (270 s by default, for the test run;
 // scripts/soak.sh runs an hour).
 
-#include "datagramflood.h"
-#include "processprobe.h"
-#include "station.h"
-#include "stationclock.h"
+#include "acceptance/station.h"
+#include "robustness/datagramflood.h"
+#include "robustness/processprobe.h"
+#include "support/stationclock.h"
 
 #include <QRandomGenerator>
 #include <QTest>

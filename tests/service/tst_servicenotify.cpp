@@ -1,20 +1,23 @@
 // The real sondral under a stand-in service manager: a notification socket of
 // the test's own (NOTIFY_SOCKET) and a 2 s watchdog (WATCHDOG_USEC). It must
 // say READY=1 once after start-up, ping WATCHDOG=1 well within the interval,
-// and say STOPPING=1 on SIGTERM; a UI thread blocked on purpose (the test
-// build's hook) must stop the pings. It runs without DISPLAY and without
-// QT_QPA_PLATFORM, as a user service does, and its event-log lines must reach
-// standard error with their journal priorities.
+// and say STOPPING=1 on SIGTERM; a program that stands still (stopped by
+// SIGSTOP, every thread at once) sends no ping, and pings again once it
+// goes on. It runs without DISPLAY and without QT_QPA_PLATFORM, as a user
+// service does, and its event-log lines must reach standard error with their
+// journal priorities.
 
-#include <QDir>
+#include "support/sondralinstance.h"
+#include "support/udpports.h"
+
 #include <QElapsedTimer>
 #include <QFile>
-#include <QProcess>
 #include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
 
+#include <csignal>
 #include <cstring>
 #include <memory>
 #include <sys/socket.h>
@@ -106,12 +109,6 @@ qint64 longestGap(const QList<Notification>& pings, qint64 fromMs, qint64 toMs) 
     return qMax(gap, toMs - last);
 }
 
-quint16 freeUdpPort() {
-    QUdpSocket probe;
-    probe.bind(QHostAddress::LocalHost, 0);
-    return probe.localPort();
-}
-
 } // namespace
 
 class TstServiceNotify : public QObject {
@@ -120,113 +117,82 @@ private slots:
     void init();
     void cleanup();
     void readyWatchdogStoppingAndJournal();
-    void blockedUiThreadStopsThePings();
+    void stoppedProgramSendsNoPings();
 
 private:
-    // Copies the programs (or the test build as sondral) into a folder of its
-    // own with a sondral.ini and starts it under the stand-in manager.
-    bool start(const QString& sondral, const QStringList& extraEnvironment = {});
-    QByteArray standardError() {
-        m_stderr += m_process.readAllStandardError();
-        return m_stderr;
-    }
-    bool waitForStandardError(const QByteArray& text, int timeoutMs);
+    // Starts sondral in a folder of its own with a sondral.ini linked to
+    // m_peer, under the stand-in manager, and waits for READY=1; returns
+    // the time it came.
+    qint64 startUntilReady();
 
     std::unique_ptr<QTemporaryDir> m_dir;
     std::unique_ptr<NotifySocket> m_notify;
-    QProcess m_process;
-    QByteArray m_stderr;
+    std::unique_ptr<SondralInstance> m_sondral;
     QUdpSocket m_peer; // stands in for the server: receives the alarm
     quint16 m_hostPort = 0;
 };
 
 void TstServiceNotify::init() {
     m_dir = std::make_unique<QTemporaryDir>();
+    QVERIFY(m_dir->isValid());
     m_notify = std::make_unique<NotifySocket>();
-    m_stderr.clear();
     QVERIFY(m_peer.bind(QHostAddress::LocalHost, 0));
-    m_hostPort = freeUdpPort();
+    m_hostPort = UdpPorts::freePort();
+    QVERIFY(m_hostPort != 0);
 }
 
 void TstServiceNotify::cleanup() {
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(3000);
+    if (m_sondral) {
+        if (QTest::currentTestFailed())
+            qWarning("sondral printed:\n%s", qPrintable(m_sondral->output()));
+        m_sondral->sendSignal(SIGCONT); // a failed check may leave it stopped
+        m_sondral.reset();
     }
     m_peer.close();
     m_notify.reset();
     m_dir.reset();
 }
 
-bool TstServiceNotify::start(const QString& sondral, const QStringList& extraEnvironment) {
-    const QString dir = m_dir->path();
-    QFile list(QStringLiteral(SONDRAL_BUILD_DIR "/programs.txt"));
-    if (!list.open(QIODevice::ReadOnly))
-        return false;
-    for (const QByteArray& line : list.readAll().split('\n')) {
-        const QString name = QString::fromUtf8(line.trimmed());
-        const QString from = name == QLatin1String("sondral")
-                                 ? sondral
-                                 : QStringLiteral(SONDRAL_BUILD_DIR "/") + name;
-        if (!name.isEmpty() && QFile::exists(from) && !QFile::copy(from, dir + u'/' + name))
-            return false;
-    }
-    QFile ini(dir + QStringLiteral("/sondral.ini"));
-    if (!ini.open(QIODevice::WriteOnly))
-        return false;
-    ini.write(QStringLiteral("[Audio]\r\nLog=1\r\nAutoVol=20\r\nAutoTime=1\r\n[InterPC]\r\n"
-                             "RemoteName=127.0.0.1\r\nRemotePort=%1\r\nHostPort=%2\r\n")
-                  .arg(m_peer.localPort())
-                  .arg(m_hostPort)
-                  .toLatin1());
-    ini.close();
-    const QString socketPath = dir + QStringLiteral("/notify");
+qint64 TstServiceNotify::startUntilReady() {
+    m_sondral = std::make_unique<SondralInstance>(m_dir->path());
+    m_sondral->writeIni(
+        QStringLiteral("[Audio]\r\nLog=1\r\nAutoVol=20\r\nAutoTime=1\r\n[InterPC]\r\n"
+                       "RemoteName=127.0.0.1\r\nRemotePort=%1\r\nHostPort=%2\r\n")
+            .arg(m_peer.localPort())
+            .arg(m_hostPort)
+            .toLatin1());
+    const QString socketPath = m_dir->filePath(QStringLiteral("notify"));
     if (!m_notify->bind(socketPath))
-        return false;
-
+        return -1;
     // As under a user service manager: no display, no Qt platform chosen.
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "WATCHDOG_PID"})
-        environment.remove(QString::fromLatin1(name));
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    environment.insert(QStringLiteral("NOTIFY_SOCKET"), socketPath);
-    environment.insert(QStringLiteral("WATCHDOG_USEC"), QString::number(WatchdogMs * 1000));
-    for (const QString& pair : extraEnvironment)
-        environment.insert(pair.section(u'=', 0, 0), pair.section(u'=', 1));
-    m_process.setProcessEnvironment(environment);
-    m_process.setWorkingDirectory(dir);
-    m_process.start(dir + QStringLiteral("/sondral"), {});
-    return m_process.waitForStarted(10000);
-}
-
-bool TstServiceNotify::waitForStandardError(const QByteArray& text, int timeoutMs) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!standardError().contains(text) && timer.elapsed() < timeoutMs)
-        QTest::qWait(20);
-    return standardError().contains(text);
+    QProcessEnvironment manager;
+    manager.insert(QStringLiteral("NOTIFY_SOCKET"), socketPath);
+    manager.insert(QStringLiteral("WATCHDOG_USEC"), QString::number(WatchdogMs * 1000));
+    if (!m_sondral->start(manager, SondralInstance::Platform::Unchosen) ||
+        !m_notify->waitFor("READY=1", 1, 15000))
+        return -1;
+    return m_notify->received("READY=1").first().atMs;
 }
 
 void TstServiceNotify::readyWatchdogStoppingAndJournal() {
-    QVERIFY(start(QStringLiteral(SONDRAL_BUILD_DIR "/sondral")));
-    QVERIFY2(m_notify->waitFor("READY=1", 1, 15000), standardError().constData());
-    const qint64 readyAt = m_notify->received("READY=1").first().atMs;
+    const qint64 readyAt = startUntilReady();
+    QVERIFY(readyAt >= 0);
 
     // The event-log lines on standard error, with the priority the journal
     // reads: start-up a notice, a source change informational, the alarm
     // (the programme is silent: no capture source plays anything) critical.
-    QVERIFY2(waitForStandardError("  Program started Up\n", 5000), standardError().constData());
+    QVERIFY(m_sondral->waitForOutput(QStringLiteral("  Program started Up\n"), 5000));
     QUdpSocket server;
     server.writeDatagram("SN_AUTO", QHostAddress::LocalHost, m_hostPort);
-    QVERIFY2(waitForStandardError("  Server Running AUTO\n", 5000), standardError().constData());
-    QVERIFY2(waitForStandardError("  SONDRAL ACTIVATED\n", 10000), standardError().constData());
-    for (const QByteArray& line : standardError().split('\n')) {
-        if (line.endsWith("  Program started Up"))
-            QVERIFY2(line.startsWith("<5>"), line.constData());
-        if (line.endsWith("  Server Running AUTO"))
-            QVERIFY2(line.startsWith("<6>"), line.constData());
-        if (line.endsWith("  SONDRAL ACTIVATED"))
-            QVERIFY2(line.startsWith("<2>"), line.constData());
+    QVERIFY(m_sondral->waitForOutput(QStringLiteral("  Server Running AUTO\n"), 5000));
+    QVERIFY(m_sondral->waitForOutput(QStringLiteral("  SONDRAL ACTIVATED\n"), 10000));
+    for (const QString& line : m_sondral->output().split(u'\n')) {
+        if (line.endsWith(QLatin1String("  Program started Up")))
+            QVERIFY2(line.startsWith(QLatin1String("<5>")), qPrintable(line));
+        if (line.endsWith(QLatin1String("  Server Running AUTO")))
+            QVERIFY2(line.startsWith(QLatin1String("<6>")), qPrintable(line));
+        if (line.endsWith(QLatin1String("  SONDRAL ACTIVATED")))
+            QVERIFY2(line.startsWith(QLatin1String("<2>")), qPrintable(line));
     }
 
     // Pings for a few intervals: never a gap the manager would kill for,
@@ -238,9 +204,8 @@ void TstServiceNotify::readyWatchdogStoppingAndJournal() {
              qPrintable(QStringLiteral("gap %1 ms").arg(longestGap(pings, readyAt, now))));
     QVERIFY(pings.size() >= (now - readyAt) / (WatchdogMs / 2) - 1);
 
-    m_process.terminate();
-    QVERIFY(m_process.waitForFinished(10000));
-    QCOMPARE(m_process.exitStatus(), QProcess::NormalExit);
+    QVERIFY(m_sondral->terminate(10000));
+    QCOMPARE(m_sondral->exitStatus(), QProcess::NormalExit);
     QVERIFY(m_notify->waitFor("STOPPING=1", 1, 1000));
     QCOMPARE(m_notify->received("READY=1").size(), 1);
     QCOMPARE(m_notify->received("STOPPING=1").size(), 1);
@@ -250,20 +215,36 @@ void TstServiceNotify::readyWatchdogStoppingAndJournal() {
         QVERIFY(n.atMs <= stoppingAt);
 }
 
-void TstServiceNotify::blockedUiThreadStopsThePings() {
-    // The test build blocks the UI thread 2 s after start-up, for 5 s.
-    QVERIFY(start(QStringLiteral(SONDRAL_TESTHOOKS_EXECUTABLE),
-                  {QStringLiteral("SONDRAL_TEST_BLOCK_UI_MS=5000")}));
-    QVERIFY2(m_notify->waitFor("READY=1", 1, 15000), standardError().constData());
-    const qint64 readyAt = m_notify->received("READY=1").first().atMs;
-    QTest::qWait(9000);
+void TstServiceNotify::stoppedProgramSendsNoPings() {
+    const qint64 readyAt = startUntilReady();
+    QVERIFY(readyAt >= 0);
+    QVERIFY(m_notify->waitFor("WATCHDOG=1", 2, 3 * WatchdogMs));
+
+    // Standing still for twice the interval, as a hung program would: the
+    // manager would kill it. Nothing in it runs, so nothing may ping.
+    QVERIFY(m_sondral->sendSignal(SIGSTOP));
+    const qint64 stoppedAt = m_notify->nowMs();
+    QTest::qWait(2 * WatchdogMs);
+    const qint64 continuedAt = m_notify->nowMs();
+    QVERIFY(m_sondral->sendSignal(SIGCONT));
+    QTest::qWait(2 * WatchdogMs);
+    const qint64 now = m_notify->nowMs();
+
     const QList<Notification> pings = m_notify->received("WATCHDOG=1");
-    // The block is longer than the interval, so the manager would have
-    // killed it; afterwards the pings resume, so it was the block.
-    QVERIFY2(longestGap(pings, readyAt, m_notify->nowMs()) > WatchdogMs,
-             qPrintable(QStringLiteral("longest gap %1 ms")
-                            .arg(longestGap(pings, readyAt, m_notify->nowMs()))));
-    QVERIFY(!pings.isEmpty() && pings.last().atMs > readyAt + 7000);
+    qsizetype whileStopped = 0;
+    for (const Notification& n : pings) {
+        // A ping already on its way when the signal came may still land.
+        if (n.atMs > stoppedAt + 100 && n.atMs < continuedAt)
+            ++whileStopped;
+    }
+    QCOMPARE(whileStopped, 0);
+    // Going on, it pings again before the manager's interval is out, and
+    // keeps pinging: its timers survived the stand-still.
+    QVERIFY2(
+        longestGap(pings, continuedAt, now) < WatchdogMs,
+        qPrintable(
+            QStringLiteral("gap %1 ms after SIGCONT").arg(longestGap(pings, continuedAt, now))));
+    QVERIFY(m_sondral->isRunning());
 }
 
 QTEST_GUILESS_MAIN(TstServiceNotify)

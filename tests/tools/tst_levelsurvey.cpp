@@ -1,5 +1,5 @@
-#include "levelsurvey.h"
-#include "surveyreport.h"
+#include "tools/sondral-survey/levelsurvey.h"
+#include "tools/sondral-survey/surveyreport.h"
 
 #include <QRegularExpression>
 #include <QtTest>

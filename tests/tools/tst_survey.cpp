@@ -1,4 +1,4 @@
-#include "toneplayer.h"
+#include "support/toneplayer.h"
 
 #include "audio/wavein.h"
 

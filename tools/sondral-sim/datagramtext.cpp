@@ -1,4 +1,4 @@
-#include "datagramtext.h"
+#include "tools/sondral-sim/datagramtext.h"
 
 QString DatagramText::quoted(const QByteArray& payload) {
     QString out = QStringLiteral("\"");

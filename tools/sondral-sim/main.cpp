@@ -1,7 +1,7 @@
 // sondral-sim: a stand-in for the playout server, for commissioning the link
 // and for scripted tests. See helpText() below.
-#include "scriptparser.h"
-#include "simrunner.h"
+#include "tools/sondral-sim/scriptparser.h"
+#include "tools/sondral-sim/simrunner.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>

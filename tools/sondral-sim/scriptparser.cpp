@@ -1,6 +1,6 @@
-#include "scriptparser.h"
+#include "tools/sondral-sim/scriptparser.h"
 
-#include "datagramtext.h"
+#include "tools/sondral-sim/datagramtext.h"
 
 #include <QRegularExpression>
 

@@ -1,6 +1,6 @@
-#include "simrunner.h"
+#include "tools/sondral-sim/simrunner.h"
 
-#include "datagramtext.h"
+#include "tools/sondral-sim/datagramtext.h"
 
 #include <QEventLoop>
 #include <QNetworkDatagram>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "simcommand.h"
+#include "tools/sondral-sim/simcommand.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>

@@ -1,4 +1,4 @@
-#include "levelsurvey.h"
+#include "tools/sondral-survey/levelsurvey.h"
 
 #include "core/silencerule.h"
 

@@ -1,13 +1,13 @@
 // sondral-survey: measures a source's levels the way Sondral's silence check
 // reads them, and proposes the threshold and time limit. See helpText().
-#include "levelsurvey.h"
-#include "surveyplot.h"
-#include "surveyreport.h"
 #include "surveyrunner.h"
 
 #include "audio/wavein.h"
 #include "platform/terminationwatcher.h"
 #include "settings/settingsfile.h"
+#include "tools/sondral-survey/levelsurvey.h"
+#include "tools/sondral-survey/surveyplot.h"
+#include "tools/sondral-survey/surveyreport.h"
 
 #include <QCommandLineParser>
 #include <QDir>

@@ -1,6 +1,6 @@
-#include "surveyplot.h"
+#include "tools/sondral-survey/surveyplot.h"
 
-#include "surveyreport.h"
+#include "tools/sondral-survey/surveyreport.h"
 
 #include <QPainter>
 #include <QPainterPath>

@@ -1,4 +1,4 @@
-#include "surveyreport.h"
+#include "tools/sondral-survey/surveyreport.h"
 
 #include <QStringList>
 

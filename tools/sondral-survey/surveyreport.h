@@ -1,6 +1,6 @@
 #pragma once
 
-#include "levelsurvey.h"
+#include "tools/sondral-survey/levelsurvey.h"
 
 #include <QDateTime>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "surveyrunner.h"
 
-#include "surveyreport.h"
+#include "tools/sondral-survey/surveyreport.h"
 
 #include "audio/wavein.h"
 

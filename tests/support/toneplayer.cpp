@@ -1,6 +1,6 @@
-#include "toneplayer.h"
+#include "support/toneplayer.h"
 
-#include "stationclock.h"
+#include "support/stationclock.h"
 
 #include <cmath>
 #include <numbers>

@@ -30,14 +30,6 @@ public:
     // Spins the event loop until there are count arrivals in all, or timeoutMs passed.
     bool waitForArrivals(qsizetype count, int timeoutMs);
 
-    // A UDP port that nothing held on loopback a moment ago.
-    static quint16 freePort();
-    // True when a socket without address sharing can bind the port on every
-    // IPv4 address, that is, nobody is bound to it.
-    static bool canBind(quint16 port);
-    // True when `ss -uln` shows a socket bound to the port (false also when ss is missing).
-    static bool listedBySs(quint16 port);
-
 private:
     void readPending();
 

@@ -1,10 +1,12 @@
-#include "sondralinstance.h"
+#include "support/sondralinstance.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <signal.h>
 
 SondralInstance::SondralInstance(const QString& dir) : m_dir(dir) {
     m_process.setWorkingDirectory(dir);
@@ -29,7 +31,7 @@ void SondralInstance::writeIni(const QByteArray& text) {
         ini.write(text);
 }
 
-bool SondralInstance::start(const QProcessEnvironment& pulse) {
+bool SondralInstance::start(const QProcessEnvironment& extra, Platform platform) {
     // Installed as at a station: the program alone in the folder that also
     // holds sondral.ini and sondral.log.
     const QString program = m_dir + QStringLiteral("/sondral");
@@ -40,18 +42,26 @@ bool SondralInstance::start(const QProcessEnvironment& pulse) {
                                            QFileDevice::ExeOwner);
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.remove(QStringLiteral("DISPLAY"));
-    environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-    // Separators "/" and ":" in the log's time stamps.
-    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
-    environment.insert(QStringLiteral("LC_TIME"), QStringLiteral("C"));
-    environment.insert(QStringLiteral("LANG"), QStringLiteral("C"));
-    for (const QString& key : pulse.keys())
-        environment.insert(key, pulse.value(key));
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM", "NOTIFY_SOCKET",
+                             "WATCHDOG_USEC", "WATCHDOG_PID"})
+        environment.remove(QString::fromLatin1(name));
+    for (const char* name : {"LC_ALL", "LC_TIME", "LANG"})
+        environment.insert(QString::fromLatin1(name), QStringLiteral("C"));
+    if (platform == Platform::Offscreen)
+        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+    const QString pulseServer = QStringLiteral("PULSE_SERVER");
+    if (!environment.contains(pulseServer) && !extra.contains(pulseServer))
+        environment.insert(pulseServer,
+                           QStringLiteral("unix:") + m_dir + QStringLiteral("/no-pulse"));
+    for (const QString& key : extra.keys())
+        environment.insert(key, extra.value(key));
     m_process.setProcessEnvironment(environment);
     m_process.start(program, {});
     return m_process.waitForStarted(10000);
+}
+
+bool SondralInstance::sendSignal(int signal) const {
+    return m_process.state() == QProcess::Running && ::kill(pid_t(pid()), signal) == 0;
 }
 
 bool SondralInstance::terminate(int timeoutMs) {
@@ -70,6 +80,23 @@ QString SondralInstance::output() const {
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromLocal8Bit(file.readAll());
+}
+
+template <class Done> bool SondralInstance::spinUntil(Done done, int timeoutMs) const {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < timeoutMs) {
+        if (done())
+            return true;
+        if (m_process.state() == QProcess::NotRunning)
+            break;
+        QTest::qWait(10);
+    }
+    return done();
+}
+
+bool SondralInstance::waitForOutput(const QString& text, int timeoutMs) const {
+    return spinUntil([&] { return output().contains(text); }, timeoutMs);
 }
 
 QByteArray SondralInstance::logBytes() const {
@@ -117,14 +144,5 @@ QStringList SondralInstance::messages() const {
 }
 
 bool SondralInstance::waitForMessage(const QString& message, qsizetype from, int timeoutMs) const {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < timeoutMs) {
-        if (messagesSince(from).contains(message))
-            return true;
-        if (m_process.state() == QProcess::NotRunning)
-            break;
-        QTest::qWait(10);
-    }
-    return messagesSince(from).contains(message);
+    return spinUntil([&] { return messagesSince(from).contains(message); }, timeoutMs);
 }
