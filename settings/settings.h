@@ -26,6 +26,10 @@ struct Settings {
     qint32 HostPort = 0;
     bool Log = false;
 
+    // [Station] Name: how every output that names the station calls it;
+    // the host name when the key is missing or empty.
+    QString StationName;
+
     // Thresholds and time limits are held to this range for a run.
     static constexpr qint16 MinimumPercentOrSeconds = 0;
     static constexpr qint16 MaximumPercentOrSeconds = 100;

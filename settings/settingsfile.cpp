@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QSysInfo>
 
 #include <algorithm>
 #include <limits>
@@ -13,6 +14,8 @@ namespace {
 
 const QString AudioSection = QStringLiteral("Audio");
 const QString LinkSection = QStringLiteral("InterPC");
+const QString StationSection = QStringLiteral("Station");
+const QString StationNameKey = QStringLiteral("Name");
 const QString CardKey = QStringLiteral("Card");
 const QString CardNameKey = QStringLiteral("CardName");
 const QString LogKey = QStringLiteral("Log");
@@ -203,6 +206,9 @@ QStringList SettingsFile::load() {
     Reader link(m_ini, fileName, LinkSection);
     const QStringList linkOff = readLink(link, s);
     problems << audio.messages() << link.messages();
+    s.StationName = Reader(m_ini, fileName, StationSection).text(StationNameKey).trimmed();
+    if (s.StationName.isEmpty())
+        s.StationName = QSysInfo::machineHostName();
 
     // A station PC without a link watches nothing, so a file that sets one
     // up only half says so; without any file this is a first start.

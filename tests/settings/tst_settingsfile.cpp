@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QTemporaryDir>
+#include <QSysInfo>
 #include <QTest>
 
 #include <limits>
@@ -47,6 +48,7 @@ private slots:
         QCOMPARE(s.HostPort, 0);
         QCOMPARE(s.Log, false);
         QVERIFY(!s.linkComplete());
+        QCOMPARE(s.StationName, QSysInfo::machineHostName());
     }
 
     // A file that is there but cannot be read is not a first start: the
@@ -74,7 +76,8 @@ private slots:
                                           "Feed1Time=41\nfeed2time=42\nFEED3TIME=43\n"
                                           "Feed4time=44\nLog=1\n"
                                           "[InterPC]\nRemoteName=  studio pc  \n"
-                                          "RemotePort=5001\nHostPort=5000\n",
+                                          "RemotePort=5001\nHostPort=5000\n"
+                                          "[Station]\nName=  Radio Oost FM \n",
                                           s);
         QCOMPARE(msgs, QStringList());
         const QList<int> got{s.Card,      s.AutoVol,    s.Feed1Vol,  s.Feed2Vol,  s.Feed3Vol,
@@ -85,6 +88,7 @@ private slots:
         QCOMPARE(s.CardName, QStringLiteral("alsa_input.usb-1"));
         QCOMPARE(s.Log, true);
         QCOMPARE(s.RemoteName, QStringLiteral("studio pc"));
+        QCOMPARE(s.StationName, QStringLiteral("Radio Oost FM"));
         QVERIFY(s.linkComplete());
     }
 
