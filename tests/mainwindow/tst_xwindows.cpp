@@ -1,10 +1,16 @@
 // The real program on a virtual X display, driven with the mouse and keys
-// as an operator would: the titles the window system shows, and a shutdown
-// signal while the audio dialog's restart message stands. Skipped where
-// xvfb-run, xdotool or xprop are missing.
+// as an operator would: the titles the window system shows, a shutdown
+// signal while the audio dialog's restart message stands, and the capture's
+// pace following whether the window can be seen. Skipped where xvfb-run,
+// xdotool or xprop are missing.
 #include "support/sondralinstance.h"
+#include "support/toneplayer.h"
 
+#include <QColor>
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QImage>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -47,6 +53,7 @@ private slots:
     void cleanup();
     void titlesAreExact();
     void sigtermWithRestartMessageOpenExitsCleanly();
+    void paceFollowsTheWindow();
 
 private:
     // The visible top-level windows, id to title as _NET_WM_NAME holds it.
@@ -60,6 +67,13 @@ private:
     // Starts sondral, opens Instellingen > Audio and saves: the restart
     // message then stands. Fails the test when a step does not show.
     void openRestartMessage();
+    // Without a settings file when ini is empty.
+    bool startOnDisplay(const QByteArray& ini);
+    // Wake-ups of sondral's audio thread in the next second; -1 when it is
+    // not there.
+    int audioWakeupsPerSecond();
+    // Pixels of the meters' bar colour in the window, as a screen shows it.
+    int meterBarPixels(const QString& window);
 
     QProcess m_xvfb;
     QString m_display;
@@ -159,15 +173,20 @@ void tst_XWindows::dismissErrorBoxes() {
     }
 }
 
-void tst_XWindows::openRestartMessage() {
+bool tst_XWindows::startOnDisplay(const QByteArray& ini) {
     m_sondral = std::make_unique<SondralInstance>(m_dir->path());
-    // A bad value, so that start-up shows a box as well.
-    m_sondral->writeIni("[Audio]\nLog=1\nAutoVol=abc\n");
+    if (!ini.isEmpty())
+        m_sondral->writeIni(ini);
     QProcessEnvironment display;
     display.insert(QStringLiteral("DISPLAY"), m_display);
     display.insert(QStringLiteral("XAUTHORITY"), m_xauthority);
     display.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    QVERIFY(m_sondral->start(display, SondralInstance::Platform::Unchosen));
+    return m_sondral->start(display, SondralInstance::Platform::Unchosen);
+}
+
+void tst_XWindows::openRestartMessage() {
+    // A bad value, so that start-up shows a box as well.
+    QVERIFY(startOnDisplay("[Audio]\nLog=1\nAutoVol=abc\n"));
 
     const QString main = waitForWindow(QStringLiteral("Sondral"));
     QVERIFY2(!main.isEmpty(), qPrintable(QStringList(windows().values()).join(u'|')));
@@ -211,6 +230,80 @@ void tst_XWindows::sigtermWithRestartMessageOpenExitsCleanly() {
     const QStringList messages = m_sondral->messages();
     QCOMPARE(messages.count(QStringLiteral("Program Closed")), 1);
     QCOMPARE(messages.last(), QStringLiteral("Program Closed"));
+}
+
+int tst_XWindows::audioWakeupsPerSecond() {
+    // The audio thread's voluntary context switches over one second: each
+    // is a wake-up, for a delivery from the sound server or the thread's own
+    // timer.
+    const QString tasks = QStringLiteral("/proc/%1/task").arg(m_sondral->pid());
+    auto switches = [&]() -> qint64 {
+        for (const QString& task : QDir(tasks).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+            QFile comm(tasks + u'/' + task + QStringLiteral("/comm"));
+            if (!comm.open(QIODevice::ReadOnly) || comm.readAll().trimmed() != "sondral-audio")
+                continue;
+            QFile status(tasks + u'/' + task + QStringLiteral("/status"));
+            if (!status.open(QIODevice::ReadOnly))
+                return -1;
+            for (const QByteArray& line : status.readAll().split('\n'))
+                if (line.startsWith("voluntary_ctxt_switches:"))
+                    return line.mid(24).trimmed().toLongLong();
+        }
+        return -1;
+    };
+    const qint64 before = switches();
+    QTest::qWait(1000);
+    const qint64 after = switches();
+    return before < 0 || after < 0 ? -1 : int(after - before);
+}
+
+int tst_XWindows::meterBarPixels(const QString& window) {
+    QProcess grab;
+    grab.setProcessEnvironment(xEnvironment(m_display, m_xauthority));
+    grab.start(QStringLiteral("import"),
+               {QStringLiteral("-window"), window, QStringLiteral("png:-")});
+    if (!grab.waitForFinished(10000))
+        return -1;
+    const QImage shot = QImage::fromData(grab.readAllStandardOutput(), "PNG");
+    int count = 0;
+    for (int y = 0; y < shot.height(); ++y)
+        for (int x = 0; x < shot.width(); ++x)
+            count += shot.pixelColor(x, y) == QColor(0x20, 0x60, 0xff);
+    return count;
+}
+
+// While the window can be seen the capture takes every delivery as it comes
+// (about every 20 ms or sooner) and the meters move; hidden, it wakes about
+// four times a second and nothing is drawn; seen again, short deliveries
+// within a second and the meters at once where the signal stands. The
+// silence check reads the same levels either way.
+void tst_XWindows::paceFollowsTheWindow() {
+    if (qEnvironmentVariableIsEmpty("PULSE_SERVER") ||
+        QStandardPaths::findExecutable(QStringLiteral("import")).isEmpty())
+        QSKIP("needs the private PulseAudio server and ImageMagick's import");
+    TonePlayer tone;
+    QVERIFY(tone.start(QProcessEnvironment::systemEnvironment()));
+    tone.tone(-6);
+    // A first start without a settings file: no box covers the meters.
+    QVERIFY(startOnDisplay({}));
+    const QString main = waitForWindow(QStringLiteral("Sondral"));
+    QVERIFY(!main.isEmpty());
+    QTRY_VERIFY_WITH_TIMEOUT(meterBarPixels(main) > 4000, 10000);
+    const int watched = audioWakeupsPerSecond();
+    QVERIFY2(watched >= 30, qPrintable(QString::number(watched)));
+
+    const QProcessEnvironment x = xEnvironment(m_display, m_xauthority);
+    run(QStringLiteral("xdotool"), {QStringLiteral("windowunmap"), main}, x);
+    QTest::qWait(500);
+    const int hidden = audioWakeupsPerSecond();
+    QVERIFY2(hidden <= 12, qPrintable(QString::number(hidden)));
+
+    run(QStringLiteral("xdotool"), {QStringLiteral("windowmap"), main}, x);
+    QTest::qWait(300);
+    QVERIFY2(meterBarPixels(main) > 4000, "the meters did not catch up when shown");
+    const int again = audioWakeupsPerSecond();
+    QVERIFY2(again >= 30, qPrintable(QString::number(again)));
+    QVERIFY(m_sondral->terminate());
 }
 
 QTEST_GUILESS_MAIN(tst_XWindows)
