@@ -5,10 +5,10 @@
 
 int main(int argc, char** argv) {
     // Before the QApplication: that is when Qt picks its platform.
-    const bool offscreen = Headless::chooseOffscreenWhenNoDisplay(argc, argv);
+    const Headless::DisplayChoice display = Headless::chooseDisplay(argc, argv);
 
     QApplication app(argc, argv);
     SondralApp sondral(QCoreApplication::applicationDirPath());
-    sondral.start(offscreen);
+    sondral.start(display.offscreen, display.notice);
     return app.exec();
 }

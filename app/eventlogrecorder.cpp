@@ -1,6 +1,7 @@
 #include "app/eventlogrecorder.h"
 
 #include "core/stationevent.h"
+#include "core/stationstate.h"
 #include "settings/eventlog.h"
 #include "settings/journal.h"
 #include "settings/settings.h"
@@ -12,6 +13,7 @@ Journal::Priority priorityOf(StationEvent::Kind kind) {
         return Journal::Priority::Critical;
     case StationEvent::Kind::RunStarted:
     case StationEvent::Kind::RunEnded:
+    case StationEvent::Kind::Resumed:
         return Journal::Priority::Notice;
     default:
         return Journal::Priority::Info;
@@ -22,7 +24,17 @@ Journal::Priority priorityOf(StationEvent::Kind kind) {
 EventLogRecorder::EventLogRecorder(const Settings& settings, const EventLog& log, QObject* parent)
     : QObject(parent), m_settings(settings), m_log(log) {}
 
-void EventLogRecorder::record(const StationEvent& event, const StationState&) {
+void EventLogRecorder::record(const StationEvent& event, const StationState& state) {
+    if (event.kind == StationEvent::Kind::AlarmSendFailed) {
+        alarmNotSent(event, state);
+        return;
+    }
+    if (!m_settings.Log && event.kind == StationEvent::Kind::Resumed) {
+        // Whoever reads the journal must learn that monitoring carried on
+        // by itself, logged or not.
+        Journal::write(priorityOf(event.kind), event.text);
+        return;
+    }
     if (!m_settings.Log || !StationEvent::isLogged(event.kind))
         return;
     QString error;
@@ -32,4 +44,19 @@ void EventLogRecorder::record(const StationEvent& event, const StationState&) {
         Journal::write(Journal::Priority::Error, error);
     else
         emit writeFailed(error);
+}
+
+void EventLogRecorder::alarmNotSent(const StationEvent& event, const StationState& state) {
+    // The event log keeps its order ("SONDRAL ACTIVATED" once the datagram
+    // is out); the journal has the alarm at once, once per alarm however
+    // often the tick retries the send.
+    if (state.alarmCount == m_alarmNotSentReported)
+        return;
+    m_alarmNotSentReported = state.alarmCount;
+    Journal::write(Journal::Priority::Critical,
+                   QStringLiteral("SONDRAL ACTIVATED: SN_ALARM could not be sent to %1:%2 "
+                                  "(error %3); retried every second")
+                       .arg(state.link.remoteName)
+                       .arg(state.link.remotePort)
+                       .arg(event.code));
 }

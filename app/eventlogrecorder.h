@@ -10,7 +10,9 @@ struct StationState;
 // Writes the event log from the station's events: one line for each event
 // the log records, when logging is on (Settings::Log), with the journal
 // priority of its kind: the alarm critical, start and close notices, source
-// changes and pauses informational.
+// changes and pauses informational. Two lines go to the journal whatever
+// Log says: a resume of the last run's source, and an alarm whose datagram
+// could not be sent (critical, once per alarm).
 class EventLogRecorder : public QObject {
     Q_OBJECT
 public:
@@ -26,6 +28,11 @@ signals:
     void writeFailed(const QString& error);
 
 private:
+    void alarmNotSent(const StationEvent& event, const StationState& state);
+
     const Settings& m_settings;
     const EventLog& m_log;
+    // The alarm (StationState::alarmCount) whose failed send is on the
+    // journal already.
+    int m_alarmNotSentReported = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "app/eventlogrecorder.h"
 #include "app/operatornotices.h"
+#include "app/statekeeper.h"
 #include "audio/wavein.h"
 #include "core/monitor.h"
 #include "core/monitoringhealth.h"
@@ -27,13 +28,15 @@
 SondralApp::SondralApp(const QString& appDir, QObject* parent)
     : QObject(parent), m_settingsFile(QDir(appDir).filePath(QStringLiteral("sondral.ini"))),
       m_eventLog(QDir(appDir).filePath(QStringLiteral("sondral.log"))),
+      m_stateFile(QDir(appDir).filePath(QStringLiteral("sondral.state"))),
       m_station(std::make_unique<Station>()), m_presenter(std::make_unique<MessageBoxPresenter>()),
       m_notices(std::make_unique<OperatorNotices>(*m_presenter)),
       m_recorder(std::make_unique<EventLogRecorder>(m_settings, m_eventLog)),
       m_window(std::make_unique<frmMain>()), m_waveIn(std::make_unique<WaveIn>()),
       m_socket(std::make_unique<UdpLink>()), m_tmrSN(std::make_unique<QtTickTimer>()),
       m_monitor(std::make_unique<Monitor>(m_settings, *m_station, *m_tmrSN, *m_socket)),
-      m_serviceNotifier(std::make_unique<ServiceNotifier>()) {
+      m_serviceNotifier(std::make_unique<ServiceNotifier>()),
+      m_stateKeeper(std::make_unique<StateKeeper>(m_stateFile, *m_station)) {
     connectStation();
     connectWindow();
     connectCapture();
@@ -55,6 +58,9 @@ void SondralApp::connectStation() {
     connect(m_recorder.get(), &EventLogRecorder::writeFailed, m_notices.get(),
             &OperatorNotices::logWriteFailed);
     connect(m_station.get(), &Station::changed, m_window.get(), &frmMain::showStation);
+    connect(m_station.get(), &Station::changed, m_stateKeeper.get(), &StateKeeper::stationChanged);
+    connect(m_station.get(), &Station::eventPublished, m_stateKeeper.get(),
+            &StateKeeper::eventPublished);
     // A running tick counts silent seconds from a level below half the
     // armed threshold: the capture delivers short while the programme is
     // that quiet, so that the count starts on time.
@@ -101,15 +107,17 @@ void SondralApp::connectSocket() {
     });
 }
 
-void SondralApp::start(bool offscreen) {
+void SondralApp::start(bool offscreen, const QString& notice) {
     QApplication::setApplicationName(QStringLiteral("Sondral"));
     // No application display name: the window system would append it to
     // every title ("Mededeling — Sondral").
     if (offscreen)
         Journal::write(Journal::Priority::Notice,
-                       QStringLiteral("Geen beeldscherm gevonden (DISPLAY en WAYLAND_DISPLAY zijn "
-                                      "leeg): Sondral draait zonder venster en bewaakt gewoon "
-                                      "door."));
+                       notice.isEmpty()
+                           ? QStringLiteral("Geen beeldscherm gevonden (DISPLAY en WAYLAND_DISPLAY "
+                                            "zijn leeg): Sondral draait zonder venster en bewaakt "
+                                            "gewoon door.")
+                           : notice);
 
     const QIcon icon = applicationIcon();
     QApplication::setWindowIcon(icon);
@@ -163,7 +171,22 @@ void SondralApp::Form_Load() {
     }
 
     m_station->publish(StationEvent::Kind::RunStarted, QStringLiteral("Program started Up"));
+    resumeLastRun();
     m_station->notifyChanged();
+}
+
+void SondralApp::resumeLastRun() {
+    // Whatever ended the last run (a crash, a kill, a closed window, an
+    // update, a power cut): a start soon after carries on watching the
+    // source that was on air, since many playouts name it only when it
+    // changes.
+    qint64 age = 0;
+    if (const auto saved = m_stateFile.read();
+        saved && !saved->keyword.isEmpty() &&
+        StateFile::isRecent(*saved, QDateTime::currentDateTimeUtc(), StateFile::resumeWithinSecs,
+                            &age))
+        m_monitor->resume(saved->keyword, saved->paused, age);
+    m_stateKeeper->start();
 }
 
 void SondralApp::tmrSN_Timer() {

@@ -3,6 +3,7 @@
 #include "settings/eventlog.h"
 #include "settings/settings.h"
 #include "settings/settingsfile.h"
+#include "settings/statefile.h"
 
 #include <QObject>
 #include <QPointer>
@@ -23,6 +24,7 @@ class EventLogRecorder;
 class OperatorNotices;
 class ServiceNotifier;
 class TerminationWatcher;
+class StateKeeper;
 
 // The program: builds every long-lived object of a run (settings and INI
 // access, the station state, event log, capture, socket, tick, monitoring,
@@ -38,8 +40,9 @@ public:
     ~SondralApp() override;
 
     // The whole start of a run: start-up, the window, the start-up messages,
-    // and READY to the service manager. offscreen: no display was found.
-    void start(bool offscreen);
+    // and READY to the service manager. offscreen: no display was found
+    // (or none could be reached), and notice says so on the journal.
+    void start(bool offscreen, const QString& notice = {});
 
 private:
     // Start-up: settings, capture, socket, "Program started Up", in that
@@ -49,6 +52,10 @@ private:
     void connectWindow();
     void connectCapture();
     void connectSocket();
+    // Carries on with the last run's source when that run ended less than
+    // StateFile::resumeWithinSecs ago; from then on the state file follows
+    // the station.
+    void resumeLastRun();
     // The tick reads the two levels the silence check judges.
     void tmrSN_Timer();
     void captureDelivers(const QString& deviceName);
@@ -67,6 +74,8 @@ private:
     SettingsFile m_settingsFile;
     Settings m_settings; // as read at start-up, for the whole run
     EventLog m_eventLog;
+    // sondral.state beside sondral.ini: what a restart carries on with.
+    StateFile m_stateFile;
 
     std::unique_ptr<Station> m_station;
     std::unique_ptr<MessageBoxPresenter> m_presenter;
@@ -79,6 +88,7 @@ private:
     std::unique_ptr<Monitor> m_monitor;
     std::unique_ptr<ServiceNotifier> m_serviceNotifier;
     std::unique_ptr<TerminationWatcher> m_terminationWatcher;
+    std::unique_ptr<StateKeeper> m_stateKeeper;
 
     QPointer<frmAudio> m_frmAudio;
     QPointer<frmInterPC> m_frmInterPC;

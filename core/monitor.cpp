@@ -15,6 +15,7 @@ namespace {
 constexpr qint16 ModeLive = 1;
 constexpr qint16 ModeAuto = 2;
 const QString PauseText = QStringLiteral("PAUSE");
+const QString LiveKeyword = QStringLiteral("SN_LIVE");
 const QString AlarmText = QStringLiteral("SONDRAL GEACTIVEERD!");
 // 8 ASCII bytes, no terminator.
 const QByteArray AlarmDatagram = QByteArrayLiteral("SN_ALARM");
@@ -52,29 +53,16 @@ void Monitor::handle(const QByteArray& payload) {
     // Every keyword is tested in turn; at most one can match.
     for (const MonitoredSource& source : MonitoredSources) {
         if (d == source.keyword)
-            armSource(source);
+            armSource(source, Announce::Yes);
     }
 
-    if (d == u"SN_LIVE") {
-        // Threshold, time limit, markers and gauge maximum keep their values.
-        setStatus(QStringLiteral("LIVE"));
-        modes.Mode = ModeLive;
-        stopTick();
-        modes.SilenceCount = 0;
-        m_station.edit().gaugePosition = 0;
-        m_station.publish(StationEvent::Kind::SourceChanged, QStringLiteral("Server Running LIVE"));
-    }
+    if (d == LiveKeyword)
+        goLive(Announce::Yes);
 
     // Pause and resume only act on the automation. Pause is the combination
     // Mode 2, tick stopped, status "PAUSE"; the count survives it.
-    if (d == u"SN_PAUSE_ON" && modes.Mode == ModeAuto) {
-        if (m_station.state().tickRunning) {
-            modes.SavedStatus = m_station.state().statusText;
-            setStatus(PauseText);
-            m_station.publish(StationEvent::Kind::PauseOn, QStringLiteral("Server PAUSE ON"));
-            stopTick();
-        }
-    }
+    if (d == u"SN_PAUSE_ON" && modes.Mode == ModeAuto)
+        pauseOn(Announce::Yes);
 
     if (d == u"SN_PAUSE_OFF" && modes.Mode == ModeAuto) {
         if (m_station.state().statusText == PauseText) {
@@ -85,7 +73,60 @@ void Monitor::handle(const QByteArray& payload) {
     }
 }
 
-void Monitor::armSource(const MonitoredSource& source) {
+bool Monitor::resume(const QString& keyword, bool paused, qint64 endedSecsAgo) {
+    if (m_station.ended())
+        return false;
+    QString name;
+    for (const MonitoredSource& source : MonitoredSources) {
+        if (keyword == source.keyword) {
+            armSource(source, Announce::No);
+            // A pause as "SN_PAUSE_ON" would leave it: only for the
+            // automation, and only over a running tick (a source with a zero
+            // setting has none to pause).
+            if (paused && source.mode == ModeAuto)
+                pauseOn(Announce::No);
+            name = keyword.mid(3);
+        }
+    }
+    if (keyword == LiveKeyword) {
+        goLive(Announce::No);
+        name = keyword.mid(3);
+    }
+    if (name.isEmpty())
+        return false;
+    const QString pausedText = m_station.state().paused() ? QStringLiteral(", paused,") : QString();
+    m_station.publish(StationEvent::Kind::Resumed,
+                      QStringLiteral("Resumed %1%2 from the last run (ended %3 s ago)")
+                          .arg(name, pausedText)
+                          .arg(endedSecsAgo));
+    m_station.notifyChanged();
+    return true;
+}
+
+void Monitor::goLive(Announce announce) {
+    ModeState& modes = m_station.edit().modes;
+    // Threshold, time limit, markers and gauge maximum keep their values.
+    setStatus(QStringLiteral("LIVE"));
+    modes.Mode = ModeLive;
+    stopTick();
+    modes.SilenceCount = 0;
+    m_station.edit().gaugePosition = 0;
+    if (announce == Announce::Yes)
+        m_station.publish(StationEvent::Kind::SourceChanged, QStringLiteral("Server Running LIVE"));
+}
+
+void Monitor::pauseOn(Announce announce) {
+    ModeState& modes = m_station.edit().modes;
+    if (!m_station.state().tickRunning)
+        return;
+    modes.SavedStatus = m_station.state().statusText;
+    setStatus(PauseText);
+    if (announce == Announce::Yes)
+        m_station.publish(StationEvent::Kind::PauseOn, QStringLiteral("Server PAUSE ON"));
+    stopTick();
+}
+
+void Monitor::armSource(const MonitoredSource& source, Announce announce) {
     StationState& s = m_station.edit();
     const qint16 vol = m_settings.*source.threshold;
     const qint16 time = m_settings.*source.timeLimit;
@@ -96,7 +137,8 @@ void Monitor::armSource(const MonitoredSource& source) {
     s.modes.SilenceCount = 0;
     s.modes.ArmedVol = vol;
     s.modes.ArmedTime = time;
-    m_station.publish(StationEvent::Kind::SourceChanged, source.logText);
+    if (announce == Announce::Yes)
+        m_station.publish(StationEvent::Kind::SourceChanged, source.logText);
     // A source with a zero (or negative) setting is shown but leaves the
     // tick as it was, running or stopped.
     if (time > 0 && vol > 0)

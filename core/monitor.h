@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QString>
 
 class DatagramLink;
 class Station;
@@ -32,9 +33,22 @@ public:
     // right.
     void tmrSN_Timer(int leftLevel, int rightLevel);
 
+    // Carries on with what the last run had on air: keyword ("SN_AUTO" ..
+    // "SN_FEED_4", "SN_LIVE") sets mode, status text, markers, armed values
+    // and the tick as its datagram would, the count from 0; paused then
+    // pauses it as "SN_PAUSE_ON" would. Nothing of the datagrams' own is
+    // published: one Resumed event says what was resumed and how long ago
+    // (endedSecsAgo) the last run ended. False for an unknown keyword.
+    bool resume(const QString& keyword, bool paused, qint64 endedSecsAgo);
+
 private:
+    // Whether a step publishes its own event (a datagram) or not (a resume,
+    // which publishes one event of its own).
+    enum class Announce { No, Yes };
     void handle(const QByteArray& payload);
-    void armSource(const MonitoredSource& source);
+    void armSource(const MonitoredSource& source, Announce announce);
+    void goLive(Announce announce);
+    void pauseOn(Announce announce);
     // Step 5 of a tick: every datagram already waiting on the socket, in
     // order, and nothing else.
     void handlePendingDatagrams();

@@ -29,6 +29,7 @@ bool StationEvent::isLogged(Kind kind) {
     case Kind::PauseOn:
     case Kind::PauseOff:
     case Kind::AlarmRaised:
+    case Kind::Resumed:
         return true;
     default:
         return false;
@@ -63,6 +64,8 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("capture_back");
     case Kind::LinkFailed:
         return QStringLiteral("link_failed");
+    case Kind::Resumed:
+        return QStringLiteral("resumed");
     }
     return QStringLiteral("unknown");
 }

@@ -21,6 +21,7 @@ struct StationEvent {
         CaptureLost,     // the input stopped delivering; text the input's name
         CaptureBack,     // it delivers again; text the input's name
         LinkFailed,      // the socket or the server's name failed; text the reason
+        Resumed,         // start-up carried on with the last run's source; text says which
     };
 
     Kind kind = Kind::RunStarted;

@@ -14,6 +14,8 @@ constexpr int MaxPort = 65535;
 
 UdpLink::UdpLink(QObject* parent) : QObject(parent) {
     connect(&m_socket, &QUdpSocket::readyRead, this, &UdpLink::readPending);
+    m_refresh.setInterval(refreshMs);
+    connect(&m_refresh, &QTimer::timeout, this, &UdpLink::refreshRemote);
 }
 
 bool UdpLink::bind(qint32 port) {
@@ -57,16 +59,32 @@ void UdpLink::setRemote(const QString& name, qint32 port) {
     m_remotePort = (port > 0 && port <= MaxPort) ? static_cast<quint16>(port) : 0;
     m_remoteAddress = QHostAddress();
     m_resolveFailureReported = false;
+    m_refresh.stop();
     const QHostAddress literal(name);
-    if (!literal.isNull())
+    if (!literal.isNull()) {
         m_remoteAddress = literal;
-    else
+    } else {
         startLookup();
+        if (!name.isEmpty())
+            m_refresh.start();
+    }
+}
+
+void UdpLink::refreshRemote() {
+    if (!m_refresh.isActive())
+        return; // no name to look up: an IP literal, or no remote at all
+    // A little short of the interval, so the minute's timer always finds the
+    // last lookup due.
+    constexpr qint64 slackMs = 1000;
+    if (m_lookupStarted.isValid() && m_lookupStarted.elapsed() < refreshMs - slackMs)
+        return;
+    startLookup();
 }
 
 void UdpLink::startLookup() {
     if (m_lookupId != -1 || m_remoteName.isEmpty())
         return;
+    m_lookupStarted.start();
     m_lookupId = QHostInfo::lookupHost(m_remoteName, this, &UdpLink::lookedUp);
 }
 
@@ -76,6 +94,10 @@ void UdpLink::lookedUp(const QHostInfo& info) {
     m_lookupId = -1;
     const QList<QHostAddress> addresses = info.addresses();
     if (info.error() == QHostInfo::NoError && !addresses.isEmpty()) {
+        // A name with several addresses keeps the one in use: the server
+        // has not moved, and the alarm does not hop between them.
+        if (!m_remoteAddress.isNull() && addresses.contains(m_remoteAddress))
+            return;
         // IPv4 first: the server is most likely reached that way, and a
         // dual-stack socket sends to it as well.
         m_remoteAddress = addresses.first();
@@ -87,14 +109,28 @@ void UdpLink::lookedUp(const QHostInfo& info) {
         }
         return;
     }
-    if (m_resolveFailureReported)
-        return;
-    m_resolveFailureReported = true;
+    reportResolveFailure(info);
+}
+
+void UdpLink::reportResolveFailure(const QHostInfo& info) {
     const QString reason = info.error() == QHostInfo::HostNotFound
                                ? QStringLiteral("onbekende naam")
                                : info.errorString();
-    emit remoteResolveFailed(
-        QStringLiteral("Kan de server \"%1\" niet vinden: %2").arg(m_remoteName, reason));
+    if (m_remoteAddress.isNull()) {
+        if (m_resolveFailureReported)
+            return;
+        m_resolveFailureReported = true;
+        emit remoteResolveFailed(
+            QStringLiteral("Kan de server \"%1\" niet vinden: %2").arg(m_remoteName, reason));
+        return;
+    }
+    // The address found before stays in use.
+    if (m_refreshFailureReported)
+        return;
+    m_refreshFailureReported = true;
+    emit remoteResolveFailed(QStringLiteral("Kan de server \"%1\" niet opnieuw vinden: %2. Het "
+                                            "alarm gaat naar het laatst gevonden adres %3.")
+                                 .arg(m_remoteName, reason, m_remoteAddress.toString()));
 }
 
 int UdpLink::sendDatagram(const QByteArray& payload) {

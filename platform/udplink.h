@@ -2,9 +2,11 @@
 
 #include "core/datagramlink.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 #include <QUdpSocket>
 
 class QHostInfo;
@@ -32,6 +34,18 @@ public:
     // later retries fail silently (the sender sees 11001).
     void setRemote(const QString& name, qint32 port);
 
+    // A name (not an IP literal) is looked up again in the background about
+    // once a minute, so that a server that moved (a new DHCP lease, the
+    // standby playout PC) gets the alarm at its new address. Each lookup
+    // that finds addresses keeps the current one when it is still among
+    // them, else takes the new one; one that fails keeps the last good
+    // address and is reported once per run through remoteResolveFailed.
+    // refreshRemote() starts such a lookup now when the last one began
+    // longer than refreshMs ago (the monitor's wiring asks before an alarm
+    // may be due); it never waits for the answer.
+    void refreshRemote();
+    static constexpr int refreshMs = 60 * 1000;
+
     // 0 when sent; otherwise a Windows Sockets code. Without a resolved
     // remote address: 11001, and a new lookup starts so a later call may
     // succeed.
@@ -52,6 +66,7 @@ private:
     void readPending();
     void startLookup();
     void lookedUp(const QHostInfo& info);
+    void reportResolveFailure(const QHostInfo& info);
 
     QUdpSocket m_socket;
     QString m_remoteName;
@@ -59,6 +74,10 @@ private:
     QHostAddress m_remoteAddress;
     int m_lookupId = -1;
     bool m_resolveFailureReported = false;
+    bool m_refreshFailureReported = false;
+    // When the last lookup began; invalid before the first.
+    QElapsedTimer m_lookupStarted;
+    QTimer m_refresh;
     int m_lastErrorCode = 0;
     QString m_lastErrorText;
 };

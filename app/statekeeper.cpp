@@ -1,0 +1,61 @@
+#include "app/statekeeper.h"
+
+#include "core/station.h"
+#include "settings/journal.h"
+
+#include <QTimer>
+
+namespace {
+QString keywordOf(const StationState& state) {
+    const QString source = state.source();
+    return source.isEmpty() ? QString() : QStringLiteral("SN_") + source;
+}
+} // namespace
+
+StateKeeper::StateKeeper(StateFile& file, const Station& station, QObject* parent)
+    : QObject(parent), m_file(file), m_station(station), m_refresh(new QTimer(this)) {
+    m_refresh->setInterval(StateFile::refreshMs);
+    connect(m_refresh, &QTimer::timeout, this, [this] { write(m_station.state()); });
+}
+
+void StateKeeper::start() {
+    m_started = true;
+    write(m_station.state());
+    m_refresh->start();
+}
+
+void StateKeeper::stationChanged(const StationState& state) {
+    // Called on every tick too: a comparison of two values, and a write only
+    // when the source or the pause moved.
+    if (!m_started)
+        return;
+    if (keywordOf(state) != m_writtenKeyword || state.paused() != m_writtenPaused)
+        write(state);
+}
+
+void StateKeeper::eventPublished(const StationEvent& event, const StationState& state) {
+    if (!m_started || event.kind != StationEvent::Kind::RunEnded)
+        return;
+    // The end of the run is the time stamp a restart measures from.
+    m_refresh->stop();
+    write(state);
+}
+
+void StateKeeper::write(const StationState& state) {
+    const StateFile::Saved saved{keywordOf(state), state.paused(), QDateTime::currentDateTimeUtc()};
+    // Taken as written even when the write fails: the next try is the
+    // minute's refresh, not every tick.
+    m_writtenKeyword = saved.keyword;
+    m_writtenPaused = saved.paused;
+    if (m_file.write(saved)) {
+        m_failureReported = false;
+        return;
+    }
+    if (!m_failureReported) {
+        m_failureReported = true;
+        Journal::write(Journal::Priority::Warning,
+                       QStringLiteral("cannot write the state file (a restart will not resume "
+                                      "the source on air): %1")
+                           .arg(m_file.errorString()));
+    }
+}

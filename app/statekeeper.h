@@ -1,0 +1,40 @@
+#pragma once
+
+#include "settings/statefile.h"
+
+#include <QObject>
+#include <QString>
+
+class QTimer;
+class Station;
+struct StationEvent;
+struct StationState;
+
+// Keeps sondral.state current from the station: the source on air and the
+// pause whenever either changes, the time stamp once a minute, and the whole
+// state once more when the run ends. Each write replaces a file of a few
+// dozen bytes on the UI thread; that happens a few times a minute at most,
+// never per tick. A write that fails is told once on the journal; monitoring
+// goes on.
+class StateKeeper : public QObject {
+    Q_OBJECT
+public:
+    StateKeeper(StateFile& file, const Station& station, QObject* parent = nullptr);
+
+    // From now on the file follows the station (the first write is now).
+    void start();
+
+    void stationChanged(const StationState& state);
+    void eventPublished(const StationEvent& event, const StationState& state);
+
+private:
+    void write(const StationState& state);
+
+    StateFile& m_file;
+    const Station& m_station;
+    QTimer* m_refresh = nullptr;
+    bool m_started = false;
+    QString m_writtenKeyword;
+    bool m_writtenPaused = false;
+    bool m_failureReported = false;
+};
