@@ -92,7 +92,6 @@ void SondralApp::connectCapture() {
     connect(m_waveIn.get(), &WaveIn::deliveryStarted, this, &SondralApp::captureDelivers);
     connect(m_waveIn.get(), &WaveIn::deviceLost, this, &SondralApp::captureLost);
     connect(m_waveIn.get(), &WaveIn::deviceRestored, this, &SondralApp::captureBack);
-    connect(m_waveIn.get(), &WaveIn::devicesChanged, this, &SondralApp::devicesChanged);
 }
 
 void SondralApp::connectSocket() {
@@ -142,22 +141,24 @@ void SondralApp::Form_Load() {
     m_settings = m_settingsFile.settings();
 
     const qint32 card = m_settings.Card; // widened, value unchanged
-    if (m_waveIn->deviceCount() > 0) {
-        if (!m_waveIn->setDeviceNumber(card)) {
+    // A listed CardName wins over Card, at this start and after every loss:
+    // a webcam or a reordered list moves the positions, not the names.
+    m_waveIn->setPreferredDevice(m_settings.CardName.toUtf8());
+    m_waveIn->setCaptureParameter(2);
+    const int named = m_waveIn->positionOf(m_waveIn->preferredDevice());
+    if (m_waveIn->deviceCount() > 0 && m_waveIn->setDeviceNumber(named >= 0 ? named : card)) {
+        if (!m_waveIn->start())
             m_notices->reportFailure(m_waveIn->errorString());
-        } else {
-            m_waveIn->setCaptureParameter(2);
-            if (!m_waveIn->start())
-                m_notices->reportFailure(m_waveIn->errorString());
-        }
     } else {
         // The sound server has not listed its inputs yet (it answers within
-        // milliseconds, or later on a PC that starts Sondral ahead of it):
-        // start-up does not wait for it, and capture starts on Card by
-        // itself once the input is listed. Until then the levels read 0.
-        m_waveIn->setCaptureParameter(2);
+        // milliseconds, or later on a PC that starts Sondral ahead of it),
+        // or not this one (a USB card still waking up): start-up does not
+        // wait for it, and capture starts by itself once the input is
+        // listed. Until then the levels read 0; if it is still missing
+        // after a while, the operator hears what is.
         m_waveIn->startWhenAvailable(card);
     }
+    QTimer::singleShot(missingInputReportMs, this, &SondralApp::reportMissingInput);
     state.capture.device = m_waveIn->deviceName();
 
     if (m_settings.linkComplete()) {
@@ -216,16 +217,12 @@ void SondralApp::captureBack(const QString& deviceName) {
     m_station->notifyChanged();
 }
 
-void SondralApp::devicesChanged() {
-    // The operator hears once that Card names no input the sound server
-    // lists; capture keeps waiting for it all the same.
-    if (m_missingDeviceReported)
-        return;
+void SondralApp::reportMissingInput() {
+    // Once, and only when it is still missing: an input that came within
+    // the wait is simply captured.
     const QString missing = m_waveIn->missingDeviceText();
-    if (missing.isEmpty())
-        return;
-    m_missingDeviceReported = true;
-    m_notices->reportFailure(missing);
+    if (!missing.isEmpty())
+        m_notices->reportFailure(missing);
 }
 
 bool SondralApp::monitoringWorks() const {

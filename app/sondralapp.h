@@ -61,7 +61,10 @@ private:
     void captureDelivers(const QString& deviceName);
     void captureLost(const QString& deviceName);
     void captureBack(const QString& deviceName);
-    void devicesChanged();
+    // The input asked for is still not captured this long after the start:
+    // the operator hears once what is missing.
+    void reportMissingInput();
+    static constexpr int missingInputReportMs = 10 * 1000;
     void openAudioSettings();
     void openLinkSettings();
     // The window's close request and Programma > Afsluiten.
@@ -92,6 +95,4 @@ private:
 
     QPointer<frmAudio> m_frmAudio;
     QPointer<frmInterPC> m_frmInterPC;
-
-    bool m_missingDeviceReported = false;
 };

@@ -13,6 +13,9 @@ struct CaptureRequest {
     int position = 0; // its position in the list
     int count = -1;   // the list's length then; -1 when no list was seen
     int channels = 2; // 2 stereo; 1 mono, fed to both meters
+    // The sound-server name the operator chose (CardName): taken whenever
+    // it is listed, at the start and after every loss; empty: none.
+    QByteArray preferredId;
 };
 
 // The device side of capture, on a thread of its own. It keeps the device
@@ -22,12 +25,28 @@ struct CaptureRequest {
 // CaptureState::staleMs) it tries again with a fresh sound-server
 // connection every retryMs, however long that takes.
 //
+// A device that is not listed (yet) is waited for: capture opens on it as
+// soon as the list names it. The first block of each attempt may take
+// firstBlockMs; each attempt that fails without any block doubles that wait,
+// up to maxFirstBlockMs (an input waiting for its network clock), and the
+// first block resets it.
+//
 // One implementation is built, chosen when the build is configured: the
 // sound server's own client library where it is available (Linux), Qt
 // Multimedia elsewhere.
 class CaptureEngine {
 public:
     static constexpr int retryMs = 2000;
+    static constexpr int firstBlockMs = 3000;
+    static constexpr int maxFirstBlockMs = 30000;
+    // The wait for the first block after `failures` attempts in a row that
+    // brought none.
+    static constexpr int firstBlockWaitMs(int failures) {
+        int wait = firstBlockMs;
+        for (int i = 0; i < failures && wait < maxFirstBlockMs; ++i)
+            wait *= 2;
+        return wait < maxFirstBlockMs ? wait : maxFirstBlockMs;
+    }
 
     virtual ~CaptureEngine() = default;
     // Starts capturing; returns at once, the device opens on the audio thread.

@@ -13,9 +13,6 @@ namespace {
 
 constexpr int preferredRate = 48000;
 constexpr int watchIntervalMs = 250;
-// A new attempt's first block may take longer than the gap allowed between
-// blocks once they flow (CaptureState::staleMs): a device waking up.
-constexpr qint64 firstBlockMs = 3000;
 
 QAudioFormat chooseFormat(const QAudioDevice& device, int channels) {
     QAudioFormat format;
@@ -80,6 +77,11 @@ void CaptureWorker::init() {
         // which would then be measured in its place.
         if (m_source && !deviceStillListed())
             fail();
+        // A device waited for opens as soon as it is listed.
+        else if (m_wanted && !m_source) {
+            m_retry->stop();
+            tryOpen();
+        }
     });
     publishDevices();
 }
@@ -95,6 +97,7 @@ void CaptureWorker::open(const CaptureRequest& request) {
     teardown();
     m_wanted = true;
     m_request = request;
+    m_emptyAttempts = 0;
     m_retry->stop();
     m_watchdog->start();
     tryOpen();
@@ -109,12 +112,17 @@ void CaptureWorker::close() {
 }
 
 void CaptureWorker::tryOpen() {
-    m_blockDueMs = CaptureState::nowMs() + firstBlockMs;
+    // A new attempt's first block may take longer than the gap allowed
+    // between blocks once they flow (CaptureState::staleMs): a device waking
+    // up, or a network input waiting for its clock.
+    m_blockDueMs = CaptureState::nowMs() + CaptureEngine::firstBlockWaitMs(m_emptyAttempts);
+    m_blocksThisAttempt = false;
     const auto inputs = QMediaDevices::audioInputs();
     QList<QByteArray> ids;
     for (const QAudioDevice& input : inputs)
         ids << input.id();
-    const int found = findCaptureDevice(ids, m_request.id, m_request.position, m_request.count);
+    const int found = findCaptureDevice(ids, m_request.preferredId, m_request.id,
+                                        m_request.position, m_request.count);
     if (found < 0) {
         fail();
         return;
@@ -155,6 +163,9 @@ void CaptureWorker::teardown() {
 }
 
 void CaptureWorker::fail() {
+    // An attempt that opened and brought no block gives the next one longer.
+    if (m_wanted && m_source && !m_blocksThisAttempt && m_emptyAttempts < 16)
+        ++m_emptyAttempts;
     if (m_wanted)
         m_state.captureFailed();
     teardown();
@@ -168,6 +179,8 @@ void CaptureWorker::readAvailable() {
     const QByteArray data = m_io->readAll();
     if (data.isEmpty() || m_history.add(data.constData(), data.size()) == 0)
         return;
+    m_blocksThisAttempt = true;
+    m_emptyAttempts = 0;
     m_blockDueMs = CaptureState::nowMs() + CaptureState::staleMs;
     m_state.blockMeasured(m_history);
 }

@@ -59,5 +59,7 @@ private:
     QPointer<QIODevice> m_io;
     PeakHistory m_history;
     qint64 m_blockDueMs = 0; // the next block is overdue after this
+    bool m_blocksThisAttempt = false;
+    int m_emptyAttempts = 0; // attempts in a row that opened and brought no block
     int m_bufferMs = defaultBufferMs;
 };

@@ -12,3 +12,13 @@ int findCaptureDevice(const QList<QByteArray>& ids, const QByteArray& id, int po
         return position;
     return -1;
 }
+
+int findCaptureDevice(const QList<QByteArray>& ids, const QByteArray& preferredId,
+                      const QByteArray& id, int position, int countAtStart) {
+    if (!preferredId.isEmpty()) {
+        const int found = int(ids.indexOf(preferredId));
+        if (found >= 0)
+            return found;
+    }
+    return findCaptureDevice(ids, id, position, countAtStart);
+}

@@ -24,3 +24,8 @@ using CaptureDeviceList = QList<CaptureDevice>;
 // server): then the position alone decides.
 int findCaptureDevice(const QList<QByteArray>& ids, const QByteArray& id, int position,
                       int countAtStart);
+
+// As above, but a device named preferredId (the operator's CardName) wins
+// whenever it is listed, over the captured id and over the position.
+int findCaptureDevice(const QList<QByteArray>& ids, const QByteArray& preferredId,
+                      const QByteArray& id, int position, int countAtStart);

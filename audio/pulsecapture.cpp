@@ -19,11 +19,6 @@ constexpr int tickMs = 250;
 // The blocks that must all be quiet before the capture hurries.
 constexpr int hurryBlocks = 100 / PeakHistory::blockMs;
 constexpr uint32_t fallbackRate = 48000;
-// How long a new attempt may take to deliver its first block: connecting,
-// listing and opening take milliseconds, but a source that wakes up from
-// idle (a null sink's monitor) may hold the first block back for a second.
-// Once blocks flow, CaptureState::staleMs without one is a loss.
-constexpr qint64 firstBlockMs = 3000;
 
 // A record stream's buffer: the server's defaults, deliveries of fragmentUs.
 pa_buffer_attr bufferAttr(const pa_sample_spec& format, pa_usec_t fragmentUs) {
@@ -139,7 +134,9 @@ void PulseCapture::open(const CaptureRequest& request) {
     dropStream();
     m_wanted = true;
     m_request = request;
-    m_blockDueMs = CaptureState::nowMs() + firstBlockMs;
+    m_waitingForDevice = false;
+    m_emptyAttempts = 0;
+    m_blockDueMs = CaptureState::nowMs() + firstBlockWaitMs(m_emptyAttempts);
     if (!m_context) {
         m_retryAtMs = 0;
         connect();
@@ -153,6 +150,7 @@ void PulseCapture::close() {
         return;
     Command command(*this);
     m_wanted = false;
+    m_waitingForDevice = false;
     dropStream();
     m_state.captureStopped();
 }
@@ -212,7 +210,12 @@ void PulseCapture::connect() {
     m_haveList = false;
     m_listingBusy = false;
     m_listAgain = false;
-    m_blockDueMs = CaptureState::nowMs() + firstBlockMs;
+    // How long connecting, listing and opening may take before the first
+    // block: milliseconds, but a source that wakes up from idle (a null
+    // sink's monitor) may hold it back for a second, and a network input
+    // waiting for its clock far longer.
+    m_blocksThisAttempt = false;
+    m_blockDueMs = CaptureState::nowMs() + firstBlockWaitMs(m_emptyAttempts);
     pa_context_set_state_callback(m_context, &PulseCapture::onContextState, this);
     // No autospawn: a sound server started by us would not be the one the
     // station's audio goes through.
@@ -242,6 +245,11 @@ void PulseCapture::connectionLost() {
 }
 
 void PulseCapture::fail() {
+    // A stream that opened and brought no block at all gives the next one
+    // longer; a server that cannot be reached does not.
+    if (m_wanted && m_stream && !m_blocksThisAttempt && m_emptyAttempts < 16)
+        ++m_emptyAttempts;
+    m_waitingForDevice = false;
     if (m_wanted)
         m_state.captureFailed();
     disconnect();
@@ -341,11 +349,19 @@ void PulseCapture::openStream() {
     QList<QByteArray> ids;
     for (const Source& source : m_sources)
         ids.append(source.device.id);
-    const int found = findCaptureDevice(ids, m_request.id, m_request.position, m_request.count);
+    const int found = findCaptureDevice(ids, m_request.preferredId, m_request.id,
+                                        m_request.position, m_request.count);
     if (found < 0) {
-        fail();
+        // Not listed (yet): the connection stays, and the server's next
+        // change of its sources lists again and opens it as soon as it
+        // appears. The levels read 0 meanwhile.
+        if (!m_waitingForDevice) {
+            m_waitingForDevice = true;
+            m_state.captureFailed();
+        }
         return;
     }
+    m_waitingForDevice = false;
     const Source& source = m_sources.at(std::size_t(found));
     pa_sample_spec format;
     format.format = PA_SAMPLE_S16NE;
@@ -373,6 +389,8 @@ void PulseCapture::openStream() {
         return;
     }
     m_history.reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
+    m_blocksThisAttempt = false;
+    m_blockDueMs = CaptureState::nowMs() + firstBlockWaitMs(m_emptyAttempts);
     // Found again by this name from now on; a request made before any list
     // was seen takes the length of this one.
     m_request.id = source.device.id;
@@ -423,6 +441,8 @@ void PulseCapture::readStream() {
     }
     if (blocks == 0)
         return;
+    m_blocksThisAttempt = true;
+    m_emptyAttempts = 0;
     m_blockDueMs = CaptureState::nowMs() + CaptureState::staleMs;
     m_state.blockMeasured(m_history);
     followPace();
@@ -448,6 +468,8 @@ void PulseCapture::tick() {
     // The one loss detector besides a failed connection or stream: whatever
     // keeps the blocks away (a source that stalls, a server that hangs or
     // never lets the stream open), a block overdue fails the attempt.
-    if (m_wanted && now > m_blockDueMs)
+    // While the device is waited for, the server's change events say when
+    // it comes; the connection itself is watched by its state.
+    if (m_wanted && !m_waitingForDevice && now > m_blockDueMs)
         fail();
 }

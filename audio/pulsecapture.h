@@ -106,6 +106,9 @@ private:
     CaptureRequest m_request;
     qint64 m_retryAtMs = 0;                   // when to connect again; 0: nothing due
     qint64 m_blockDueMs = 0;                  // the next block is overdue after this
+    bool m_blocksThisAttempt = false;         // a block came since the stream opened
+    int m_emptyAttempts = 0;                  // attempts in a row that brought no block
+    bool m_waitingForDevice = false;          // connected, the device not listed
     pa_usec_t m_fragmentUs = shortFragmentUs; // as asked
     pa_usec_t m_appliedUs = shortFragmentUs;  // as the stream has it
     int m_hurryBelow = 0;

@@ -76,7 +76,7 @@ bool WaveIn::start() {
     const CaptureDevice& device = devices->at(m_deviceNumber);
     m_deviceName = device.name;
     m_error.clear();
-    begin({device.id, m_deviceNumber, int(devices->size()), m_channels}, true);
+    begin({device.id, m_deviceNumber, int(devices->size()), m_channels, m_preferredId}, true);
     return true;
 }
 
@@ -84,16 +84,39 @@ void WaveIn::startWhenAvailable(int number) {
     stop();
     m_deviceNumber = number;
     m_deviceName.clear();
-    begin({QByteArray(), number, -1, m_channels}, false);
+    begin({QByteArray(), number, -1, m_channels, m_preferredId}, false);
+}
+
+int WaveIn::positionOf(const QByteArray& id) const {
+    if (id.isEmpty())
+        return -1;
+    const auto devices = m_state->devices();
+    for (qsizetype i = 0; i < devices->size(); ++i) {
+        if (devices->at(i).id == id)
+            return int(i);
+    }
+    return -1;
 }
 
 QString WaveIn::missingDeviceText() const {
-    if (!m_running || m_flowing || !m_state->serverReached())
+    if (!m_running || m_flowing)
         return {};
+    if (!m_state->serverReached()) {
+        return QStringLiteral("Geen geluidsserver bereikt: geluidskaart %1 wordt niet opgenomen, "
+                              "de niveaus staan op 0. Sondral begint zodra ze er is.")
+            .arg(m_preferredId.isEmpty()
+                     ? QStringLiteral("nummer %1").arg(m_deviceNumber)
+                     : QStringLiteral("\"%1\"").arg(QString::fromUtf8(m_preferredId)));
+    }
     const qsizetype count = m_state->devices()->size();
-    if (m_deviceNumber >= 0 && m_deviceNumber < count)
+    if (positionOf(m_preferredId) >= 0 || (m_deviceNumber >= 0 && m_deviceNumber < count))
         return {};
-    return noSuchDevice(m_deviceNumber, count);
+    if (m_preferredId.isEmpty())
+        return noSuchDevice(m_deviceNumber, count);
+    return QStringLiteral("Geluidskaart \"%1\" (nummer %2) bestaat niet (%3)")
+        .arg(QString::fromUtf8(m_preferredId))
+        .arg(m_deviceNumber)
+        .arg(devicesFound(count));
 }
 
 void WaveIn::begin(const CaptureRequest& request, bool reportFromStart) {
@@ -152,8 +175,14 @@ void WaveIn::onFlowStarted(quint32 generation) {
         // from here on it is watched like any other.
         m_reporting = true;
         const auto devices = m_state->devices();
-        if (m_deviceNumber >= 0 && m_deviceNumber < devices->size())
-            m_deviceName = devices->at(m_deviceNumber).name;
+        QList<QByteArray> ids;
+        for (const CaptureDevice& device : *devices)
+            ids << device.id;
+        const int found = findCaptureDevice(ids, m_preferredId, {}, m_deviceNumber, -1);
+        if (found >= 0) {
+            m_deviceName = devices->at(found).name;
+            m_deviceNumber = found;
+        }
     }
     if (!m_delivered) {
         m_delivered = true;

@@ -54,6 +54,15 @@ public:
     // device at position number as soon as a sound server lists one. Until
     // audio first flows nothing is reported and the levels read 0.
     void startWhenAvailable(int number);
+    // The sound-server name of the device the operator chose (CardName):
+    // whenever the list names it, at a start and after every loss, it is
+    // captured in place of the numbered one. Empty: by number only. Takes
+    // effect at the next start() or startWhenAvailable().
+    void setPreferredDevice(const QByteArray& id) { m_preferredId = id; }
+    QByteArray preferredDevice() const { return m_preferredId; }
+    // The position of the device named id in the current list; -1 when it
+    // is not listed (or id is empty).
+    int positionOf(const QByteArray& id) const;
     // Harmless when capture never started.
     void stop();
     // Someone watches the levels live (a meter on screen): the sound server
@@ -72,7 +81,9 @@ public:
     QString deviceName() const { return m_deviceName; }
     QString errorString() const { return m_error; }
     // Why the device asked for is not captured now, for the operator, when
-    // the list is known and has no such position; empty otherwise.
+    // it is not listed (neither the preferred device nor the position) or
+    // no sound server answers; empty while it delivers, is listed, or
+    // capture is stopped.
     QString missingDeviceText() const;
 
     // What the silence detector reads: the highest block peak of the last
@@ -118,6 +129,7 @@ private:
     QTimer* m_stallWatch = nullptr;
 
     int m_deviceNumber = 0;
+    QByteArray m_preferredId;
     int m_channels = 2;
     QString m_error;
     QString m_deviceName;     // of the device being captured

@@ -48,7 +48,9 @@ bool Station::bringUp() {
     return true;
 }
 
-SondralInstance* Station::launch(const QString& dirName, const QByteArray& ini, bool waitForLog) {
+SondralInstance* Station::launch(const QString& dirName, const QByteArray& ini, bool waitForLog,
+                                 const QProcessEnvironment& extra,
+                                 SondralInstance::Platform platform) {
     if (m_sondral)
         m_sondral->terminate(5000);
     const QString dir = m_dir.filePath(dirName);
@@ -57,7 +59,10 @@ SondralInstance* Station::launch(const QString& dirName, const QByteArray& ini, 
     if (!ini.isNull())
         m_sondral->writeIni(ini);
     const qsizetype before = m_sondral->messages().size();
-    if (!m_sondral->start(m_pulse.environment())) {
+    QProcessEnvironment environment = m_pulse.environment();
+    for (const QString& key : extra.keys())
+        environment.insert(key, extra.value(key));
+    if (!m_sondral->start(environment, platform)) {
         m_error = QStringLiteral("sondral did not start");
         return nullptr;
     }

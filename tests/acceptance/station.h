@@ -29,12 +29,18 @@ public:
 
     TonePlayer& programme() { return m_programme; }
     ServerPeer& peer() { return m_peer; }
+    // What a client of the station's sound server needs (pactl, say).
+    QProcessEnvironment soundEnvironment() const { return m_pulse.environment(); }
     quint16 hostPort() const { return m_hostPort; }
 
     // A Sondral in a fresh directory (dirName below the station's temporary
     // directory) with the given settings file (none when ini is null), started, and with
     // "Program started Up" logged when the settings enable the log.
-    SondralInstance* launch(const QString& dirName, const QByteArray& ini, bool waitForLog = true);
+    // extra is set over the sound server's variables (a display, say).
+    SondralInstance*
+    launch(const QString& dirName, const QByteArray& ini, bool waitForLog = true,
+           const QProcessEnvironment& extra = {},
+           SondralInstance::Platform platform = SondralInstance::Platform::Offscreen);
     SondralInstance& sondral() { return *m_sondral; }
 
     // The [InterPC] section that links Sondral to the peer.
