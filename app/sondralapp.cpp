@@ -67,6 +67,13 @@ void SondralApp::connectStation() {
     connect(m_station.get(), &Station::changed, m_waveIn.get(), [this](const StationState& s) {
         m_waveIn->setHurryBelow(s.tickRunning ? (s.modes.ArmedVol + 1) / 2 : 0);
     });
+    // A count of silent seconds has begun: the alarm may be due within the
+    // time limit, so the server's name is looked up again now when the last
+    // lookup is older than a minute (never waiting for the answer).
+    connect(m_station.get(), &Station::changed, m_socket.get(), [this](const StationState& s) {
+        if (s.tickRunning && s.modes.SilenceCount > 0)
+            m_socket->refreshRemote();
+    });
     connect(m_station.get(), &Station::eventPublished, m_serviceNotifier.get(),
             [this](const StationEvent& event) {
                 if (event.kind == StationEvent::Kind::RunEnded)

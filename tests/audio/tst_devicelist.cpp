@@ -1,3 +1,4 @@
+#include "audio/captureengine.h"
 #include "audio/devicelist.h"
 
 #include <QtTest>
@@ -9,6 +10,10 @@ class TstDeviceList : public QObject {
 private slots:
     void findDevice_data();
     void findDevice();
+    void preferredDeviceWins_data();
+    void preferredDeviceWins();
+    void firstBlockWaitGrows_data();
+    void firstBlockWaitGrows();
 };
 
 void TstDeviceList::findDevice_data() {
@@ -38,6 +43,58 @@ void TstDeviceList::findDevice() {
     QFETCH(int, count);
     QFETCH(int, expected);
     QCOMPARE(findCaptureDevice(ids, id, position, count), expected);
+}
+
+void TstDeviceList::preferredDeviceWins_data() {
+    QTest::addColumn<QList<QByteArray>>("ids");
+    QTest::addColumn<QByteArray>("preferred");
+    QTest::addColumn<QByteArray>("id");
+    QTest::addColumn<int>("position");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("expected");
+    // A webcam listed ahead of the card after a reboot: the name finds it.
+    QTest::newRow("reordered: by name") << QList<QByteArray>{"cam", "usb", "line"}
+                                        << QByteArray("usb") << QByteArray() << 1 << -1 << 1;
+    QTest::newRow("moved down: by name") << QList<QByteArray>{"cam", "line", "usb"}
+                                         << QByteArray("usb") << QByteArray() << 0 << -1 << 2;
+    // After a loss the chosen name wins over the one captured meanwhile.
+    QTest::newRow("back after a loss") << QList<QByteArray>{"line", "usb"} << QByteArray("usb")
+                                       << QByteArray("line") << 0 << 2 << 1;
+    QTest::newRow("not listed: the captured id")
+        << QList<QByteArray>{"cam", "line"} << QByteArray("usb") << QByteArray("line") << 0 << 2
+        << 1;
+    QTest::newRow("not listed: the position")
+        << QList<QByteArray>{"cam", "line"} << QByteArray("usb") << QByteArray() << 1 << -1 << 1;
+    QTest::newRow("not listed, position past the end")
+        << QList<QByteArray>{"line"} << QByteArray("usb") << QByteArray() << 1 << -1 << -1;
+    QTest::newRow("empty list") << QList<QByteArray>{} << QByteArray("usb") << QByteArray() << 0
+                                << -1 << -1;
+}
+
+void TstDeviceList::preferredDeviceWins() {
+    QFETCH(QList<QByteArray>, ids);
+    QFETCH(QByteArray, preferred);
+    QFETCH(QByteArray, id);
+    QFETCH(int, position);
+    QFETCH(int, count);
+    QFETCH(int, expected);
+    QCOMPARE(findCaptureDevice(ids, preferred, id, position, count), expected);
+}
+
+void TstDeviceList::firstBlockWaitGrows_data() {
+    QTest::addColumn<int>("failures");
+    QTest::addColumn<int>("waitMs");
+    QTest::newRow("first attempt") << 0 << 3000;
+    QTest::newRow("one empty attempt") << 1 << 6000;
+    QTest::newRow("three") << 3 << 24000;
+    QTest::newRow("four: held at 30 s") << 4 << 30000;
+    QTest::newRow("many") << 16 << 30000;
+}
+
+void TstDeviceList::firstBlockWaitGrows() {
+    QFETCH(int, failures);
+    QFETCH(int, waitMs);
+    QCOMPARE(CaptureEngine::firstBlockWaitMs(failures), waitMs);
 }
 
 QTEST_APPLESS_MAIN(TstDeviceList)
