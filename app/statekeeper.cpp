@@ -13,9 +13,12 @@ QString keywordOf(const StationState& state) {
 } // namespace
 
 StateKeeper::StateKeeper(StateFile& file, const Station& station, QObject* parent)
-    : QObject(parent), m_file(file), m_station(station), m_refresh(new QTimer(this)) {
+    : QObject(parent), m_file(file), m_station(station), m_refresh(new QTimer(this)),
+      m_settle(new QTimer(this)) {
     m_refresh->setInterval(StateFile::refreshMs);
     connect(m_refresh, &QTimer::timeout, this, [this] { write(m_station.state()); });
+    m_settle->setSingleShot(true);
+    connect(m_settle, &QTimer::timeout, this, [this] { write(m_station.state()); });
 }
 
 void StateKeeper::start() {
@@ -27,10 +30,17 @@ void StateKeeper::start() {
 void StateKeeper::stationChanged(const StationState& state) {
     // Called on every tick too: a comparison of two values, and a write only
     // when the source or the pause moved.
-    if (!m_started)
+    if (!m_started || m_settle->isActive())
         return;
-    if (keywordOf(state) != m_writtenKeyword || state.paused() != m_writtenPaused)
+    if (keywordOf(state) == m_writtenKeyword && state.paused() == m_writtenPaused)
+        return;
+    // A server that flips sources many times a second gets one write a
+    // second, each with the state as it then stands.
+    const qint64 sinceWrite = m_sinceWrite.isValid() ? m_sinceWrite.elapsed() : minGapMs;
+    if (sinceWrite >= minGapMs)
         write(state);
+    else
+        m_settle->start(int(minGapMs - sinceWrite));
 }
 
 void StateKeeper::eventPublished(const StationEvent& event, const StationState& state) {
@@ -38,6 +48,7 @@ void StateKeeper::eventPublished(const StationEvent& event, const StationState& 
         return;
     // The end of the run is the time stamp a restart measures from.
     m_refresh->stop();
+    m_settle->stop();
     write(state);
 }
 
@@ -47,6 +58,7 @@ void StateKeeper::write(const StationState& state) {
     // minute's refresh, not every tick.
     m_writtenKeyword = saved.keyword;
     m_writtenPaused = saved.paused;
+    m_sinceWrite.start();
     if (m_file.write(saved)) {
         m_failureReported = false;
         return;

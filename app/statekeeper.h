@@ -2,6 +2,7 @@
 
 #include "settings/statefile.h"
 
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 
@@ -11,10 +12,11 @@ struct StationEvent;
 struct StationState;
 
 // Keeps sondral.state current from the station: the source on air and the
-// pause whenever either changes, the time stamp once a minute, and the whole
-// state once more when the run ends. Each write replaces a file of a few
-// dozen bytes on the UI thread; that happens a few times a minute at most,
-// never per tick. A write that fails is told once on the journal; monitoring
+// pause whenever either changes (at most one write a second), the time stamp
+// once a minute, and the whole state once more when the run ends. Each write
+// replaces a file of a few dozen bytes on the UI thread (QSaveFile, which
+// also syncs it to the disk); that happens a few times a minute in practice
+// and never per tick. A write that fails is told once on the journal; monitoring
 // goes on.
 class StateKeeper : public QObject {
     Q_OBJECT
@@ -33,6 +35,10 @@ private:
     StateFile& m_file;
     const Station& m_station;
     QTimer* m_refresh = nullptr;
+    // A change within minGapMs of the last write waits for this.
+    QTimer* m_settle = nullptr;
+    QElapsedTimer m_sinceWrite;
+    static constexpr qint64 minGapMs = 1000;
     bool m_started = false;
     QString m_writtenKeyword;
     bool m_writtenPaused = false;

@@ -81,6 +81,8 @@ private slots:
     void cleanup() { clickThrough(); }
     void eventLogLinesAndPriorities_data();
     void eventLogLinesAndPriorities();
+    void journalLinesWhateverTheLogSays_data();
+    void journalLinesWhateverTheLogSays();
     void lostLogLinesReachTheOperator();
     void startupMessagesWaitForTheWindow();
     void monitorFailuresAndCapture();
@@ -127,6 +129,57 @@ void tst_Readers::eventLogLinesAndPriorities() {
     QFile file(dir.filePath("sondral.log"));
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll().count("\r\n"), 4);
+}
+
+void tst_Readers::journalLinesWhateverTheLogSays_data() {
+    QTest::addColumn<bool>("log");
+    QTest::newRow("Log=1") << true;
+    QTest::newRow("Log=0") << false;
+}
+
+void tst_Readers::journalLinesWhateverTheLogSays() {
+    QFETCH(bool, log);
+    QTemporaryDir dir;
+    Settings settings;
+    settings.Log = log;
+    EventLog eventLog(dir.filePath("sondral.log"));
+    EventLogRecorder recorder(settings, eventLog);
+    Station station;
+    connect(&station, &Station::eventPublished, &recorder, &EventLogRecorder::record);
+    station.edit().link.remoteName = "playout";
+    station.edit().link.remotePort = 5001;
+
+    StderrCapture journal(dir.filePath("stderr"));
+    station.publish(Kind::Resumed, "Resumed AUTO from the last run (ended 12 s ago)");
+    // One alarm whose send fails on three ticks, then a second alarm.
+    station.edit().alarmCount = 1;
+    for (int tick = 0; tick < 3; ++tick)
+        station.publish(Kind::AlarmSendFailed, {}, 10065);
+    station.edit().alarmCount = 2;
+    station.publish(Kind::AlarmSendFailed, {}, 10051);
+    station.publish(Kind::AlarmSendFailed, {}, 10051);
+    const QStringList lines = journal.lines();
+
+    const QString notSent =
+        "SONDRAL ACTIVATED: SN_ALARM could not be sent to playout:5001 (error %1); retried "
+        "every second";
+    QCOMPARE(lines.size(), 3);
+    QVERIFY2(lines[0].startsWith("<5>") &&
+                 lines[0].endsWith("  Resumed AUTO from the last run (ended 12 s ago)"),
+             qPrintable(lines[0]));
+    QVERIFY2(lines[1].startsWith("<2>") && lines[1].endsWith("  " + notSent.arg(10065)),
+             qPrintable(lines[1]));
+    QVERIFY2(lines[2].startsWith("<2>") && lines[2].endsWith("  " + notSent.arg(10051)),
+             qPrintable(lines[2]));
+    // The event log has the resume only; the alarm waits for its send.
+    QFile file(dir.filePath("sondral.log"));
+    QCOMPARE(file.exists(), log);
+    if (log) {
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(bytes.count("\r\n"), 1);
+        QVERIFY(bytes.contains("Resumed AUTO from the last run (ended 12 s ago)"));
+    }
 }
 
 void tst_Readers::lostLogLinesReachTheOperator() {

@@ -1,0 +1,99 @@
+// sondral.state follows the station: a change of source or pause is on
+// disk within a second, a server that flips sources does not turn into a
+// write per datagram, and the end of the run is written at once.
+#include "app/statekeeper.h"
+#include "core/station.h"
+#include "settings/statefile.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+void putOnAir(Station& station, qint16 mode, bool paused = false) {
+    StationState& s = station.edit();
+    s.modes.Mode = mode;
+    s.tickRunning = !paused;
+    s.statusText = paused ? QStringLiteral("PAUSE") : QStringLiteral("AUTOMAAT");
+    station.notifyChanged();
+}
+
+QString keywordOnDisk(const StateFile& file) {
+    const auto saved = file.read();
+    return saved ? saved->keyword : QStringLiteral("<none>");
+}
+} // namespace
+
+class tst_StateKeeper : public QObject {
+    Q_OBJECT
+private slots:
+    void followsSourceAndPause();
+    void flippingSourcesIsCoalesced();
+    void theEndIsWrittenAtOnce();
+};
+
+void tst_StateKeeper::followsSourceAndPause() {
+    QTemporaryDir dir;
+    StateFile file(dir.filePath("sondral.state"));
+    Station station;
+    StateKeeper keeper(file, station);
+    connect(&station, &Station::changed, &keeper, &StateKeeper::stationChanged);
+    connect(&station, &Station::eventPublished, &keeper, &StateKeeper::eventPublished);
+
+    // Nothing before start(): start-up may still resume.
+    putOnAir(station, 3);
+    QVERIFY(!file.read());
+    keeper.start();
+    QCOMPARE(keywordOnDisk(file), QString("SN_FEED_1"));
+
+    putOnAir(station, 2);
+    QTRY_COMPARE_WITH_TIMEOUT(keywordOnDisk(file), QString("SN_AUTO"), 2500);
+    QVERIFY(!file.read()->paused);
+    putOnAir(station, 2, true);
+    QTRY_VERIFY_WITH_TIMEOUT(file.read()->paused, 2500);
+    const QDateTime written = file.read()->written;
+    QVERIFY(qAbs(written.secsTo(QDateTime::currentDateTimeUtc())) <= 2);
+
+    // Ticks that change nothing of it write nothing.
+    QTest::qWait(1100);
+    QFile::remove(file.path());
+    for (int i = 0; i < 5; ++i) {
+        ++station.edit().modes.SilenceCount;
+        station.notifyChanged();
+    }
+    QTest::qWait(1200);
+    QVERIFY(!file.read());
+}
+
+void tst_StateKeeper::flippingSourcesIsCoalesced() {
+    QTemporaryDir dir;
+    StateFile file(dir.filePath("sondral.state"));
+    Station station;
+    StateKeeper keeper(file, station);
+    connect(&station, &Station::changed, &keeper, &StateKeeper::stationChanged);
+    keeper.start();
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 0; i < 2000; ++i)
+        putOnAir(station, qint16(2 + i % 5)); // AUTO .. FEED 4
+    putOnAir(station, 1);                     // LIVE last
+    // Every change but the first waits for one settled write.
+    QTRY_COMPARE_WITH_TIMEOUT(keywordOnDisk(file), QString("SN_LIVE"), 2500);
+    qInfo("2001 source changes written in %lld ms", timer.elapsed());
+}
+
+void tst_StateKeeper::theEndIsWrittenAtOnce() {
+    QTemporaryDir dir;
+    StateFile file(dir.filePath("sondral.state"));
+    Station station;
+    StateKeeper keeper(file, station);
+    connect(&station, &Station::changed, &keeper, &StateKeeper::stationChanged);
+    connect(&station, &Station::eventPublished, &keeper, &StateKeeper::eventPublished);
+    keeper.start();
+    putOnAir(station, 6); // within the second: waits to be written
+    station.end();
+    QCOMPARE(keywordOnDisk(file), QString("SN_FEED_4"));
+}
+
+QTEST_GUILESS_MAIN(tst_StateKeeper)
+#include "tst_statekeeper.moc"
