@@ -5,6 +5,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+
 namespace {
 QString keywordOf(const StationState& state) {
     const QString source = state.source();
@@ -18,7 +20,8 @@ StateKeeper::StateKeeper(StateFile& file, const Station& station, QObject* paren
     m_refresh->setInterval(StateFile::refreshMs);
     connect(m_refresh, &QTimer::timeout, this, [this] { write(m_station.state()); });
     m_settle->setSingleShot(true);
-    connect(m_settle, &QTimer::timeout, this, [this] { write(m_station.state()); });
+    connect(m_settle, &QTimer::timeout, this, [this] { stationChanged(m_station.state()); });
+    m_clock.start();
 }
 
 void StateKeeper::start() {
@@ -34,13 +37,19 @@ void StateKeeper::stationChanged(const StationState& state) {
         return;
     if (keywordOf(state) == m_writtenKeyword && state.paused() == m_writtenPaused)
         return;
-    // A server that flips sources many times a second gets one write a
-    // second, each with the state as it then stands.
-    const qint64 sinceWrite = m_sinceWrite.isValid() ? m_sinceWrite.elapsed() : minGapMs;
-    if (sinceWrite >= minGapMs)
+    // Written at once, so that a kill right after a change still leaves
+    // it; but a server that flips sources many times a second gets a few
+    // writes and then one a second, each with the state as it then stands
+    // (a bucket of maxBurst writes, refilled by one a second).
+    const qint64 now = m_clock.elapsed();
+    m_credit = std::min<qint64>(maxBurst * 1000, m_credit + (now - m_creditAtMs));
+    m_creditAtMs = now;
+    if (m_credit >= 1000) {
+        m_credit -= 1000;
         write(state);
-    else
-        m_settle->start(int(minGapMs - sinceWrite));
+    } else {
+        m_settle->start(int(1000 - m_credit));
+    }
 }
 
 void StateKeeper::eventPublished(const StationEvent& event, const StationState& state) {
@@ -58,7 +67,6 @@ void StateKeeper::write(const StationState& state) {
     // minute's refresh, not every tick.
     m_writtenKeyword = saved.keyword;
     m_writtenPaused = saved.paused;
-    m_sinceWrite.start();
     if (m_file.write(saved)) {
         m_failureReported = false;
         return;

@@ -12,7 +12,8 @@ struct StationEvent;
 struct StationState;
 
 // Keeps sondral.state current from the station: the source on air and the
-// pause whenever either changes (at most one write a second), the time stamp
+// pause whenever either changes (at once, a burst of a few, then at most one
+// a second), the time stamp
 // once a minute, and the whole state once more when the run ends. Each write
 // replaces a file of a few dozen bytes on the UI thread (QSaveFile, which
 // also syncs it to the disk); that happens a few times a minute in practice
@@ -35,10 +36,13 @@ private:
     StateFile& m_file;
     const Station& m_station;
     QTimer* m_refresh = nullptr;
-    // A change within minGapMs of the last write waits for this.
+    // A change that finds no credit for a write waits for this.
     QTimer* m_settle = nullptr;
-    QElapsedTimer m_sinceWrite;
-    static constexpr qint64 minGapMs = 1000;
+    QElapsedTimer m_clock;
+    static constexpr qint64 maxBurst = 4;
+    // Milliseconds of credit; 1000 pays for one write.
+    qint64 m_credit = maxBurst * 1000;
+    qint64 m_creditAtMs = 0;
     bool m_started = false;
     QString m_writtenKeyword;
     bool m_writtenPaused = false;

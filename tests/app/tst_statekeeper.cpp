@@ -1,6 +1,6 @@
 // sondral.state follows the station: a change of source or pause is on
-// disk within a second, a server that flips sources does not turn into a
-// write per datagram, and the end of the run is written at once.
+// disk at once, a server that flips sources does not turn into a write per
+// datagram, and the end of the run is written at once.
 #include "app/statekeeper.h"
 #include "core/station.h"
 #include "settings/statefile.h"
@@ -47,10 +47,10 @@ void tst_StateKeeper::followsSourceAndPause() {
     QCOMPARE(keywordOnDisk(file), QString("SN_FEED_1"));
 
     putOnAir(station, 2);
-    QTRY_COMPARE_WITH_TIMEOUT(keywordOnDisk(file), QString("SN_AUTO"), 2500);
+    QCOMPARE(keywordOnDisk(file), QString("SN_AUTO"));
     QVERIFY(!file.read()->paused);
     putOnAir(station, 2, true);
-    QTRY_VERIFY_WITH_TIMEOUT(file.read()->paused, 2500);
+    QVERIFY(file.read()->paused);
     const QDateTime written = file.read()->written;
     QVERIFY(qAbs(written.secsTo(QDateTime::currentDateTimeUtc())) <= 2);
 
@@ -77,7 +77,7 @@ void tst_StateKeeper::flippingSourcesIsCoalesced() {
     for (int i = 0; i < 2000; ++i)
         putOnAir(station, qint16(2 + i % 5)); // AUTO .. FEED 4
     putOnAir(station, 1);                     // LIVE last
-    // Every change but the first waits for one settled write.
+    // A few are written at once, the rest wait for one settled write.
     QTRY_COMPARE_WITH_TIMEOUT(keywordOnDisk(file), QString("SN_LIVE"), 2500);
     qInfo("2001 source changes written in %lld ms", timer.elapsed());
 }
@@ -90,7 +90,8 @@ void tst_StateKeeper::theEndIsWrittenAtOnce() {
     connect(&station, &Station::changed, &keeper, &StateKeeper::stationChanged);
     connect(&station, &Station::eventPublished, &keeper, &StateKeeper::eventPublished);
     keeper.start();
-    putOnAir(station, 6); // within the second: waits to be written
+    for (int i = 0; i < 10; ++i)
+        putOnAir(station, qint16(2 + i % 5)); // the last, FEED 4, waits to be written
     station.end();
     QCOMPARE(keywordOnDisk(file), QString("SN_FEED_4"));
 }
