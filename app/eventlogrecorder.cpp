@@ -1,6 +1,7 @@
 #include "app/eventlogrecorder.h"
 
 #include "core/stationevent.h"
+#include "core/stationstate.h"
 #include "settings/eventlog.h"
 #include "settings/journal.h"
 #include "settings/settings.h"
@@ -22,8 +23,17 @@ Journal::Priority priorityOf(StationEvent::Kind kind) {
 EventLogRecorder::EventLogRecorder(const Settings& settings, const EventLog& log, QObject* parent)
     : QObject(parent), m_settings(settings), m_log(log) {}
 
-void EventLogRecorder::record(const StationEvent& event, const StationState&) {
-    if (!m_settings.Log || !StationEvent::isLogged(event.kind))
+void EventLogRecorder::record(const StationEvent& event, const StationState& state) {
+    const bool restored = event.kind == StationEvent::Kind::OutageRestored;
+    if (restored)
+        Journal::write(Journal::Priority::Notice,
+                       QStringLiteral("programme back after %1 s of dead air (%2)")
+                           .arg(state.outage.seconds)
+                           .arg(state.outage.source));
+    // The restore's line is the operator's choice, so that the log stays as
+    // it was without it.
+    const bool logged = StationEvent::isLogged(event.kind) || (restored && m_settings.LogRestore);
+    if (!m_settings.Log || !logged)
         return;
     QString error;
     if (m_log.WriteLog(event.text, priorityOf(event.kind), &error))

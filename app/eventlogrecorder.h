@@ -10,7 +10,8 @@ struct StationState;
 // Writes the event log from the station's events: one line for each event
 // the log records, when logging is on (Settings::Log), with the journal
 // priority of its kind: the alarm critical, start and close notices, source
-// changes and pauses informational.
+// changes and pauses informational. The end of an outage is a journal
+// notice, and a log line "SONDRAL RESTORED after N s" with LogRestore.
 class EventLogRecorder : public QObject {
     Q_OBJECT
 public:

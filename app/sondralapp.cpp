@@ -5,7 +5,9 @@
 #include "audio/wavein.h"
 #include "core/monitor.h"
 #include "core/monitoringhealth.h"
+#include "core/outagetracker.h"
 #include "core/station.h"
+#include "notify/notifier.h"
 #include "platform/qtticktimer.h"
 #include "platform/terminationwatcher.h"
 #include "platform/udplink.h"
@@ -19,6 +21,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QIcon>
 #include <QTimer>
 
@@ -33,7 +36,8 @@ SondralApp::SondralApp(const QString& appDir, QObject* parent)
       m_window(std::make_unique<frmMain>()), m_waveIn(std::make_unique<WaveIn>()),
       m_socket(std::make_unique<UdpLink>()), m_tmrSN(std::make_unique<QtTickTimer>()),
       m_monitor(std::make_unique<Monitor>(m_settings, *m_station, *m_tmrSN, *m_socket)),
-      m_serviceNotifier(std::make_unique<ServiceNotifier>()) {
+      m_serviceNotifier(std::make_unique<ServiceNotifier>()),
+      m_outageTimer(std::make_unique<QtTickTimer>()) {
     connectStation();
     connectWindow();
     connectCapture();
@@ -44,6 +48,10 @@ SondralApp::~SondralApp() {
     // The capture and the socket outlive the members they report to.
     m_waveIn->disconnect(this);
     m_socket->disconnect(this);
+    m_outageTimer->disconnect(this);
+    // The notifications and the outage go before the station they read.
+    if (m_notifier)
+        m_station->disconnect(m_notifier.get());
     closeDialogs();
 }
 
@@ -125,6 +133,39 @@ void SondralApp::start(bool offscreen) {
     m_notices->showStartupMessages();
     m_serviceNotifier->notifyReady();
     m_serviceNotifier->startWatchdog([this] { return monitoringWorks(); });
+    m_notifier->startHeartbeat([this] { return !m_station->ended() && monitoringWorks(); });
+}
+
+void SondralApp::connectOutputs() {
+    m_outageTracker =
+        std::make_unique<OutageTracker>(*m_station, *m_outageTimer, m_settings.RestoreTime);
+    connect(m_outageTimer.get(), &QtTickTimer::timeout, this,
+            [this] { m_outageTracker->second(m_waveIn->level(0), m_waveIn->level(1)); });
+    m_notifier = std::make_unique<Notifier>(
+        m_settings, [this]() -> const StationState& { return m_station->state(); });
+    // A key that cannot be used is named, and the other paths work.
+    m_notices->addStartupProblems(m_notifier->problemTexts());
+    for (const QString& line : m_notifier->problemJournalLines())
+        Journal::write(Journal::Priority::Warning, line);
+    connect(m_station.get(), &Station::eventPublished, m_notifier.get(), &Notifier::observe);
+    // Last of all readers: each sees an alarm before the outage it begins.
+    connect(m_station.get(), &Station::eventPublished, this,
+            [this](const StationEvent& event, const StationState& state) {
+                m_outageTracker->observe(event, state);
+            });
+}
+
+void SondralApp::finishNotifications(int timeoutMs) {
+    if (!m_notifier)
+        return;
+    QEventLoop loop;
+    bool done = false;
+    m_notifier->whenIdle(timeoutMs, [&] {
+        done = true;
+        loop.quit();
+    });
+    if (!done)
+        loop.exec();
 }
 
 void SondralApp::Form_Load() {
@@ -132,6 +173,7 @@ void SondralApp::Form_Load() {
     state.started = QDateTime::currentDateTime();
     m_notices->addStartupProblems(m_settingsFile.load());
     m_settings = m_settingsFile.settings();
+    connectOutputs();
 
     const qint32 card = m_settings.Card; // widened, value unchanged
     if (m_waveIn->deviceCount() > 0) {

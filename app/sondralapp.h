@@ -23,6 +23,8 @@ class EventLogRecorder;
 class OperatorNotices;
 class ServiceNotifier;
 class TerminationWatcher;
+class OutageTracker;
+class Notifier;
 
 // The program: builds every long-lived object of a run (settings and INI
 // access, the station state, event log, capture, socket, tick, monitoring,
@@ -41,6 +43,11 @@ public:
     // and READY to the service manager. offscreen: no display was found.
     void start(bool offscreen);
 
+    // After the event loop has ended: lets the notifications of the run's
+    // last events (its close) go out, for at most timeoutMs. At once when
+    // nothing waits.
+    void finishNotifications(int timeoutMs);
+
 private:
     // Start-up: settings, capture, socket, "Program started Up", in that
     // order.
@@ -49,6 +56,9 @@ private:
     void connectWindow();
     void connectCapture();
     void connectSocket();
+    // After the settings are read: the outage after an alarm and the
+    // notifications, the last readers of the station.
+    void connectOutputs();
     // The tick reads the two levels the silence check judges.
     void tmrSN_Timer();
     void captureDelivers(const QString& deviceName);
@@ -79,6 +89,9 @@ private:
     std::unique_ptr<Monitor> m_monitor;
     std::unique_ptr<ServiceNotifier> m_serviceNotifier;
     std::unique_ptr<TerminationWatcher> m_terminationWatcher;
+    std::unique_ptr<QtTickTimer> m_outageTimer;
+    std::unique_ptr<OutageTracker> m_outageTracker;
+    std::unique_ptr<Notifier> m_notifier;
 
     QPointer<frmAudio> m_frmAudio;
     QPointer<frmInterPC> m_frmInterPC;

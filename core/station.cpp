@@ -63,6 +63,12 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("capture_back");
     case Kind::LinkFailed:
         return QStringLiteral("link_failed");
+    case Kind::OutageBegan:
+        return QStringLiteral("outage");
+    case Kind::OutageRestored:
+        return QStringLiteral("restored");
+    case Kind::NotifyTest:
+        return QStringLiteral("test");
     }
     return QStringLiteral("unknown");
 }

@@ -21,6 +21,9 @@ struct StationEvent {
         CaptureLost,     // the input stopped delivering; text the input's name
         CaptureBack,     // it delivers again; text the input's name
         LinkFailed,      // the socket or the server's name failed; text the reason
+        OutageBegan,     // the first alarm of an outage; the outage is in the state
+        OutageRestored,  // the programme is back; text "SONDRAL RESTORED after N s"
+        NotifyTest,      // a test through the paths that tell people; nothing else
     };
 
     Kind kind = Kind::RunStarted;
