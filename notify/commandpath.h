@@ -28,7 +28,7 @@ public:
     // Why the command line cannot be used, in English; empty when it can.
     static QString unusable(const QString& commandLine);
 
-    QString name() const override { return QStringLiteral("command"); }
+    QString name() const override { return QStringLiteral("command ") + m_program; }
     void send(const Notification& notification) override;
     bool idle() const override { return !m_process && m_waiting.isEmpty(); }
 

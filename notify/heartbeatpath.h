@@ -24,7 +24,7 @@ public:
     HeartbeatPath(const QUrl& url, int intervalSeconds, QObject* parent = nullptr);
     ~HeartbeatPath() override;
 
-    QString name() const override { return QStringLiteral("heartbeat"); }
+    QString name() const override { return QStringLiteral("heartbeat ") + m_url.toDisplayString(); }
     // One beat now, whatever the notification (a test from the command line).
     void send(const Notification& notification) override;
     bool idle() const override { return !m_reply; }

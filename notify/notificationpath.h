@@ -14,7 +14,7 @@ public:
     using QObject::QObject;
 
     // How the path names itself in the journal and in test output
-    // ("command", "webhook", "heartbeat").
+    // ("command /usr/bin/mail", "webhook https://...", "heartbeat https://...").
     virtual QString name() const = 0;
     virtual void send(const Notification& notification) = 0;
     // Nothing waits or runs.

@@ -22,7 +22,7 @@ NotifyTestRun::~NotifyTestRun() = default;
 void NotifyTestRun::start() {
     for (const QString& line : m_notifier->problemJournalLines()) {
         m_print(QStringLiteral("FAILED  ") + line);
-        m_failed = true;
+        ++m_failures;
     }
     const QList<NotificationPath*> paths = m_notifier->paths();
     if (paths.isEmpty()) {
@@ -34,15 +34,14 @@ void NotifyTestRun::start() {
     const StationEvent event{StationEvent::Kind::NotifyTest, QDateTime::currentDateTime(), {}, 0};
     const Notification test = Notifier::notificationFor(event, StationState{}, m_station);
     m_waiting = int(paths.size());
+    m_paths = m_waiting + m_failures;
     for (NotificationPath* path : paths) {
         connect(path, &NotificationPath::finished, this,
                 [this, path](bool delivered, const QString& detail) {
-                    m_print(
-                        QStringLiteral("%1  %2: %3")
-                            .arg(delivered ? QStringLiteral("OK     ") : QStringLiteral("FAILED "),
-                                 path->name(), detail));
+                    m_print((delivered ? QStringLiteral("OK      ") : QStringLiteral("FAILED  ")) +
+                            path->name() + QStringLiteral(": ") + detail);
                     if (!delivered)
-                        m_failed = true;
+                        ++m_failures;
                     pathDone();
                 });
         path->send(test);
@@ -52,5 +51,9 @@ void NotifyTestRun::start() {
 void NotifyTestRun::pathDone() {
     if (--m_waiting > 0)
         return;
-    emit finished(m_failed ? 1 : 0);
+    m_print(m_failures == 0 ? QStringLiteral("Every path delivered the test.")
+                            : QStringLiteral("%1 of %2 paths did not deliver the test.")
+                                  .arg(m_failures)
+                                  .arg(m_paths));
+    emit finished(m_failures == 0 ? 0 : 1);
 }

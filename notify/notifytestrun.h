@@ -33,5 +33,6 @@ private:
     std::function<void(const QString&)> m_print;
     QString m_station;
     int m_waiting = 0;
-    bool m_failed = false;
+    int m_paths = 0;    // set up, usable or not
+    int m_failures = 0; // unusable keys and paths that did not deliver
 };

@@ -34,7 +34,7 @@ public:
     // Why the text cannot be used as the URL, in English; empty when it can.
     static QString unusable(const QString& url);
 
-    QString name() const override { return QStringLiteral("webhook"); }
+    QString name() const override { return QStringLiteral("webhook ") + m_url.toDisplayString(); }
     void send(const Notification& notification) override;
     bool idle() const override { return m_waiting.isEmpty(); }
 
