@@ -1,5 +1,6 @@
 // The paths that tell people: what a receiver gets and in which order, what
 // a command sees, what is retried and what is given up.
+#include "core/stationevent.h"
 #include "core/stationstate.h"
 #include "notify/commandpath.h"
 #include "notify/notification.h"
@@ -42,6 +43,8 @@ private slots:
     void command_data();
     void command();
     void commandRunsOneAtATime();
+    void notificationsFromEvents_data();
+    void notificationsFromEvents();
     void unusableKeys_data();
     void unusableKeys();
 };
@@ -143,6 +146,63 @@ void tst_Notify::commandRunsOneAtATime() {
     QFile file(out);
     QVERIFY(file.open(QIODevice::ReadOnly));
     QCOMPARE(file.readAll(), QByteArray("alarm\nrestored\ncapture_lost\n"));
+}
+
+void tst_Notify::notificationsFromEvents_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("text");
+    using K = StationEvent::Kind;
+    // On air: FEED 4; the outage began under AUTO, 4 s counted, 9 s so far.
+    QTest::newRow("alarm") << int(K::OutageBegan) << "alarm"
+                           << "AUTO" << 4 << "Dead air at Oost: AUTO has been silent for 4 s.";
+    QTest::newRow("restored") << int(K::OutageRestored) << "restored"
+                              << "AUTO" << 9
+                              << "Programme back at Oost after 9 s of dead air (AUTO).";
+    QTest::newRow("capture lost") << int(K::CaptureLost) << "capture_lost"
+                                  << "FEED_4" << 0
+                                  << "Sondral at Oost hears nothing from its sound input "
+                                     "\"USB\" any more; it counts this as silence.";
+    QTest::newRow("capture back") << int(K::CaptureBack) << "capture_back"
+                                  << "FEED_4" << 0
+                                  << "Sondral at Oost hears its sound input \"USB\" again.";
+    QTest::newRow("started") << int(K::RunStarted) << "started"
+                             << "FEED_4" << 0 << "Sondral at Oost has started.";
+    QTest::newRow("closed") << int(K::RunEnded) << "closed"
+                            << "FEED_4" << 0
+                            << "Sondral at Oost has been closed; nothing watches the programme "
+                               "now.";
+    // The alarm itself is told through its outage, once.
+    QTest::newRow("SN_ALARM sent") << int(K::AlarmRaised) << ""
+                                   << "FEED_4" << 0 << "";
+    QTest::newRow("SN_ALARM not sent") << int(K::AlarmSendFailed) << ""
+                                       << "FEED_4" << 0 << "";
+    QTest::newRow("tick") << int(K::TickCounted) << ""
+                          << "FEED_4" << 0 << "";
+}
+
+void tst_Notify::notificationsFromEvents() {
+    QFETCH(int, kind);
+    QFETCH(QString, event);
+    QFETCH(QString, source);
+    QFETCH(int, seconds);
+    QFETCH(QString, text);
+    StationState state;
+    state.modes.Mode = 6; // FEED 4
+    state.outage.source = "AUTO";
+    state.outage.silenceAtAlarm = 4;
+    state.outage.seconds = 9;
+    const StationEvent e{StationEvent::Kind(kind), QDateTime::currentDateTime(), "USB", 0};
+    const Notification n = Notifier::notificationFor(e, state, "Oost");
+    QCOMPARE(n.event, event);
+    if (event.isEmpty())
+        return;
+    QCOMPARE(n.source, source);
+    QCOMPARE(n.silenceSeconds, seconds);
+    QCOMPARE(n.text, text);
+    QCOMPARE(n.station, QString("Oost"));
 }
 
 void tst_Notify::unusableKeys_data() {
