@@ -47,6 +47,7 @@ private slots:
     void initTestCase();
     void outageFromAlarmToRestore();
     void testNotifyAgainstReceiverDown();
+    void unusableKeyIsNamedAndOthersWork();
 
 private:
     Station m_station;
@@ -163,6 +164,30 @@ void TestAcceptanceNotify::testNotifyAgainstReceiverDown() {
              qPrintable(out));
     // Nothing of the monitor ran: no event log.
     QVERIFY(!QFile::exists(tester.logPath()));
+}
+
+void TestAcceptanceNotify::unusableKeyIsNamedAndOthersWork() {
+    const QString events = m_dir.filePath("started-events");
+    SondralInstance* sondral =
+        m_station.launch(QStringLiteral("unusable"),
+                         audioSection() +
+                             "[Notify]\r\nUrl=hooks.example/x\r\nHeartbeat=http:///ping\r\n"
+                             "Command=/bin/sh -c \"env | grep ^SONDRAL_ >> $0; echo --- >> $0\" " +
+                             events.toUtf8() + "\r\n");
+    QVERIFY2(sondral, qPrintable(m_station.error()));
+    QVERIFY(sondral->waitForOutput(QStringLiteral("[Notify] Url \"hooks.example/x\" cannot be "
+                                                  "used: it must begin with http:// or https://"),
+                                   5000));
+    QVERIFY2(sondral->output().contains(
+                 QStringLiteral("[Notify] Heartbeat \"http:///ping\" cannot be used: it names "
+                                "no host")),
+             qPrintable(sondral->output()));
+    // The command still hears of the start.
+    QVERIFY(QTest::qWaitFor([&] { return recorded(events).size() == 1; }, 5000));
+    QCOMPARE(recorded(events).first().value("SONDRAL_EVENT"), QString("started"));
+    QVERIFY(sondral->terminate());
+    QCOMPARE(recorded(events).size(), 2);
+    QCOMPARE(recorded(events).last().value("SONDRAL_EVENT"), QString("closed"));
 }
 
 QTEST_GUILESS_MAIN(TestAcceptanceNotify)
