@@ -3,6 +3,7 @@
 #include "core/stationevent.h"
 #include "core/stationstate.h"
 #include "notify/commandpath.h"
+#include "notify/heartbeatpath.h"
 #include "notify/notification.h"
 #include "notify/notifier.h"
 #include "notify/webhookpath.h"
@@ -40,6 +41,7 @@ private slots:
     void json();
     void webhookRetriesUntilAccepted();
     void webhookDropsOldestBeyondLimit();
+    void heartbeatOnlyWhileMonitoringWorks();
     void command_data();
     void command();
     void commandRunsOneAtATime();
@@ -99,6 +101,21 @@ void tst_Notify::webhookDropsOldestBeyondLimit() {
     QCOMPARE(finished.size(), 2);
     QCOMPARE(finished.at(0).at(0).toBool(), false);
     QVERIFY(!path.idle());
+}
+
+void tst_Notify::heartbeatOnlyWhileMonitoringWorks() {
+    HttpReceiver receiver;
+    QVERIFY(receiver.listen());
+    HeartbeatPath beat(QUrl(QString("http://127.0.0.1:%1/ping").arg(receiver.port())), 1);
+    bool works = false;
+    beat.startBeating([&] { return works; });
+    QTest::qWait(1500);
+    QCOMPARE(receiver.requests().size(), 0);
+    works = true;
+    QVERIFY(receiver.waitForRequests(2, 3000));
+    QCOMPARE(receiver.requests().first().method, QByteArray("GET"));
+    QCOMPARE(receiver.requests().first().path, QByteArray("/ping"));
+    beat.stop();
 }
 
 void tst_Notify::command_data() {
