@@ -137,12 +137,11 @@ void SondralApp::start(bool offscreen) {
 }
 
 void SondralApp::connectOutputs() {
-    m_outageTracker =
-        std::make_unique<OutageTracker>(*m_station, *m_outageTimer, m_settings.RestoreTime);
+    m_outageTracker = std::make_unique<OutageTracker>(
+        *m_station, *m_outageTimer, m_settings.RestoreTime, m_settings.RepeatMinutes * 60);
     connect(m_outageTimer.get(), &QtTickTimer::timeout, this,
             [this] { m_outageTracker->second(m_waveIn->level(0), m_waveIn->level(1)); });
-    m_notifier = std::make_unique<Notifier>(
-        m_settings, [this]() -> const StationState& { return m_station->state(); });
+    m_notifier = std::make_unique<Notifier>(m_settings);
     // A key that cannot be used is named, and the other paths work.
     m_notices->addStartupProblems(m_notifier->problemTexts());
     for (const QString& line : m_notifier->problemJournalLines())

@@ -6,8 +6,10 @@
 
 #include <algorithm>
 
-OutageTracker::OutageTracker(Station& station, TickTimer& timer, int restoreSeconds)
-    : m_station(station), m_timer(timer), m_restoreSeconds(std::max(1, restoreSeconds)) {
+OutageTracker::OutageTracker(Station& station, TickTimer& timer, int restoreSeconds,
+                             int repeatSeconds)
+    : m_station(station), m_timer(timer), m_restoreSeconds(std::max(1, restoreSeconds)),
+      m_repeatSeconds(std::max(0, repeatSeconds)) {
     addAlarmKind(StationEvent::Kind::AlarmRaised, &OutageTracker::levelBack);
     addAlarmKind(StationEvent::Kind::AlarmSendFailed, &OutageTracker::levelBack);
 }
@@ -66,8 +68,11 @@ void OutageTracker::second(int leftLevel, int rightLevel) {
     // loud second while the programme may be coming back.
     const int upTo = m_loudInRow > 0 ? m_firstLoud : m_sampled + 1;
     s.outage.seconds = s.outage.silenceAtAlarm - 1 + upTo;
-    if (m_loudInRow < m_restoreSeconds)
+    if (m_loudInRow < m_restoreSeconds) {
+        if (m_repeatSeconds > 0 && m_sampled % m_repeatSeconds == 0)
+            m_station.publish(StationEvent::Kind::OutageRepeated);
         return;
+    }
     s.outage.active = false;
     m_timer.stop();
     m_station.publish(StationEvent::Kind::OutageRestored,

@@ -26,8 +26,9 @@ public:
     // programme being back for the outage in state.outage.
     using Verdict = std::function<bool(const StationState& state, int left, int right)>;
 
-    // restoreSeconds below 1 counts as 1.
-    OutageTracker(Station& station, TickTimer& timer, int restoreSeconds);
+    // restoreSeconds below 1 counts as 1. repeatSeconds > 0: while an
+    // outage lasts, OutageRepeated every so many seconds after its alarm.
+    OutageTracker(Station& station, TickTimer& timer, int restoreSeconds, int repeatSeconds = 0);
     OutageTracker(const OutageTracker&) = delete;
     OutageTracker& operator=(const OutageTracker&) = delete;
 
@@ -50,6 +51,7 @@ private:
     Station& m_station;
     TickTimer& m_timer;
     int m_restoreSeconds;
+    int m_repeatSeconds;
     QHash<int, Verdict> m_kinds;
     Verdict m_verdict; // the current outage's
     int m_sampled = 0; // seconds read since the alarm

@@ -69,6 +69,8 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("restored");
     case Kind::NotifyTest:
         return QStringLiteral("test");
+    case Kind::OutageRepeated:
+        return QStringLiteral("outage_repeated");
     }
     return QStringLiteral("unknown");
 }

@@ -24,6 +24,7 @@ struct StationEvent {
         OutageBegan,     // the first alarm of an outage; the outage is in the state
         OutageRestored,  // the programme is back; text "SONDRAL RESTORED after N s"
         NotifyTest,      // a test through the paths that tell people; nothing else
+        OutageRepeated,  // the outage lasts another repeat interval; length so far in the state
     };
 
     Kind kind = Kind::RunStarted;

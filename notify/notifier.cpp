@@ -24,9 +24,8 @@ QString sourceText(const QString& source) {
 }
 } // namespace
 
-Notifier::Notifier(const Settings& settings, std::function<const StationState&()> stateNow,
-                   QObject* parent)
-    : QObject(parent), m_station(settings.StationName), m_stateNow(std::move(stateNow)) {
+Notifier::Notifier(const Settings& settings, QObject* parent)
+    : QObject(parent), m_station(settings.StationName) {
     if (!settings.NotifyCommand.isEmpty()) {
         const QString why = CommandPath::unusable(settings.NotifyCommand);
         if (why.isEmpty())
@@ -50,8 +49,6 @@ Notifier::Notifier(const Settings& settings, std::function<const StationState&()
         else
             m_problems.append({QStringLiteral("Heartbeat"), settings.HeartbeatUrl, why});
     }
-    m_repeat.setInterval(qMax(0, settings.RepeatMinutes) * 60 * 1000);
-    connect(&m_repeat, &QTimer::timeout, this, &Notifier::repeatAlarm);
 }
 
 Notifier::~Notifier() = default;
@@ -116,6 +113,13 @@ Notification Notifier::notificationFor(const StationEvent& event, const StationS
         n.text = QStringLiteral("Dead air at %1: %2 has been silent for %3.")
                      .arg(station, sourceText(n.source), lengthText(n.silenceSeconds));
         break;
+    case Kind::OutageRepeated:
+        n.event = QStringLiteral("alarm");
+        n.source = state.outage.source;
+        n.silenceSeconds = state.outage.seconds;
+        n.text = QStringLiteral("Dead air at %1 goes on: %2 has been silent for %3.")
+                     .arg(station, sourceText(n.source), lengthText(n.silenceSeconds));
+        break;
     case Kind::OutageRestored:
         n.event = QStringLiteral("restored");
         n.source = state.outage.source;
@@ -156,30 +160,8 @@ Notification Notifier::notificationFor(const StationEvent& event, const StationS
 
 void Notifier::observe(const StationEvent& event, const StationState& state) {
     const Notification n = notificationFor(event, state, m_station);
-    if (event.kind == StationEvent::Kind::OutageBegan && m_repeat.interval() > 0)
-        m_repeat.start();
-    if (event.kind == StationEvent::Kind::OutageRestored ||
-        event.kind == StationEvent::Kind::RunEnded)
-        m_repeat.stop();
     if (!n.event.isEmpty())
         tell(n);
-}
-
-void Notifier::repeatAlarm() {
-    const StationState& state = m_stateNow();
-    if (!state.outage.active) {
-        m_repeat.stop();
-        return;
-    }
-    Notification n;
-    n.event = QStringLiteral("alarm");
-    n.time = QDateTime::currentDateTime();
-    n.station = m_station;
-    n.source = state.outage.source;
-    n.silenceSeconds = state.outage.seconds;
-    n.text = QStringLiteral("Dead air at %1 goes on: %2 has been silent for %3.")
-                 .arg(m_station, sourceText(n.source), lengthText(n.silenceSeconds));
-    tell(n);
 }
 
 void Notifier::tell(const Notification& notification) {

@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
-#include <QTimer>
 
 #include <functional>
 #include <memory>
@@ -25,8 +24,8 @@ struct StationState;
 // queues and works on the event loop, so a receiver that hangs or a
 // command that never ends holds back no tick and no datagram.
 //
-// While an outage lasts, RepeatMinutes > 0 tells of it again as "alarm"
-// every so many minutes, with the length so far.
+// While an outage lasts, each OutageRepeated (RepeatMinutes) tells of it
+// again as "alarm", with the length so far.
 class Notifier : public QObject {
     Q_OBJECT
 public:
@@ -37,9 +36,7 @@ public:
         QString reason; // English
     };
 
-    // stateNow: the station state as it stands (for the repeated alarm).
-    Notifier(const Settings& settings, std::function<const StationState&()> stateNow,
-             QObject* parent = nullptr);
+    explicit Notifier(const Settings& settings, QObject* parent = nullptr);
     ~Notifier() override;
 
     // The keys set but unusable; those paths stay off, the others work.
@@ -73,14 +70,11 @@ public:
 
 private:
     void tell(const Notification& notification);
-    void repeatAlarm();
     bool allIdle() const;
 
     QString m_station;
-    std::function<const StationState&()> m_stateNow;
     std::unique_ptr<CommandPath> m_command;
     std::unique_ptr<WebhookPath> m_webhook;
     std::unique_ptr<HeartbeatPath> m_heartbeat;
     QList<Problem> m_problems;
-    QTimer m_repeat;
 };

@@ -12,8 +12,7 @@
 NotifyTestRun::NotifyTestRun(const Settings& settings, std::function<void(const QString&)> print,
                              QObject* parent)
     : QObject(parent), m_print(std::move(print)), m_station(settings.StationName) {
-    static const StationState none;
-    m_notifier = std::make_unique<Notifier>(settings, []() -> const StationState& { return none; });
+    m_notifier = std::make_unique<Notifier>(settings);
     m_notifier->setSingleAttempt();
 }
 

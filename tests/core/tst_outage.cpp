@@ -32,6 +32,7 @@ private slots:
     void oneOutageForRepeatedAlarms();
     void unsentAlarmBeginsOutage();
     void restoreJudgedByAlarmingThreshold();
+    void repeatedWhileItLasts();
 };
 
 void tst_Outage::length_data() {
@@ -121,6 +122,31 @@ void tst_Outage::restoreJudgedByAlarmingThreshold() {
     r.seconds(3, 15);
     QVERIFY(!r.st().outage.active);
     QCOMPARE(r.st().outage.source, QString("AUTO"));
+}
+
+void tst_Outage::repeatedWhileItLasts() {
+    Rig r;
+    FakeTimer outageTimer;
+    OutageTracker tracker(r.station, outageTimer, 3, 120);
+    QObject::connect(&r.station, &Station::eventPublished, &r.station,
+                     [&](const StationEvent& e, const StationState& s) { tracker.observe(e, s); });
+    r.send("SN_AUTO");
+    r.silentTicks(4);
+    QList<int> lengths;
+    QObject::connect(&r.station, &Station::eventPublished, &r.station,
+                     [&](const StationEvent& e, const StationState& s) {
+                         if (e.kind == StationEvent::Kind::OutageRepeated)
+                             lengths << s.outage.seconds;
+                     });
+    for (int i = 0; i < 250; ++i)
+        tracker.second(0, 0);
+    // Every 120 s after the alarm, with the length so far.
+    QCOMPARE(lengths, (QList<int>{124, 244}));
+    // Not once it is over.
+    for (int i = 0; i < 200; ++i)
+        tracker.second(50, 50);
+    QCOMPARE(lengths.size(), 2);
+    QVERIFY(!r.st().outage.active);
 }
 
 QTEST_GUILESS_MAIN(tst_Outage)

@@ -175,6 +175,9 @@ void tst_Notify::notificationsFromEvents_data() {
     // On air: FEED 4; the outage began under AUTO, 4 s counted, 9 s so far.
     QTest::newRow("alarm") << int(K::OutageBegan) << "alarm"
                            << "AUTO" << 4 << "Dead air at Oost: AUTO has been silent for 4 s.";
+    QTest::newRow("alarm repeated")
+        << int(K::OutageRepeated) << "alarm"
+        << "AUTO" << 9 << "Dead air at Oost goes on: AUTO has been silent for 9 s.";
     QTest::newRow("restored") << int(K::OutageRestored) << "restored"
                               << "AUTO" << 9
                               << "Programme back at Oost after 9 s of dead air (AUTO).";
@@ -250,8 +253,7 @@ void tst_Notify::unusableKeys() {
     Settings s;
     s.NotifyCommand = command;
     s.NotifyUrl = url;
-    static const StationState none;
-    Notifier n(s, []() -> const StationState& { return none; });
+    Notifier n(s);
     QStringList named;
     for (const Notifier::Problem& p : n.problems())
         named << p.key;
