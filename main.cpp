@@ -1,14 +1,47 @@
 #include "app/sondralapp.h"
+#include "notify/notifytestrun.h"
 #include "service/headless.h"
+#include "settings/settingsfile.h"
 
 #include <QApplication>
+#include <QCoreApplication>
+#include <QDir>
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+// `sondral --test-notify`: the paths of sondral.ini beside the program,
+// tried once; nothing of the monitor runs.
+int testNotify(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    SettingsFile file(
+        QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("sondral.ini")));
+    file.load();
+    NotifyTestRun run(file.settings(), [](const QString& line) {
+        const QByteArray bytes = line.toUtf8() + '\n';
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        std::fflush(stdout);
+    });
+    QObject::connect(&run, &NotifyTestRun::finished, &app, &QCoreApplication::exit);
+    run.start();
+    return app.exec();
+}
+} // namespace
 
 int main(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--test-notify") == 0)
+            return testNotify(argc, argv);
+    }
+
     // Before the QApplication: that is when Qt picks its platform.
     const Headless::DisplayChoice display = Headless::chooseDisplay(argc, argv);
 
     QApplication app(argc, argv);
     SondralApp sondral(QCoreApplication::applicationDirPath());
     sondral.start(display.offscreen, display.notice);
-    return app.exec();
+    const int status = app.exec();
+    sondral.finishNotifications(3000);
+    return status;
 }

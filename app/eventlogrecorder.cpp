@@ -29,13 +29,22 @@ void EventLogRecorder::record(const StationEvent& event, const StationState& sta
         alarmNotSent(event, state);
         return;
     }
+    const bool restored = event.kind == StationEvent::Kind::OutageRestored;
+    if (restored)
+        Journal::write(Journal::Priority::Notice,
+                       QStringLiteral("programme back after %1 s of dead air (%2)")
+                           .arg(state.outage.seconds)
+                           .arg(state.outage.source));
     if (!m_settings.Log && event.kind == StationEvent::Kind::Resumed) {
         // Whoever reads the journal must learn that monitoring carried on
         // by itself, logged or not.
         Journal::write(priorityOf(event.kind), event.text);
         return;
     }
-    if (!m_settings.Log || !StationEvent::isLogged(event.kind))
+    // The restore's line is the operator's choice, so that the log stays as
+    // it was without it.
+    const bool logged = StationEvent::isLogged(event.kind) || (restored && m_settings.LogRestore);
+    if (!m_settings.Log || !logged)
         return;
     QString error;
     if (m_log.WriteLog(event.text, priorityOf(event.kind), &error))

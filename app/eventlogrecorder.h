@@ -13,6 +13,8 @@ struct StationState;
 // changes and pauses informational. Two lines go to the journal whatever
 // Log says: a resume of the last run's source, and an alarm whose datagram
 // could not be sent (critical, once per alarm).
+// The end of an outage is a journal notice, and a log line
+// "SONDRAL RESTORED after N s" with LogRestore.
 class EventLogRecorder : public QObject {
     Q_OBJECT
 public:

@@ -6,7 +6,9 @@
 #include "audio/wavein.h"
 #include "core/monitor.h"
 #include "core/monitoringhealth.h"
+#include "core/outagetracker.h"
 #include "core/station.h"
+#include "notify/notifier.h"
 #include "platform/qtticktimer.h"
 #include "platform/terminationwatcher.h"
 #include "platform/udplink.h"
@@ -20,6 +22,7 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QIcon>
 #include <QTimer>
 
@@ -36,7 +39,8 @@ SondralApp::SondralApp(const QString& appDir, QObject* parent)
       m_socket(std::make_unique<UdpLink>()), m_tmrSN(std::make_unique<QtTickTimer>()),
       m_monitor(std::make_unique<Monitor>(m_settings, *m_station, *m_tmrSN, *m_socket)),
       m_serviceNotifier(std::make_unique<ServiceNotifier>()),
-      m_stateKeeper(std::make_unique<StateKeeper>(m_stateFile, *m_station)) {
+      m_stateKeeper(std::make_unique<StateKeeper>(m_stateFile, *m_station)),
+      m_outageTimer(std::make_unique<QtTickTimer>()) {
     connectStation();
     connectWindow();
     connectCapture();
@@ -47,6 +51,10 @@ SondralApp::~SondralApp() {
     // The capture and the socket outlive the members they report to.
     m_waveIn->disconnect(this);
     m_socket->disconnect(this);
+    m_outageTimer->disconnect(this);
+    // The notifications and the outage go before the station they read.
+    if (m_notifier)
+        m_station->disconnect(m_notifier.get());
     closeDialogs();
 }
 
@@ -139,6 +147,38 @@ void SondralApp::start(bool offscreen, const QString& notice) {
     m_notices->showStartupMessages();
     m_serviceNotifier->notifyReady();
     m_serviceNotifier->startWatchdog([this] { return monitoringWorks(); });
+    m_notifier->startHeartbeat([this] { return !m_station->ended() && monitoringWorks(); });
+}
+
+void SondralApp::connectOutputs() {
+    m_outageTracker = std::make_unique<OutageTracker>(
+        *m_station, *m_outageTimer, m_settings.RestoreTime, m_settings.RepeatMinutes * 60);
+    connect(m_outageTimer.get(), &QtTickTimer::timeout, this,
+            [this] { m_outageTracker->second(m_waveIn->level(0), m_waveIn->level(1)); });
+    m_notifier = std::make_unique<Notifier>(m_settings);
+    // A key that cannot be used is named, and the other paths work.
+    m_notices->addStartupProblems(m_notifier->problemTexts());
+    for (const QString& line : m_notifier->problemJournalLines())
+        Journal::write(Journal::Priority::Warning, line);
+    connect(m_station.get(), &Station::eventPublished, m_notifier.get(), &Notifier::observe);
+    // Last of all readers: each sees an alarm before the outage it begins.
+    connect(m_station.get(), &Station::eventPublished, this,
+            [this](const StationEvent& event, const StationState& state) {
+                m_outageTracker->observe(event, state);
+            });
+}
+
+void SondralApp::finishNotifications(int timeoutMs) {
+    if (!m_notifier)
+        return;
+    QEventLoop loop;
+    bool done = false;
+    m_notifier->whenIdle(timeoutMs, [&] {
+        done = true;
+        loop.quit();
+    });
+    if (!done)
+        loop.exec();
 }
 
 void SondralApp::Form_Load() {
@@ -146,6 +186,7 @@ void SondralApp::Form_Load() {
     state.started = QDateTime::currentDateTime();
     m_notices->addStartupProblems(m_settingsFile.load());
     m_settings = m_settingsFile.settings();
+    connectOutputs();
 
     const qint32 card = m_settings.Card; // widened, value unchanged
     // A listed CardName wins over Card, at this start and after every loss:

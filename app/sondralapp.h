@@ -25,6 +25,8 @@ class OperatorNotices;
 class ServiceNotifier;
 class TerminationWatcher;
 class StateKeeper;
+class OutageTracker;
+class Notifier;
 
 // The program: builds every long-lived object of a run (settings and INI
 // access, the station state, event log, capture, socket, tick, monitoring,
@@ -44,6 +46,11 @@ public:
     // (or none could be reached), and notice says so on the journal.
     void start(bool offscreen, const QString& notice = {});
 
+    // After the event loop has ended: lets the notifications of the run's
+    // last events (its close) go out, for at most timeoutMs. At once when
+    // nothing waits.
+    void finishNotifications(int timeoutMs);
+
 private:
     // Start-up: settings, capture, socket, "Program started Up", in that
     // order.
@@ -56,6 +63,9 @@ private:
     // StateFile::resumeWithinSecs ago; from then on the state file follows
     // the station.
     void resumeLastRun();
+    // After the settings are read: the outage after an alarm and the
+    // notifications, the last readers of the station.
+    void connectOutputs();
     // The tick reads the two levels the silence check judges.
     void tmrSN_Timer();
     void captureDelivers(const QString& deviceName);
@@ -92,6 +102,9 @@ private:
     std::unique_ptr<ServiceNotifier> m_serviceNotifier;
     std::unique_ptr<TerminationWatcher> m_terminationWatcher;
     std::unique_ptr<StateKeeper> m_stateKeeper;
+    std::unique_ptr<QtTickTimer> m_outageTimer;
+    std::unique_ptr<OutageTracker> m_outageTracker;
+    std::unique_ptr<Notifier> m_notifier;
 
     QPointer<frmAudio> m_frmAudio;
     QPointer<frmInterPC> m_frmInterPC;

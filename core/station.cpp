@@ -66,6 +66,14 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("link_failed");
     case Kind::Resumed:
         return QStringLiteral("resumed");
+    case Kind::OutageBegan:
+        return QStringLiteral("outage");
+    case Kind::OutageRestored:
+        return QStringLiteral("restored");
+    case Kind::NotifyTest:
+        return QStringLiteral("test");
+    case Kind::OutageRepeated:
+        return QStringLiteral("outage_repeated");
     }
     return QStringLiteral("unknown");
 }

@@ -22,6 +22,10 @@ struct StationEvent {
         CaptureBack,     // it delivers again; text the input's name
         LinkFailed,      // the socket or the server's name failed; text the reason
         Resumed,         // start-up carried on with the last run's source; text says which
+        OutageBegan,     // the first alarm of an outage; the outage is in the state
+        OutageRestored,  // the programme is back; text "SONDRAL RESTORED after N s"
+        NotifyTest,      // a test through the paths that tell people; nothing else
+        OutageRepeated,  // the outage lasts another repeat interval; length so far in the state
     };
 
     Kind kind = Kind::RunStarted;

@@ -57,6 +57,22 @@ struct StationState {
 
     QDateTime started;
 
+    // The dead air from the first alarm until the programme is back, which
+    // may outlast the alarm's status text and several re-armed sources.
+    struct Outage {
+        bool active = false;
+        // The source whose silence raised the alarm, as source() gives it.
+        QString source;
+        // The silent seconds counted when the alarm was decided.
+        int silenceAtAlarm = 0;
+        // Seconds from the first silent second of the alarm's count: so far
+        // while active, the whole outage once restored.
+        int seconds = 0;
+        // The threshold (percent) of the source that raised the alarm: the
+        // programme is back when a channel reaches half of it again.
+        int armedVol = 0;
+    } outage;
+
     // Paused: the automation on air, its tick stopped by "SN_PAUSE_ON".
     bool paused() const;
     // The source on air as its keyword without "SN_" ("AUTO", "FEED_1" ..

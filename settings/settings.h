@@ -30,6 +30,24 @@ struct Settings {
     // the host name when the key is missing or empty.
     QString StationName;
 
+    // [Notify]: who else hears of the outage, and how its end is judged.
+    QString NotifyCommand; // a program and its arguments, run for each event
+    QString NotifyUrl;     // gets each event as JSON by POST
+    QString NotifyToken;   // sent to NotifyUrl as a bearer token
+    QString HeartbeatUrl;  // fetched with GET while the monitoring works
+    qint32 HeartbeatSeconds = 60;
+    qint32 RepeatMinutes = 0; // 0: the alarm of an outage is told once
+    qint32 RestoreTime = 3;   // loud seconds in a row that end an outage
+    bool LogRestore = false;  // the event log records the restore
+
+    struct Range {
+        qint32 minimum;
+        qint32 maximum;
+    };
+    static constexpr Range HeartbeatSecondsRange{5, 86400};
+    static constexpr Range RepeatMinutesRange{0, 10080};
+    static constexpr Range RestoreTimeRange{1, 3600};
+
     // Thresholds and time limits are held to this range for a run.
     static constexpr qint16 MinimumPercentOrSeconds = 0;
     static constexpr qint16 MaximumPercentOrSeconds = 100;

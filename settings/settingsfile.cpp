@@ -22,6 +22,7 @@ const QString LogKey = QStringLiteral("Log");
 const QString RemoteNameKey = QStringLiteral("RemoteName");
 const QString RemotePortKey = QStringLiteral("RemotePort");
 const QString HostPortKey = QStringLiteral("HostPort");
+const QString NotifySection = QStringLiteral("Notify");
 
 QString shownValue(const QString& value) {
     // The message goes into a message box: keep it one readable line even
@@ -122,6 +123,30 @@ public:
         return qint32(*n);
     }
 
+    // A number with a default for a missing or empty value; one that is
+    // not a number gives the default, one outside [range] the nearer end,
+    // each with a line.
+    qint32 ranged(const QString& key, Settings::Range range, qint32 fallback) {
+        const QString value = text(key);
+        if (value.isEmpty())
+            return fallback;
+        const auto n = settingsValueToInteger(value, std::numeric_limits<qint64>::min(),
+                                              std::numeric_limits<qint64>::max());
+        if (!n) {
+            complain(key, value,
+                     QStringLiteral("De standaardwaarde %1 wordt gebruikt.").arg(fallback));
+            return fallback;
+        }
+        const qint64 held = std::clamp<qint64>(*n, range.minimum, range.maximum);
+        if (held != *n)
+            complain(key, value,
+                     QStringLiteral("Toegestaan is %1 tot en met %2; %3 wordt gebruikt.")
+                         .arg(range.minimum)
+                         .arg(range.maximum)
+                         .arg(held));
+        return qint32(held);
+    }
+
     QStringList messages() const { return m_messages; }
 
 private:
@@ -165,6 +190,21 @@ void readAudio(Reader& r, Settings& s) {
     s.Log = r.flag(LogKey);
 }
 
+void readNotify(Reader& r, Settings& s) {
+    s.NotifyCommand = r.text(QStringLiteral("Command")).trimmed();
+    s.NotifyUrl = r.text(QStringLiteral("Url")).trimmed();
+    s.NotifyToken = r.text(QStringLiteral("Token")).trimmed();
+    s.HeartbeatUrl = r.text(QStringLiteral("Heartbeat")).trimmed();
+    const Settings defaults;
+    s.HeartbeatSeconds = r.ranged(QStringLiteral("HeartbeatSeconds"),
+                                  Settings::HeartbeatSecondsRange, defaults.HeartbeatSeconds);
+    s.RepeatMinutes = r.ranged(QStringLiteral("RepeatMinutes"), Settings::RepeatMinutesRange,
+                               defaults.RepeatMinutes);
+    s.RestoreTime =
+        r.ranged(QStringLiteral("RestoreTime"), Settings::RestoreTimeRange, defaults.RestoreTime);
+    s.LogRestore = r.flag(QStringLiteral("LogRestore"));
+}
+
 // Returns why the link stays off; empty when it can be set up.
 QStringList readLink(Reader& r, Settings& s) {
     QStringList off;
@@ -205,7 +245,9 @@ QStringList SettingsFile::load() {
     readAudio(audio, s);
     Reader link(m_ini, fileName, LinkSection);
     const QStringList linkOff = readLink(link, s);
-    problems << audio.messages() << link.messages();
+    Reader notify(m_ini, fileName, NotifySection);
+    readNotify(notify, s);
+    problems << audio.messages() << link.messages() << notify.messages();
     s.StationName = Reader(m_ini, fileName, StationSection).text(StationNameKey).trimmed();
     if (s.StationName.isEmpty())
         s.StationName = QSysInfo::machineHostName();

@@ -8,7 +8,8 @@
 
 // sondral.ini as the program knows it: the one place that spells its
 // sections and the keys Card, CardName, Log, RemoteName, RemotePort and
-// HostPort (the keys of the monitored sources come from MonitoredSources).
+// HostPort (the keys of the monitored sources come from MonitoredSources),
+// [Station] Name and the keys of [Notify].
 // It loads Settings at start-up together with what the operator must be told
 // about the file, and saves the section of each settings dialog in one
 // replacement of the file.

@@ -83,6 +83,8 @@ private slots:
     void eventLogLinesAndPriorities();
     void journalLinesWhateverTheLogSays_data();
     void journalLinesWhateverTheLogSays();
+    void restoreLineOnlyWhenAskedFor_data();
+    void restoreLineOnlyWhenAskedFor();
     void lostLogLinesReachTheOperator();
     void startupMessagesWaitForTheWindow();
     void monitorFailuresAndCapture();
@@ -180,6 +182,43 @@ void tst_Readers::journalLinesWhateverTheLogSays() {
         QCOMPARE(bytes.count("\r\n"), 1);
         QVERIFY(bytes.contains("Resumed AUTO from the last run (ended 12 s ago)"));
     }
+}
+
+void tst_Readers::restoreLineOnlyWhenAskedFor_data() {
+    QTest::addColumn<bool>("logRestore");
+    QTest::newRow("LogRestore=0") << false;
+    QTest::newRow("LogRestore=1") << true;
+}
+
+void tst_Readers::restoreLineOnlyWhenAskedFor() {
+    QFETCH(bool, logRestore);
+    QTemporaryDir dir;
+    Settings settings;
+    settings.Log = true;
+    settings.LogRestore = logRestore;
+    EventLog eventLog(dir.filePath("sondral.log"));
+    EventLogRecorder recorder(settings, eventLog);
+    Station station;
+    connect(&station, &Station::eventPublished, &recorder, &EventLogRecorder::record);
+    station.edit().outage.seconds = 8;
+    station.edit().outage.source = "FEED_3";
+
+    StderrCapture journal(dir.filePath("stderr"));
+    station.publish(Kind::OutageBegan);
+    station.publish(Kind::OutageRestored, "SONDRAL RESTORED after 8 s");
+    const QStringList lines = journal.lines();
+    // The journal hears of the restore either way, the log only when asked.
+    QCOMPARE(lines.size(), logRestore ? 2 : 1);
+    QVERIFY2(lines[0].startsWith("<5>") &&
+                 lines[0].endsWith("  programme back after 8 s of dead air (FEED_3)"),
+             qPrintable(lines[0]));
+    QFile file(dir.filePath("sondral.log"));
+    if (!logRestore) {
+        QVERIFY(!file.exists());
+        return;
+    }
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().endsWith("  SONDRAL RESTORED after 8 s\r\n"));
 }
 
 void tst_Readers::lostLogLinesReachTheOperator() {

@@ -3,8 +3,8 @@
 #include "settings/settingsvalue.h"
 
 #include <QDir>
-#include <QTemporaryDir>
 #include <QSysInfo>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <limits>
@@ -332,6 +332,73 @@ private slots:
         const QByteArray bytes = readBytes(path());
         QCOMPARE(bytes.toLower().count("autotime"), 1);
         QVERIFY(bytes.startsWith("; station PC\n[Audio]\n"));
+    }
+
+    // [Notify]: texts as written, numbers with their own defaults and ranges.
+    void notifyKeys_data() {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<QList<int>>("numbers"); // HeartbeatSeconds, RepeatMinutes, RestoreTime
+        QTest::addColumn<bool>("logRestore");
+        QTest::addColumn<QStringList>("messages");
+        const QString head = Head + "[Notify], sleutel ";
+        QTest::newRow("missing") << QByteArray() << QList<int>{60, 0, 3} << false << QStringList();
+        QTest::newRow("all set") << QByteArray("HeartbeatSeconds=30\nRepeatMinutes=15\n"
+                                               "RestoreTime=10\nLogRestore=1\n")
+                                 << QList<int>{30, 15, 10} << true << QStringList();
+        QTest::newRow("not numbers")
+            << QByteArray("HeartbeatSeconds=often\nRestoreTime=3s\n") << QList<int>{60, 0, 3}
+            << false
+            << QStringList{head + "HeartbeatSeconds: \"often\". De standaardwaarde 60 wordt "
+                                  "gebruikt.",
+                           head + "RestoreTime: \"3s\". De standaardwaarde 3 wordt gebruikt."};
+        // A restore time of 0 would end every outage on its first loud second.
+        QTest::newRow("out of range")
+            << QByteArray("HeartbeatSeconds=1\nRepeatMinutes=-5\nRestoreTime=0\n")
+            << QList<int>{5, 0, 1} << false
+            << QStringList{head + "HeartbeatSeconds: \"1\". Toegestaan is 5 tot en met 86400; 5 "
+                                  "wordt gebruikt.",
+                           head + "RepeatMinutes: \"-5\". Toegestaan is 0 tot en met 10080; 0 "
+                                  "wordt gebruikt.",
+                           head + "RestoreTime: \"0\". Toegestaan is 1 tot en met 3600; 1 "
+                                  "wordt gebruikt."};
+    }
+
+    void notifyKeys() {
+        QFETCH(QByteArray, section);
+        QFETCH(QList<int>, numbers);
+        QFETCH(bool, logRestore);
+        QFETCH(QStringList, messages);
+        Settings s;
+        QCOMPARE(readFile(Link +
+                              "[Notify]\nCommand= mail -s \"Dead air\" ops@example.org \n"
+                              "Url=https://hooks.example/x\nToken=abc\n"
+                              "Heartbeat=https://hc.example/ping/1\n" +
+                              section,
+                          s),
+                 messages);
+        QCOMPARE((QList<int>{s.HeartbeatSeconds, s.RepeatMinutes, s.RestoreTime}), numbers);
+        QCOMPARE(s.LogRestore, logRestore);
+        QCOMPARE(s.NotifyCommand, QStringLiteral("mail -s \"Dead air\" ops@example.org"));
+        QCOMPARE(s.NotifyUrl, QStringLiteral("https://hooks.example/x"));
+        QCOMPARE(s.NotifyToken, QStringLiteral("abc"));
+        QCOMPARE(s.HeartbeatUrl, QStringLiteral("https://hc.example/ping/1"));
+    }
+
+    // The dialogs write their own section and keep [Notify] and [Station] as
+    // they stand.
+    void dialogsKeepOtherSections() {
+        const QByteArray others = "[Station]\nName=Oost\n[Notify]\nCommand=/bin/true # x\n"
+                                  "RepeatMinutes=5\n";
+        writeBytes(path(), others + Link);
+        SettingsFile file(path());
+        file.load();
+        QVERIFY(file.saveAudio(file.settings(), SettingsFile::CardChoice::Save));
+        QVERIFY(file.saveLink({QStringLiteral("y"), QStringLiteral("3"), QStringLiteral("4")}));
+        QVERIFY(readBytes(path()).startsWith(others));
+        SettingsFile next(path());
+        next.load();
+        QCOMPARE(next.settings().NotifyCommand, QStringLiteral("/bin/true # x"));
+        QCOMPARE(next.settings().RepeatMinutes, 5);
     }
 
     // The link's texts go in as typed; settings() then holds what a start

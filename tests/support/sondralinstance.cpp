@@ -56,8 +56,12 @@ bool SondralInstance::start(const QProcessEnvironment& extra, Platform platform)
     for (const QString& key : extra.keys())
         environment.insert(key, extra.value(key));
     m_process.setProcessEnvironment(environment);
-    m_process.start(program, {});
+    m_process.start(program, m_arguments);
     return m_process.waitForStarted(10000);
+}
+
+bool SondralInstance::waitForEnd(int timeoutMs) {
+    return m_process.state() == QProcess::NotRunning || m_process.waitForFinished(timeoutMs);
 }
 
 bool SondralInstance::sendSignal(int signal) const {

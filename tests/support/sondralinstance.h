@@ -44,6 +44,10 @@ public:
     // machine's own sound server.
     bool start(const QProcessEnvironment& extra = {}, Platform platform = Platform::Offscreen);
     bool isRunning() const { return m_process.state() == QProcess::Running; }
+    // The command-line arguments of the next start (none by default).
+    void setArguments(const QStringList& arguments) { m_arguments = arguments; }
+    // Waits for the program to end by itself; false when it still runs.
+    bool waitForEnd(int timeoutMs);
     qint64 pid() const { return m_process.processId(); }
     // kill(2) on the running program; false when it is not running.
     bool sendSignal(int signal) const;
@@ -73,4 +77,5 @@ private:
 
     QString m_dir;
     QProcess m_process;
+    QStringList m_arguments;
 };

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "core/stationevent.h"
+
+#include <QHash>
+
+#include <functional>
+
+class Station;
+class TickTimer;
+struct StationState;
+
+// The outage after an alarm: the silence check stops at its alarm, so this
+// reads the two levels once a second on a timer of its own (never the
+// silence check's tick, the status text or the gauge) until the programme
+// has been back for restoreSeconds seconds in a row. It then publishes
+// OutageRestored with the outage's length, counted from the first silent
+// second of the alarm's count to the first loud second of the restore.
+//
+// An alarm while an outage lasts (a re-armed source that falls silent
+// again, a retried send) belongs to that outage: OutageBegan is published
+// once per outage. It needs no clock: the timer paces it.
+class OutageTracker {
+public:
+    // Whether one second, read as left and right percent, counts as the
+    // programme being back for the outage in state.outage.
+    using Verdict = std::function<bool(const StationState& state, int left, int right)>;
+
+    // restoreSeconds below 1 counts as 1. repeatSeconds > 0: while an
+    // outage lasts, OutageRepeated every so many seconds after its alarm.
+    OutageTracker(Station& station, TickTimer& timer, int restoreSeconds, int repeatSeconds = 0);
+    OutageTracker(const OutageTracker&) = delete;
+    OutageTracker& operator=(const OutageTracker&) = delete;
+
+    // An event that begins (or continues) an outage, and how its restore is
+    // judged. AlarmRaised and AlarmSendFailed are known from the start, with
+    // levelBack.
+    void addAlarmKind(StationEvent::Kind kind, Verdict verdict);
+
+    // Every station event, as published.
+    void observe(const StationEvent& event, const StationState& state);
+    // One second's levels, on the tracker's timer.
+    void second(int leftLevel, int rightLevel);
+
+    // A channel at or above half the threshold that raised the alarm.
+    static bool levelBack(const StationState& state, int leftLevel, int rightLevel);
+
+private:
+    void begin(const StationState& state, const Verdict& verdict);
+
+    Station& m_station;
+    TickTimer& m_timer;
+    int m_restoreSeconds;
+    int m_repeatSeconds;
+    QHash<int, Verdict> m_kinds;
+    Verdict m_verdict; // the current outage's
+    int m_sampled = 0; // seconds read since the alarm
+    int m_loudInRow = 0;
+    int m_firstLoud = 0; // m_sampled at the first loud second of the current run
+};

@@ -1,0 +1,72 @@
+#include "notify/heartbeatpath.h"
+
+#include "settings/journal.h"
+
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+#include <algorithm>
+
+HeartbeatPath::HeartbeatPath(const QUrl& url, int intervalSeconds, QObject* parent)
+    : NotificationPath(parent), m_url(url) {
+    m_timer.setInterval(std::max(1, intervalSeconds) * 1000);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (!m_works || m_works())
+            beat();
+    });
+}
+
+HeartbeatPath::~HeartbeatPath() {
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+    }
+}
+
+void HeartbeatPath::send(const Notification&) {
+    beat();
+}
+
+void HeartbeatPath::startBeating(std::function<bool()> works) {
+    m_works = std::move(works);
+    m_timer.start();
+    if (!m_works || m_works())
+        beat();
+}
+
+void HeartbeatPath::stop() {
+    m_timer.stop();
+}
+
+void HeartbeatPath::beat() {
+    if (m_reply)
+        return;
+    QNetworkRequest request(m_url);
+    // A beat that takes longer than the interval would only pile up.
+    request.setTransferTimeout(std::clamp(m_timer.interval(), 1000, 30000));
+    QNetworkReply* reply = m_network.get(request);
+    m_reply = reply;
+    connect(reply, &QNetworkReply::finished, this, [this, reply] { answered(reply); });
+}
+
+void HeartbeatPath::answered(QNetworkReply* reply) {
+    reply->deleteLater();
+    if (reply != m_reply)
+        return;
+    m_reply = nullptr;
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    const bool ok = status >= 200 && status < 300;
+    const QString detail =
+        status > 0 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+    if (!ok && !m_failing)
+        Journal::write(Journal::Priority::Warning,
+                       QStringLiteral("notify heartbeat %1 failed (%2); it goes on every %3 s")
+                           .arg(m_url.toDisplayString(), detail)
+                           .arg(m_timer.interval() / 1000));
+    else if (ok && m_failing)
+        Journal::write(
+            Journal::Priority::Notice,
+            QStringLiteral("notify heartbeat %1 gets through again").arg(m_url.toDisplayString()));
+    m_failing = !ok;
+    emit finished(ok, detail);
+}

@@ -1,0 +1,196 @@
+#include "notify/notifier.h"
+
+#include "core/stationevent.h"
+#include "core/stationstate.h"
+#include "notify/commandpath.h"
+#include "notify/heartbeatpath.h"
+#include "notify/notification.h"
+#include "notify/webhookpath.h"
+#include "settings/settings.h"
+
+#include <QElapsedTimer>
+
+namespace {
+QString lengthText(int seconds) {
+    if (seconds < 120)
+        return QStringLiteral("%1 s").arg(seconds);
+    return QStringLiteral("%1 min %2 s").arg(seconds / 60).arg(seconds % 60);
+}
+
+QString sourceText(const QString& source) {
+    if (source.isEmpty())
+        return QStringLiteral("the programme");
+    return QString(source).replace(QLatin1Char('_'), QLatin1Char(' '));
+}
+} // namespace
+
+Notifier::Notifier(const Settings& settings, QObject* parent)
+    : QObject(parent), m_station(settings.StationName) {
+    if (!settings.NotifyCommand.isEmpty()) {
+        const QString why = CommandPath::unusable(settings.NotifyCommand);
+        if (why.isEmpty())
+            m_command = std::make_unique<CommandPath>(settings.NotifyCommand);
+        else
+            m_problems.append({QStringLiteral("Command"), settings.NotifyCommand, why});
+    }
+    if (!settings.NotifyUrl.isEmpty()) {
+        const QString why = WebhookPath::unusable(settings.NotifyUrl);
+        if (why.isEmpty())
+            m_webhook =
+                std::make_unique<WebhookPath>(QUrl(settings.NotifyUrl), settings.NotifyToken);
+        else
+            m_problems.append({QStringLiteral("Url"), settings.NotifyUrl, why});
+    }
+    if (!settings.HeartbeatUrl.isEmpty()) {
+        const QString why = WebhookPath::unusable(settings.HeartbeatUrl);
+        if (why.isEmpty())
+            m_heartbeat = std::make_unique<HeartbeatPath>(QUrl(settings.HeartbeatUrl),
+                                                          settings.HeartbeatSeconds);
+        else
+            m_problems.append({QStringLiteral("Heartbeat"), settings.HeartbeatUrl, why});
+    }
+}
+
+Notifier::~Notifier() = default;
+
+QStringList Notifier::problemTexts() const {
+    QStringList lines;
+    for (const Problem& p : m_problems) {
+        const QString what = p.key == u"Command"
+                                 ? QStringLiteral("Het programma bestaat niet of is niet "
+                                                  "uitvoerbaar.")
+                                 : QStringLiteral("Een adres begint met http:// of https:// en "
+                                                  "noemt een host.");
+        lines << QStringLiteral("Onbruikbare waarde in sondral.ini, sectie [Notify], sleutel "
+                                "%1: \"%2\". %3 Deze melding wordt niet verstuurd.")
+                     .arg(p.key, p.value, what);
+    }
+    return lines;
+}
+
+QStringList Notifier::problemJournalLines() const {
+    QStringList lines;
+    for (const Problem& p : m_problems)
+        lines << QStringLiteral("[Notify] %1 \"%2\" cannot be used: %3; that path stays off, the "
+                                "others work")
+                     .arg(p.key, p.value, p.reason);
+    return lines;
+}
+
+QList<NotificationPath*> Notifier::paths() const {
+    QList<NotificationPath*> list;
+    if (m_command)
+        list << m_command.get();
+    if (m_webhook)
+        list << m_webhook.get();
+    if (m_heartbeat)
+        list << m_heartbeat.get();
+    return list;
+}
+
+void Notifier::setSingleAttempt() {
+    if (m_webhook)
+        m_webhook->setRetrying(false);
+}
+
+void Notifier::startHeartbeat(std::function<bool()> works) {
+    if (m_heartbeat)
+        m_heartbeat->startBeating(std::move(works));
+}
+
+Notification Notifier::notificationFor(const StationEvent& event, const StationState& state,
+                                       const QString& station) {
+    using Kind = StationEvent::Kind;
+    Notification n;
+    n.time = event.time;
+    n.station = station;
+    n.source = state.source();
+    switch (event.kind) {
+    case Kind::OutageBegan:
+        n.event = QStringLiteral("alarm");
+        n.source = state.outage.source;
+        n.silenceSeconds = state.outage.silenceAtAlarm;
+        n.text = QStringLiteral("Dead air at %1: %2 has been silent for %3.")
+                     .arg(station, sourceText(n.source), lengthText(n.silenceSeconds));
+        break;
+    case Kind::OutageRepeated:
+        n.event = QStringLiteral("alarm");
+        n.source = state.outage.source;
+        n.silenceSeconds = state.outage.seconds;
+        n.text = QStringLiteral("Dead air at %1 goes on: %2 has been silent for %3.")
+                     .arg(station, sourceText(n.source), lengthText(n.silenceSeconds));
+        break;
+    case Kind::OutageRestored:
+        n.event = QStringLiteral("restored");
+        n.source = state.outage.source;
+        n.silenceSeconds = state.outage.seconds;
+        n.text = QStringLiteral("Programme back at %1 after %2 of dead air (%3).")
+                     .arg(station, lengthText(n.silenceSeconds), sourceText(n.source));
+        break;
+    case Kind::CaptureLost:
+        n.event = QStringLiteral("capture_lost");
+        n.text = QStringLiteral("Sondral at %1 hears nothing from its sound input \"%2\" any "
+                                "more; it counts this as silence.")
+                     .arg(station, event.text);
+        break;
+    case Kind::CaptureBack:
+        n.event = QStringLiteral("capture_back");
+        n.text = QStringLiteral("Sondral at %1 hears its sound input \"%2\" again.")
+                     .arg(station, event.text);
+        break;
+    case Kind::RunStarted:
+        n.event = QStringLiteral("started");
+        n.text = QStringLiteral("Sondral at %1 has started.").arg(station);
+        break;
+    case Kind::RunEnded:
+        n.event = QStringLiteral("closed");
+        n.text = QStringLiteral("Sondral at %1 has been closed; nothing watches the programme "
+                                "now.")
+                     .arg(station);
+        break;
+    case Kind::NotifyTest:
+        n.event = QStringLiteral("test");
+        n.text = QStringLiteral("A test from Sondral at %1: this path works.").arg(station);
+        break;
+    default:
+        break;
+    }
+    return n;
+}
+
+void Notifier::observe(const StationEvent& event, const StationState& state) {
+    const Notification n = notificationFor(event, state, m_station);
+    if (!n.event.isEmpty())
+        tell(n);
+}
+
+void Notifier::tell(const Notification& notification) {
+    // The heartbeat tells that Sondral lives, not what happens.
+    if (m_command)
+        m_command->send(notification);
+    if (m_webhook)
+        m_webhook->send(notification);
+}
+
+bool Notifier::allIdle() const {
+    return (!m_command || m_command->idle()) && (!m_webhook || m_webhook->idle());
+}
+
+void Notifier::whenIdle(int timeoutMs, std::function<void()> done) {
+    if (allIdle()) {
+        done();
+        return;
+    }
+    auto* poll = new QTimer(this);
+    auto clock = std::make_shared<QElapsedTimer>();
+    clock->start();
+    poll->setInterval(50);
+    connect(poll, &QTimer::timeout, this, [this, poll, clock, timeoutMs, done] {
+        if (!allIdle() && clock->elapsed() < timeoutMs)
+            return;
+        poll->stop();
+        poll->deleteLater();
+        done();
+    });
+    poll->start();
+}

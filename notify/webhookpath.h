@@ -1,0 +1,64 @@
+#pragma once
+
+#include "notify/notification.h"
+#include "notify/notificationpath.h"
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QPointer>
+#include <QTimer>
+#include <QUrl>
+
+#include <QNetworkReply>
+
+// POSTs each notification as JSON to one URL, in order: the next waits
+// until the one before got a 2xx answer or was given up. A failed attempt
+// (no answer within the request's time-out, a refused connection, an answer
+// other than 2xx) is tried again after 1 s, doubling up to 60 s, for up to
+// 24 hours from its first attempt. At most 100 wait; beyond, the oldest
+// waiting one is dropped with a journal warning.
+class WebhookPath : public NotificationPath {
+    Q_OBJECT
+public:
+    static constexpr int MaxWaiting = 100;
+    static constexpr int FirstRetryMs = 1000;
+    static constexpr int MaxRetryMs = 60000;
+    static constexpr qint64 GiveUpMs = 24LL * 3600 * 1000;
+    static constexpr int RequestTimeoutMs = 10000;
+
+    // token: sent as "Authorization: Bearer token" unless empty.
+    WebhookPath(const QUrl& url, const QString& token, QObject* parent = nullptr);
+    ~WebhookPath() override;
+
+    // Why the text cannot be used as the URL, in English; empty when it can.
+    static QString unusable(const QString& url);
+
+    QString name() const override { return QStringLiteral("webhook ") + m_url.toDisplayString(); }
+    void send(const Notification& notification) override;
+    bool idle() const override { return m_waiting.isEmpty(); }
+
+    // Off: each notification gets one attempt (a test from the command
+    // line).
+    void setRetrying(bool on) { m_retrying = on; }
+    void setRequestTimeoutMs(int ms) { m_requestTimeoutMs = ms; }
+
+private:
+    struct Waiting {
+        Notification notification;
+        QElapsedTimer since; // the first attempt
+        int attempts = 0;
+    };
+    void attempt();
+    void answered(QNetworkReply* reply);
+
+    QUrl m_url;
+    QByteArray m_authorization;
+    QNetworkAccessManager m_network;
+    QList<Waiting> m_waiting; // the first is being sent or waits for its retry
+    QPointer<QNetworkReply> m_reply;
+    QTimer m_retry;
+    int m_retryMs = FirstRetryMs;
+    bool m_retrying = true;
+    int m_requestTimeoutMs = RequestTimeoutMs;
+};

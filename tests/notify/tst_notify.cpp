@@ -1,0 +1,268 @@
+// The paths that tell people: what a receiver gets and in which order, what
+// a command sees, what is retried and what is given up.
+#include "core/stationevent.h"
+#include "core/stationstate.h"
+#include "notify/commandpath.h"
+#include "notify/heartbeatpath.h"
+#include "notify/notification.h"
+#include "notify/notifier.h"
+#include "notify/webhookpath.h"
+#include "settings/settings.h"
+#include "support/httpreceiver.h"
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimeZone>
+
+namespace {
+Notification sample(const QString& event, int seconds) {
+    return {event,
+            QStringLiteral("FEED_2"),
+            seconds,
+            QDateTime(QDate(2026, 3, 5), QTime(9, 7, 4), QTimeZone(3600)),
+            QStringLiteral("Radio Test"),
+            QStringLiteral("Dead air.")};
+}
+
+QString freeClosedPort() {
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return QString::number(probe.serverPort()); // closed again when probe goes
+}
+} // namespace
+
+class tst_Notify : public QObject {
+    Q_OBJECT
+private slots:
+    void json();
+    void webhookRetriesUntilAccepted();
+    void webhookDropsOldestBeyondLimit();
+    void heartbeatOnlyWhileMonitoringWorks();
+    void command_data();
+    void command();
+    void commandRunsOneAtATime();
+    void notificationsFromEvents_data();
+    void notificationsFromEvents();
+    void unusableKeys_data();
+    void unusableKeys();
+};
+
+void tst_Notify::json() {
+    const Notification n = sample(QStringLiteral("alarm"), 4);
+    QCOMPARE(n.isoTime(), QString("2026-03-05T09:07:04+01:00"));
+    const QJsonObject o = QJsonDocument::fromJson(n.toJson()).object();
+    QCOMPARE(o.keys(),
+             (QStringList{"event", "silence_seconds", "source", "station", "text", "time"}));
+    QCOMPARE(o.value("silence_seconds").toInt(), 4);
+    QCOMPARE(o.value("source").toString(), QString("FEED_2"));
+    // UTC still names its offset.
+    Notification utc = n;
+    utc.time = QDateTime(QDate(2026, 3, 5), QTime(8, 7, 4), QTimeZone::utc());
+    QCOMPARE(utc.isoTime(), QString("2026-03-05T08:07:04+00:00"));
+}
+
+void tst_Notify::webhookRetriesUntilAccepted() {
+    HttpReceiver receiver;
+    QVERIFY(receiver.listen());
+    receiver.setStatuses({503, 500, 404});
+    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/hook").arg(receiver.port())), "s3cret");
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    path.send(sample("alarm", 4));
+    path.send(sample("restored", 8));
+    // Three refusals: 1 + 2 + 4 s of back-off.
+    QVERIFY(QTest::qWaitFor([&] { return finished.size() == 2; }, 15000));
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QCOMPARE(finished.at(1).at(0).toBool(), true);
+    // The second waited for the first: four tries of the alarm, then one.
+    QCOMPARE(receiver.requests().size(), 5);
+    const QList<QByteArray> got = receiver.delivered();
+    QCOMPARE(got.size(), 2);
+    QCOMPARE(QJsonDocument::fromJson(got[0]).object().value("event").toString(), QString("alarm"));
+    QCOMPARE(QJsonDocument::fromJson(got[1]).object().value("event").toString(),
+             QString("restored"));
+    const HttpReceiver::Request& r = receiver.requests().first();
+    QCOMPARE(r.method, QByteArray("POST"));
+    QCOMPARE(r.path, QByteArray("/hook"));
+    QCOMPARE(r.headers.value("content-type"), QByteArray("application/json"));
+    QCOMPARE(r.headers.value("authorization"), QByteArray("Bearer s3cret"));
+    QVERIFY(path.idle());
+}
+
+void tst_Notify::webhookDropsOldestBeyondLimit() {
+    WebhookPath path(QUrl("http://127.0.0.1:" + freeClosedPort() + "/"), {});
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    for (int i = 0; i < WebhookPath::MaxWaiting + 2; ++i)
+        path.send(sample("alarm", i));
+    // The two oldest behind the one on its way went; none was delivered.
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    QVERIFY(!path.idle());
+}
+
+void tst_Notify::heartbeatOnlyWhileMonitoringWorks() {
+    HttpReceiver receiver;
+    QVERIFY(receiver.listen());
+    HeartbeatPath beat(QUrl(QString("http://127.0.0.1:%1/ping").arg(receiver.port())), 1);
+    bool works = false;
+    beat.startBeating([&] { return works; });
+    QTest::qWait(1500);
+    QCOMPARE(receiver.requests().size(), 0);
+    works = true;
+    QVERIFY(receiver.waitForRequests(2, 3000));
+    QCOMPARE(receiver.requests().first().method, QByteArray("GET"));
+    QCOMPARE(receiver.requests().first().path, QByteArray("/ping"));
+    beat.stop();
+}
+
+void tst_Notify::command_data() {
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<bool>("delivered");
+    QTest::addColumn<QString>("detail");
+    QTest::newRow("records") << "env | grep ^SONDRAL_ | sort > \"\"\"$0\"\"\"" << true
+                             << "exit status 0";
+    QTest::newRow("fails") << "exit 3" << false << "exit status 3";
+    QTest::newRow("hangs") << "sleep 30" << false << "still running after 0 s, killed";
+}
+
+void tst_Notify::command() {
+    QFETCH(QString, script);
+    QFETCH(bool, delivered);
+    QFETCH(QString, detail);
+    QTemporaryDir dir;
+    const QString out = dir.filePath("env with blank.txt");
+    // Double quotes group a word with blanks; no shell reads the line itself.
+    CommandPath path(QString("/bin/sh -c \"%1\" \"%2\"").arg(script, out));
+    path.setTimeoutMs(500);
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    path.send(sample("restored", 8));
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.at(0).at(0).toBool(), delivered);
+    QCOMPARE(finished.at(0).at(1).toString(), detail);
+    if (!delivered)
+        return;
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(QString::fromUtf8(file.readAll()).split('\n', Qt::SkipEmptyParts),
+             (QStringList{"SONDRAL_EVENT=restored", "SONDRAL_SILENCE_SECONDS=8",
+                          "SONDRAL_SOURCE=FEED_2", "SONDRAL_STATION=Radio Test",
+                          "SONDRAL_TEXT=Dead air.", "SONDRAL_TIME=2026-03-05T09:07:04+01:00"}));
+}
+
+void tst_Notify::commandRunsOneAtATime() {
+    QTemporaryDir dir;
+    const QString out = dir.filePath("order");
+    CommandPath path(QString("/bin/sh -c \"sleep 0.2; echo $SONDRAL_EVENT >> %1\"").arg(out));
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    for (const char* e : {"alarm", "restored", "capture_lost"})
+        path.send(sample(e, 0));
+    QVERIFY(QTest::qWaitFor([&] { return finished.size() == 3; }, 5000));
+    QFile file(out);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll(), QByteArray("alarm\nrestored\ncapture_lost\n"));
+}
+
+void tst_Notify::notificationsFromEvents_data() {
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<int>("seconds");
+    QTest::addColumn<QString>("text");
+    using K = StationEvent::Kind;
+    // On air: FEED 4; the outage began under AUTO, 4 s counted, 9 s so far.
+    QTest::newRow("alarm") << int(K::OutageBegan) << "alarm"
+                           << "AUTO" << 4 << "Dead air at Oost: AUTO has been silent for 4 s.";
+    QTest::newRow("alarm repeated")
+        << int(K::OutageRepeated) << "alarm"
+        << "AUTO" << 9 << "Dead air at Oost goes on: AUTO has been silent for 9 s.";
+    QTest::newRow("restored") << int(K::OutageRestored) << "restored"
+                              << "AUTO" << 9
+                              << "Programme back at Oost after 9 s of dead air (AUTO).";
+    QTest::newRow("capture lost") << int(K::CaptureLost) << "capture_lost"
+                                  << "FEED_4" << 0
+                                  << "Sondral at Oost hears nothing from its sound input "
+                                     "\"USB\" any more; it counts this as silence.";
+    QTest::newRow("capture back") << int(K::CaptureBack) << "capture_back"
+                                  << "FEED_4" << 0
+                                  << "Sondral at Oost hears its sound input \"USB\" again.";
+    QTest::newRow("started") << int(K::RunStarted) << "started"
+                             << "FEED_4" << 0 << "Sondral at Oost has started.";
+    QTest::newRow("closed") << int(K::RunEnded) << "closed"
+                            << "FEED_4" << 0
+                            << "Sondral at Oost has been closed; nothing watches the programme "
+                               "now.";
+    // The alarm itself is told through its outage, once.
+    QTest::newRow("SN_ALARM sent") << int(K::AlarmRaised) << ""
+                                   << "FEED_4" << 0 << "";
+    QTest::newRow("SN_ALARM not sent") << int(K::AlarmSendFailed) << ""
+                                       << "FEED_4" << 0 << "";
+    QTest::newRow("tick") << int(K::TickCounted) << ""
+                          << "FEED_4" << 0 << "";
+}
+
+void tst_Notify::notificationsFromEvents() {
+    QFETCH(int, kind);
+    QFETCH(QString, event);
+    QFETCH(QString, source);
+    QFETCH(int, seconds);
+    QFETCH(QString, text);
+    StationState state;
+    state.modes.Mode = 6; // FEED 4
+    state.outage.source = "AUTO";
+    state.outage.silenceAtAlarm = 4;
+    state.outage.seconds = 9;
+    const StationEvent e{StationEvent::Kind(kind), QDateTime::currentDateTime(), "USB", 0};
+    const Notification n = Notifier::notificationFor(e, state, "Oost");
+    QCOMPARE(n.event, event);
+    if (event.isEmpty())
+        return;
+    QCOMPARE(n.source, source);
+    QCOMPARE(n.silenceSeconds, seconds);
+    QCOMPARE(n.text, text);
+    QCOMPARE(n.station, QString("Oost"));
+}
+
+void tst_Notify::unusableKeys_data() {
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QStringList>("keys");
+    QTest::newRow("both fine") << "/bin/true"
+                               << "https://hooks.example/x" << QStringList{};
+    QTest::newRow("no scheme") << "true"
+                               << "hooks.example/x" << QStringList{"Url"};
+    QTest::newRow("other scheme") << ""
+                                  << "ftp://hooks.example/" << QStringList{"Url"};
+    QTest::newRow("no such program") << "sondral-no-such-mailer -s x"
+                                     << "http://127.0.0.1:1/" << QStringList{"Command"};
+    QTest::newRow("not executable") << "@plain-file -x"
+                                    << "" << QStringList{"Command"};
+}
+
+void tst_Notify::unusableKeys() {
+    QFETCH(QString, command);
+    QFETCH(QString, url);
+    QFETCH(QStringList, keys);
+    QTemporaryDir dir;
+    QFile plain(dir.filePath("mailer"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    plain.close();
+    command.replace("@plain-file", plain.fileName());
+    Settings s;
+    s.NotifyCommand = command;
+    s.NotifyUrl = url;
+    Notifier n(s);
+    QStringList named;
+    for (const Notifier::Problem& p : n.problems())
+        named << p.key;
+    QCOMPARE(named, keys);
+    // The usable ones still work.
+    const int wanted = int(!command.isEmpty()) + int(!url.isEmpty()) - int(keys.size());
+    QCOMPARE(int(n.paths().size()), wanted);
+    QCOMPARE(n.problemTexts().size(), keys.size());
+}
+
+QTEST_GUILESS_MAIN(tst_Notify)
+#include "tst_notify.moc"
