@@ -23,6 +23,9 @@ class EventLogRecorder;
 class OperatorNotices;
 class ServiceNotifier;
 class TerminationWatcher;
+class StatusBoard;
+class StatusService;
+class StatusPublisher;
 
 // The program: builds every long-lived object of a run (settings and INI
 // access, the station state, event log, capture, socket, tick, monitoring,
@@ -61,6 +64,12 @@ private:
     void closeRequested();
     void closeChosen();
     void closeDialogs();
+    // [Status]: the page, JSON and metrics on a thread of their own, when a
+    // port is set. A port that cannot be had is a start-up message.
+    void startStatus();
+    // The capture delivers at the meters' pace while the window or the
+    // status page shows them.
+    void updateWatched();
     // The service manager's watchdog asks this before every ping.
     bool monitoringWorks() const;
 
@@ -79,6 +88,10 @@ private:
     std::unique_ptr<Monitor> m_monitor;
     std::unique_ptr<ServiceNotifier> m_serviceNotifier;
     std::unique_ptr<TerminationWatcher> m_terminationWatcher;
+    // Only with [Status] Port; the service stops before the board goes.
+    std::unique_ptr<StatusBoard> m_statusBoard;
+    std::unique_ptr<StatusService> m_statusService;
+    std::unique_ptr<StatusPublisher> m_statusPublisher;
 
     QPointer<frmAudio> m_frmAudio;
     QPointer<frmInterPC> m_frmInterPC;

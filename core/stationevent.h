@@ -23,6 +23,10 @@ struct StationEvent {
         LinkFailed,      // the socket or the server's name failed; text the reason
     };
 
+    // How many kinds there are: counts per kind are indexed by the kind.
+    // The last kind above plus one.
+    static constexpr int kindCount = static_cast<int>(Kind::LinkFailed) + 1;
+
     Kind kind = Kind::RunStarted;
     QDateTime time;
     // The event log's message for the kinds it records, the input's name for

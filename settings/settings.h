@@ -30,6 +30,12 @@ struct Settings {
     // the host name when the key is missing or empty.
     QString StationName;
 
+    // [Status]: the read-only status page, JSON and metrics over HTTP.
+    // StatusPort 0 (or missing): no port is opened. StatusBind is the
+    // address to listen on, "*" for every address.
+    qint32 StatusPort = 0;
+    QString StatusBind = QStringLiteral("127.0.0.1");
+
     // Thresholds and time limits are held to this range for a run.
     static constexpr qint16 MinimumPercentOrSeconds = 0;
     static constexpr qint16 MaximumPercentOrSeconds = 100;
