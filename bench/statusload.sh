@@ -15,12 +15,17 @@
 # 64 open and closes idle ones after 10 s).
 #
 #   bench/statusload.sh [BUILD_DIR]     (default: build; built when missing)
-#   BENCH_ROUNDS=3 overrides the rounds of each kind.
+#   BENCH_ROUNDS=5 overrides the rounds of each kind.
+#
+# SN_AUTO goes out 0.5 s after the tone starts, so that the ticks fall half a
+# second away from the moments that decide which tick sees the first silent
+# second: the error is then 0.5 s (+ the capture's latency) each round, and a
+# tick that the load delays by more than about 0.4 s would show as 1.5 s.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 source "$root/scripts/lib.sh"
 build=${1:-$root/build}
-rounds=${BENCH_ROUNDS:-3}
+rounds=${BENCH_ROUNDS:-5}
 window=10
 auto_time=2
 [ -x "$build/sondral" ] && [ -x "$build/tools/sondral-sim/sondral-sim" ] ||
@@ -69,11 +74,13 @@ import socket, sys, time, select
 port, count, hold = int(sys.argv[1]), int(sys.argv[2]), float(sys.argv[3])
 start = time.monotonic()
 socks = []
+opened = {}
 for _ in range(count):
     s = socket.socket()
     try:
         s.connect(("127.0.0.1", port))
         socks.append(s)
+        opened[s] = time.monotonic()
     except OSError:
         pass
 closed = {}
@@ -85,7 +92,7 @@ while time.monotonic() - start < hold and len(closed) < len(socks):
         except OSError:
             data = b""
         if not data:
-            closed[s] = time.monotonic() - start
+            closed[s] = time.monotonic() - opened[s]
 early = sum(1 for t in closed.values() if t < 1.0)
 late = [t for t in closed.values() if t >= 1.0]
 print("%d opened, %d closed at once, %d closed as idle after %s s, %d still open" % (
@@ -112,7 +119,7 @@ round() { # load|quiet: one line "error cpu rss [served errors idle...]"
         wrk -t2 -c50 -d"${window}s" -s "$work/load.lua" "http://127.0.0.1:$port" >"$dir/wrk.txt" 2>&1 &
         wpid=$!
         pids+=("$wpid")
-        sleep 0.3 # its 50 connections open first
+        sleep 1 # its 50 connections open first
         python3 "$work/idle.py" "$port" 200 "$((window + 3))" >"$dir/idle.txt" 2>&1 &
         ipid=$!
         pids+=("$ipid")
@@ -123,6 +130,7 @@ round() { # load|quiet: one line "error cpu rss [served errors idle...]"
     start_stream "$work/burst.wav" "$dir/paplay.out"
     local onset
     onset=$(awk -v t="$stream_start" 'BEGIN { printf "%.3f", t + 3 }')
+    sleep 0.5
     "$sim" --port "$host" --listen "$remote" --bind 127.0.0.1 \
         send SN_AUTO, expect SN_ALARM "$window" >"$dir/sim.out" 2>&1 || true
     [ -n "$wpid" ] && wait "$wpid" 2>/dev/null || true

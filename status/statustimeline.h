@@ -9,7 +9,7 @@
 
 // The last 24 hours, one slot per minute of the wall clock: each channel's
 // lowest and highest level, the armed threshold, the source on air and the
-// alarm. A fixed ring of 1440 small slots (about 23 KB); a slot is reused
+// alarm. A fixed ring of 1440 small slots (about 35 KB); a slot is reused
 // when its minute comes round again the next day.
 class StatusTimeline {
 public:

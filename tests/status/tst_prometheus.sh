@@ -41,6 +41,8 @@ HostPort=$host_port
 Name=Test FM
 [Status]
 Port=$status_port
+[Notify]
+Token=never-served-$RANDOM$RANDOM
 INI
 # No sound server: the levels read 0, so the automation's silence is counted.
 (cd "$work/sondral" && QT_QPA_PLATFORM=offscreen PULSE_SERVER=unix:$work/no-pulse \
@@ -55,6 +57,13 @@ done
 curl -sf "$base/metrics" >"$work/metrics.txt"
 promtool check metrics <"$work/metrics.txt"
 echo "promtool check metrics: passed"
+token=$(sed -n 's/^Token=//p' "$work/sondral/sondral.ini")
+for path in / /status.json /timeline.json /metrics /healthz; do
+    if curl -s "$base$path" | grep -qF "$token"; then
+        echo "$path serves the settings file's Token"
+        exit 1
+    fi
+done
 
 cat >"$work/prometheus.yml" <<YML
 global:
