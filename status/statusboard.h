@@ -21,10 +21,16 @@ public:
     StatusSnapshot snapshot() const;
     StatusTimeline timeline() const;
 
-    // The page asks for its state (monotonic ms): someone looks at the
-    // meters.
-    void notePageFetch(qint64 nowMs) { m_lastPageFetchMs.store(nowMs, std::memory_order_relaxed); }
+    // The page asks for its state (monotonic ms). The last two such times
+    // tell whether a page polls at the meters' pace.
+    void notePageFetch(qint64 nowMs) {
+        m_previousPageFetchMs.store(m_lastPageFetchMs.exchange(nowMs, std::memory_order_relaxed),
+                                    std::memory_order_relaxed);
+    }
     qint64 lastPageFetchMs() const { return m_lastPageFetchMs.load(std::memory_order_relaxed); }
+    qint64 previousPageFetchMs() const {
+        return m_previousPageFetchMs.load(std::memory_order_relaxed);
+    }
 
 private:
     mutable QMutex m_mutex;
@@ -32,4 +38,5 @@ private:
     StatusTimeline m_timeline;
     bool m_hadSnapshot = false;
     std::atomic<qint64> m_lastPageFetchMs{0};
+    std::atomic<qint64> m_previousPageFetchMs{0};
 };

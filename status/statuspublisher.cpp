@@ -55,8 +55,10 @@ void StatusPublisher::publish(const StationState& state) {
 
 void StatusPublisher::poll() {
     publish(m_station.state());
+    const qint64 last = m_board.lastPageFetchMs();
+    const qint64 previous = m_board.previousPageFetchMs();
     const bool watched =
-        nowMs() - m_board.lastPageFetchMs() < watchWindowMs && m_board.lastPageFetchMs() != 0;
+        previous != 0 && last - previous < watchWindowMs && nowMs() - last < watchWindowMs;
     if (watched != m_watched) {
         m_watched = watched;
         emit watchedChanged(watched);

@@ -17,15 +17,17 @@ struct StationState;
 // Copies the station state onto the board on the UI thread: on each event,
 // on each change, and every intervalMs for the levels, which move without
 // either. Keeps the latest events for the page. Tells when the page is
-// being looked at (it fetches its state at least once a watchWindowMs), so
-// that the capture delivers at the meters' pace then.
+// being looked at: its state is fetched at the meters' pace (the last two
+// fetches, and the last one and now, each less than watchWindowMs apart),
+// so that the capture delivers at that pace then. A scrape of the metrics,
+// or a script that asks for the JSON now and then, does not count.
 class StatusPublisher : public QObject {
     Q_OBJECT
 public:
     using LevelSource = std::function<StatusLevels()>;
 
     static constexpr int intervalMs = 100;
-    static constexpr qint64 watchWindowMs = 1000;
+    static constexpr qint64 watchWindowMs = 500;
 
     StatusPublisher(const Station& station, StatusBoard& board, const QString& name,
                     LevelSource levels, QObject* parent = nullptr);

@@ -255,7 +255,8 @@ private slots:
     }
 
     // The page fetching its state at its own pace counts as someone
-    // watching the meters; a scrape of the metrics does not.
+    // watching the meters; a scrape of the metrics, or one look at the
+    // JSON, does not.
     void pageFetchesAreWatching() {
         Station station;
         StatusBoard board;
@@ -264,11 +265,18 @@ private slots:
         StatusPublisher publisher(station, board, QStringLiteral("Noord"), {});
         QSignalSpy watched(&publisher, &StatusPublisher::watchedChanged);
         publisher.start();
-        QCOMPARE(request(service.port(), get("GET", "/metrics")).status, 200);
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(request(service.port(), get("GET", "/metrics")).status, 200);
+            QTest::qWait(150);
+        }
+        QCOMPARE(request(service.port(), get("GET", "/status.json")).status, 200);
         QTest::qWait(300);
         QVERIFY(watched.isEmpty());
-        QCOMPARE(request(service.port(), get("GET", "/status.json")).status, 200);
-        QVERIFY(watched.wait(1000));
+        for (int i = 0; i < 4; ++i) {
+            QCOMPARE(request(service.port(), get("GET", "/status.json")).status, 200);
+            QTest::qWait(150);
+        }
+        QCOMPARE(watched.size(), 1);
         QCOMPARE(watched.last().at(0).toBool(), true);
         QVERIFY(watched.wait(2000));
         QCOMPARE(watched.last().at(0).toBool(), false);
