@@ -188,6 +188,10 @@ void SondralApp::startStatus() {
         m_statusBoard.reset();
         return;
     }
+    Journal::write(Journal::Priority::Info,
+                   QStringLiteral("Status page on http://%1:%2/ (read-only)")
+                       .arg(m_settings.StatusBind)
+                       .arg(m_statusService->port()));
     const WaveIn* waveIn = m_waveIn.get();
     m_statusPublisher = std::make_unique<StatusPublisher>(
         *m_station, *m_statusBoard, m_settings.StationName, [waveIn] {
