@@ -14,6 +14,9 @@
 #include "platform/udplink.h"
 #include "service/servicenotifier.h"
 #include "settings/journal.h"
+#include "status/statusboard.h"
+#include "status/statuspublisher.h"
+#include "status/statusservice.h"
 #include "ui/frmaudio.h"
 #include "ui/frminterpc.h"
 #include "ui/frmmain.h"
@@ -96,8 +99,8 @@ void SondralApp::connectWindow() {
     connect(m_window.get(), &frmMain::interPCChosen, this, &SondralApp::openLinkSettings);
     // Short deliveries only while someone watches the meters; the silence
     // check reads the same levels either way.
-    connect(m_window.get(), &frmMain::watchedChanged, m_waveIn.get(), &WaveIn::setWatched);
-    m_waveIn->setWatched(m_window->isWatched());
+    connect(m_window.get(), &frmMain::watchedChanged, this, &SondralApp::updateWatched);
+    updateWatched();
 }
 
 void SondralApp::connectCapture() {
@@ -219,6 +222,8 @@ void SondralApp::Form_Load() {
             m_station->publish(StationEvent::Kind::LinkFailed, m_socket->lastErrorText());
     }
 
+    startStatus();
+
     m_station->publish(StationEvent::Kind::RunStarted, QStringLiteral("Program started Up"));
     resumeLastRun();
     m_station->notifyChanged();
@@ -236,6 +241,43 @@ void SondralApp::resumeLastRun() {
                             &age))
         m_monitor->resume(saved->keyword, saved->paused, age);
     m_stateKeeper->start();
+}
+
+void SondralApp::startStatus() {
+    if (m_settings.StatusPort <= 0)
+        return;
+    m_statusBoard = std::make_unique<StatusBoard>();
+    m_statusService = std::make_unique<StatusService>(*m_statusBoard);
+    if (!m_statusService->start(m_settings.StatusBind, quint16(m_settings.StatusPort))) {
+        // The monitoring goes on without the page.
+        m_notices->reportFailure(
+            QStringLiteral("De statuspagina kan niet starten op %1, poort %2: %3. De bewaking gaat "
+                           "gewoon door.")
+                .arg(m_settings.StatusBind)
+                .arg(m_settings.StatusPort)
+                .arg(m_statusService->errorString()));
+        m_statusService.reset();
+        m_statusBoard.reset();
+        return;
+    }
+    Journal::write(Journal::Priority::Info,
+                   QStringLiteral("Status page on http://%1:%2/ (read-only)")
+                       .arg(m_settings.StatusBind)
+                       .arg(m_statusService->port()));
+    const WaveIn* waveIn = m_waveIn.get();
+    m_statusPublisher = std::make_unique<StatusPublisher>(
+        *m_station, *m_statusBoard, m_settings.StationName, [waveIn] {
+            return StatusLevels{waveIn->level(0), waveIn->level(1), waveIn->instantLevel(0),
+                                waveIn->instantLevel(1), waveIn->lastBlockMs()};
+        });
+    connect(m_statusPublisher.get(), &StatusPublisher::watchedChanged, this,
+            &SondralApp::updateWatched);
+    m_statusPublisher->start();
+}
+
+void SondralApp::updateWatched() {
+    m_waveIn->setWatched(m_window->isWatched() ||
+                         (m_statusPublisher && m_statusPublisher->isWatched()));
 }
 
 void SondralApp::tmrSN_Timer() {

@@ -27,6 +27,9 @@ class TerminationWatcher;
 class StateKeeper;
 class OutageTracker;
 class Notifier;
+class StatusBoard;
+class StatusService;
+class StatusPublisher;
 
 // The program: builds every long-lived object of a run (settings and INI
 // access, the station state, event log, capture, socket, tick, monitoring,
@@ -81,6 +84,12 @@ private:
     void closeRequested();
     void closeChosen();
     void closeDialogs();
+    // [Status]: the page, JSON and metrics on a thread of their own, when a
+    // port is set. A port that cannot be had is a start-up message.
+    void startStatus();
+    // The capture delivers at the meters' pace while the window or the
+    // status page shows them.
+    void updateWatched();
     // The service manager's watchdog asks this before every ping.
     bool monitoringWorks() const;
 
@@ -105,6 +114,10 @@ private:
     std::unique_ptr<QtTickTimer> m_outageTimer;
     std::unique_ptr<OutageTracker> m_outageTracker;
     std::unique_ptr<Notifier> m_notifier;
+    // Only with [Status] Port; the service stops before the board goes.
+    std::unique_ptr<StatusBoard> m_statusBoard;
+    std::unique_ptr<StatusService> m_statusService;
+    std::unique_ptr<StatusPublisher> m_statusPublisher;
 
     QPointer<frmAudio> m_frmAudio;
     QPointer<frmInterPC> m_frmInterPC;

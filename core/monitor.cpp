@@ -44,6 +44,7 @@ void Monitor::Winsock1_Error(int code) {
 }
 
 void Monitor::handle(const QByteArray& payload) {
+    m_station.countDatagram(payload);
     ModeState& modes = m_station.edit().modes;
     // One 8-bit character per byte; the whole payload, embedded NULs and
     // line ends included, so near misses match nothing.

@@ -83,8 +83,21 @@ Station::Station(QObject* parent) : QObject(parent) {}
 void Station::publish(StationEvent::Kind kind, const QString& text, int code) {
     if (m_ended)
         return;
+    ++m_state.eventCounts[static_cast<std::size_t>(kind)];
     const StationEvent event{kind, QDateTime::currentDateTime(), text, code};
     emit eventPublished(event, m_state);
+}
+
+void Station::countDatagram(const QByteArray& payload) {
+    if (m_ended)
+        return;
+    std::size_t i = 0;
+    while (i < DatagramKeywords.size() &&
+           QByteArrayView(payload) !=
+               QByteArrayView(DatagramKeywords[i].data(), DatagramKeywords[i].size()))
+        ++i;
+    ++m_state.datagramCounts[i]; // i == size(): another payload
+    m_state.lastDatagram = QDateTime::currentDateTime();
 }
 
 void Station::notifyChanged() {

@@ -3,6 +3,7 @@
 #include "core/stationevent.h"
 #include "core/stationstate.h"
 
+#include <QByteArray>
 #include <QObject>
 
 // The one station state and the one stream of its events. Writers change
@@ -24,6 +25,10 @@ public:
     // Stamps the event with the time now and hands it to every reader, with
     // the state as it stands. Nothing once the run has ended.
     void publish(StationEvent::Kind kind, const QString& text = {}, int code = 0);
+    // Counts one datagram received from the server, by its keyword (or as
+    // another payload), and stamps it with the time now. Nothing once the
+    // run has ended.
+    void countDatagram(const QByteArray& payload);
     // The state changed: readers that show it show it afresh.
     void notifyChanged();
 

@@ -28,6 +28,10 @@ struct StationEvent {
         OutageRepeated,  // the outage lasts another repeat interval; length so far in the state
     };
 
+    // How many kinds there are: counts per kind are indexed by the kind.
+    // The last kind above plus one.
+    static constexpr int kindCount = static_cast<int>(Kind::LinkFailed) + 1;
+
     Kind kind = Kind::RunStarted;
     QDateTime time;
     // The event log's message for the kinds it records, the input's name for

@@ -1,9 +1,13 @@
 #pragma once
 
+#include "core/datagramkeywords.h"
 #include "core/modestate.h"
+#include "core/stationevent.h"
 
 #include <QDateTime>
 #include <QString>
+
+#include <array>
 
 // How the capture input is doing, as the station reports it.
 enum class CapturePhase {
@@ -72,6 +76,14 @@ struct StationState {
         // programme is back when a channel reaches half of it again.
         int armedVol = 0;
     } outage;
+    // Events published so far, per kind (indexed by StationEvent::Kind),
+    // the one being published included.
+    std::array<quint64, StationEvent::kindCount> eventCounts{};
+    // Datagrams received from the server, per keyword in DatagramKeywords
+    // order; the last entry counts every other payload.
+    std::array<quint64, DatagramKeywords.size() + 1> datagramCounts{};
+    // When the last datagram arrived; invalid before the first.
+    QDateTime lastDatagram;
 
     // Paused: the automation on air, its tick stopped by "SN_PAUSE_ON".
     bool paused() const;

@@ -47,6 +47,11 @@ struct Settings {
     static constexpr Range HeartbeatSecondsRange{5, 86400};
     static constexpr Range RepeatMinutesRange{0, 10080};
     static constexpr Range RestoreTimeRange{1, 3600};
+    // [Status]: the read-only status page, JSON and metrics over HTTP.
+    // StatusPort 0 (or missing): no port is opened. StatusBind is the
+    // address to listen on, "*" for every address.
+    qint32 StatusPort = 0;
+    QString StatusBind = QStringLiteral("127.0.0.1");
 
     // Thresholds and time limits are held to this range for a run.
     static constexpr qint16 MinimumPercentOrSeconds = 0;

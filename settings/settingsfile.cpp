@@ -16,6 +16,9 @@ const QString AudioSection = QStringLiteral("Audio");
 const QString LinkSection = QStringLiteral("InterPC");
 const QString StationSection = QStringLiteral("Station");
 const QString StationNameKey = QStringLiteral("Name");
+const QString StatusSection = QStringLiteral("Status");
+const QString StatusPortKey = QStringLiteral("Port");
+const QString StatusBindKey = QStringLiteral("Bind");
 const QString CardKey = QStringLiteral("Card");
 const QString CardNameKey = QStringLiteral("CardName");
 const QString LogKey = QStringLiteral("Log");
@@ -147,6 +150,24 @@ public:
         return qint32(held);
     }
 
+    // A port that may be 0 (off): anything else outside 1..65535 is named
+    // and turns the feature off.
+    qint32 optionalPort(const QString& key) {
+        const QString value = text(key);
+        const auto n = number(key, value, std::numeric_limits<qint64>::min(),
+                              std::numeric_limits<qint64>::max());
+        if (!n)
+            return 0;
+        if (*n != 0 && !Settings::isPort(*n)) {
+            complain(key, value,
+                     QStringLiteral("Een poort ligt tussen %1 en %2; 0 (uit) wordt gebruikt.")
+                         .arg(Settings::MinimumPort)
+                         .arg(Settings::MaximumPort));
+            return 0;
+        }
+        return qint32(*n);
+    }
+
     QStringList messages() const { return m_messages; }
 
 private:
@@ -251,6 +272,12 @@ QStringList SettingsFile::load() {
     s.StationName = Reader(m_ini, fileName, StationSection).text(StationNameKey).trimmed();
     if (s.StationName.isEmpty())
         s.StationName = QSysInfo::machineHostName();
+    Reader status(m_ini, fileName, StatusSection);
+    s.StatusPort = status.optionalPort(StatusPortKey);
+    const QString bind = status.text(StatusBindKey).trimmed();
+    if (!bind.isEmpty())
+        s.StatusBind = bind;
+    problems << status.messages();
 
     // A station PC without a link watches nothing, so a file that sets one
     // up only half says so; without any file this is a first start.

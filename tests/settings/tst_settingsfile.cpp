@@ -302,6 +302,47 @@ private slots:
         QCOMPARE(msgs.last(), line);
     }
 
+    // [Status]: off unless a port is set; a port that is not one is named
+    // and leaves the page off, the monitoring untouched.
+    void statusSection_data() {
+        QTest::addColumn<QByteArray>("section");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<QString>("bind");
+        QTest::addColumn<QString>("line");
+        const QString local = QStringLiteral("127.0.0.1");
+        QTest::newRow("no section: off") << QByteArray() << 0 << local << QString();
+        QTest::newRow("port and default address")
+            << QByteArray("[Status]\nPort=8470\n") << 8470 << local << QString();
+        QTest::newRow("every address, small letters")
+            << QByteArray("[status]\nport=8470\nbind= * \n") << 8470 << "*" << QString();
+        QTest::newRow("port 0 is off")
+            << QByteArray("[Status]\nPort=0\n") << 0 << local << QString();
+        QTest::newRow("not a number") << QByteArray("[Status]\nPort=web\n") << 0 << local
+                                      << Head + "[Status], sleutel Port: \"web\"" + DefaultTail;
+        QTest::newRow("above the range")
+            << QByteArray("[Status]\nPort=70000\n") << 0 << local
+            << Head +
+                   "[Status], sleutel Port: \"70000\". Een poort ligt tussen 1 en 65535; 0 (uit) "
+                   "wordt gebruikt.";
+        QTest::newRow("negative")
+            << QByteArray("[Status]\nPort=-1\nBind=10.0.0.5\n") << 0 << "10.0.0.5"
+            << Head + "[Status], sleutel Port: \"-1\". Een poort ligt tussen 1 en 65535; 0 (uit) "
+                      "wordt gebruikt.";
+    }
+
+    void statusSection() {
+        QFETCH(QByteArray, section);
+        QFETCH(int, port);
+        QFETCH(QString, bind);
+        QFETCH(QString, line);
+        Settings s;
+        const QStringList msgs = readFile(Link + section, s);
+        QCOMPARE(s.StatusPort, port);
+        QCOMPARE(s.StatusBind, bind);
+        QCOMPARE(msgs, line.isEmpty() ? QStringList() : QStringList{line});
+        QVERIFY(s.linkComplete());
+    }
+
     // What the dialogs write is what start-up reads, without a second key,
     // and settings() follows each save while a copy taken at start stays.
     void dialogSaveReadsBack() {

@@ -1,0 +1,110 @@
+#include "status/statushttpserver.h"
+
+#include "status/statusboard.h"
+#include "status/statushealth.h"
+#include "status/statusjson.h"
+#include "status/statusmetrics.h"
+
+#include <QDateTime>
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+
+#include <chrono>
+
+namespace {
+
+using Status = QHttpServerResponder::StatusCode;
+
+qint64 nowMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+struct Reply {
+    Status status = Status::Ok;
+    QByteArray contentType;
+    QByteArray body;
+};
+
+void send(QHttpServerResponder& responder, const Reply& reply, bool withBody) {
+    responder.writeStatusLine(reply.status);
+    responder.writeHeader("Content-Type", reply.contentType);
+    responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
+    responder.writeHeader("Cache-Control", "no-store");
+    responder.writeHeader("X-Content-Type-Options", "nosniff");
+    if (reply.status == Status::MethodNotAllowed)
+        responder.writeHeader("Allow", "GET, HEAD");
+    if (reply.contentType.startsWith("text/html")) {
+        // The page needs nothing from elsewhere, and may be framed nowhere.
+        responder.writeHeader("Content-Security-Policy",
+                              "default-src 'none'; script-src 'unsafe-inline'; style-src "
+                              "'unsafe-inline'; connect-src 'self'; img-src data:; "
+                              "frame-ancestors 'none'");
+    }
+    responder.writeBody(withBody ? reply.body : QByteArray());
+}
+
+const QByteArray TextPlain = "text/plain; charset=utf-8";
+const QByteArray Json = "application/json";
+
+} // namespace
+
+StatusHttpServer::StatusHttpServer(StatusBoard& board, QObject* parent)
+    : QAbstractHttpServer(parent), m_board(board) {
+    QFile page(QStringLiteral(":/status/statuspage.html"));
+    if (page.open(QIODevice::ReadOnly))
+        m_page = page.readAll();
+}
+
+bool StatusHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    const QString path = request.url().path();
+    const auto method = request.method();
+    const bool head = method == QHttpServerRequest::Method::Head;
+    QHttpServerResponder responder = makeResponder(request, socket);
+
+    Reply reply;
+    if (path == u"/") {
+        reply = {Status::Ok, "text/html; charset=utf-8", m_page};
+    } else if (path == u"/status.json") {
+        reply = {Status::Ok, Json, {}};
+    } else if (path == u"/timeline.json") {
+        reply = {Status::Ok, Json, {}};
+    } else if (path == u"/metrics") {
+        reply = {Status::Ok, StatusMetrics::contentType, {}};
+    } else if (path == u"/healthz") {
+        reply = {Status::Ok, TextPlain, {}};
+    } else {
+        send(responder, {Status::NotFound, TextPlain, "not found\n"}, !head);
+        return true;
+    }
+    if (method != QHttpServerRequest::Method::Get && !head) {
+        send(responder, {Status::MethodNotAllowed, TextPlain, "read-only: GET or HEAD\n"}, true);
+        return true;
+    }
+
+    if (path == u"/status.json") {
+        m_board.notePageFetch(nowMs());
+        reply.body = StatusJson::status(m_board.snapshot());
+    } else if (path == u"/timeline.json") {
+        const qint64 minute = QDateTime::currentMSecsSinceEpoch() / 60000;
+        reply.body = StatusJson::timeline(m_board.timeline(), minute);
+    } else if (path == u"/metrics") {
+        reply.body = StatusMetrics::render(m_board.snapshot());
+    } else if (path == u"/healthz") {
+        const StatusHealth health = StatusHealth::check(m_board.snapshot(), nowMs());
+        if (health.ok) {
+            reply.body = "ok\n";
+        } else {
+            reply.status = Status::ServiceUnavailable;
+            reply.body = health.reason.toUtf8() + '\n';
+        }
+    }
+    send(responder, reply, !head);
+    return true;
+}
+
+void StatusHttpServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+    QHttpServerResponder responder = makeResponder(request, socket);
+    send(responder, {Status::NotFound, TextPlain, "not found\n"}, true);
+}

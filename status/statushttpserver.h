@@ -1,0 +1,24 @@
+#pragma once
+
+#include <QAbstractHttpServer>
+
+class StatusBoard;
+
+// Answers the status requests from the board's latest copy, on the server's
+// thread: "/" (the page), "/status.json", "/timeline.json", "/metrics" and
+// "/healthz". Read-only by construction: GET and HEAD only (anything else
+// 405), no other path (404), nothing served from the file system, and
+// nothing here can reach the settings or the monitoring.
+class StatusHttpServer : public QAbstractHttpServer {
+    Q_OBJECT
+public:
+    explicit StatusHttpServer(StatusBoard& board, QObject* parent = nullptr);
+
+protected:
+    bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
+    void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
+
+private:
+    StatusBoard& m_board;
+    QByteArray m_page;
+};

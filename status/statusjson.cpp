@@ -1,0 +1,104 @@
+#include "status/statusjson.h"
+
+#include "status/statussnapshot.h"
+#include "status/statustimeline.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+
+namespace {
+
+QJsonValue time(const QDateTime& t) {
+    return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue();
+}
+
+QString sourceOfMode(qint16 mode) {
+    StationState s;
+    s.modes.Mode = mode;
+    return s.source();
+}
+
+} // namespace
+
+QString StatusJson::capturePhaseName(int phase) {
+    switch (CapturePhase(phase)) {
+    case CapturePhase::Capturing:
+        return QStringLiteral("capturing");
+    case CapturePhase::Lost:
+        return QStringLiteral("lost");
+    case CapturePhase::Waiting:
+        break;
+    }
+    return QStringLiteral("waiting");
+}
+
+QByteArray StatusJson::status(const StatusSnapshot& snapshot) {
+    const StationState& s = snapshot.state;
+    QJsonArray events;
+    for (const StationEvent& e : snapshot.events) {
+        events.append(QJsonObject{{QStringLiteral("time"), time(e.time)},
+                                  {QStringLiteral("kind"), StationEvent::kindName(e.kind)},
+                                  {QStringLiteral("text"), e.text},
+                                  {QStringLiteral("code"), e.code}});
+    }
+    const QJsonObject doc{
+        {QStringLiteral("name"), snapshot.name},
+        {QStringLiteral("version"), snapshot.version},
+        {QStringLiteral("started"), time(s.started)},
+        {QStringLiteral("mode"), s.modes.Mode},
+        {QStringLiteral("source"), s.source()},
+        {QStringLiteral("status_text"), s.statusText},
+        {QStringLiteral("paused"), s.paused()},
+        {QStringLiteral("armed_threshold"), s.modes.ArmedVol},
+        {QStringLiteral("armed_time"), s.modes.ArmedTime},
+        {QStringLiteral("silence_count"), s.modes.SilenceCount},
+        {QStringLiteral("gauge"), s.gaugePosition},
+        {QStringLiteral("tick_running"), s.tickRunning},
+        {QStringLiteral("levels"), QJsonObject{{QStringLiteral("left"), snapshot.levels.left},
+                                               {QStringLiteral("right"), snapshot.levels.right}}},
+        {QStringLiteral("meters"),
+         QJsonObject{{QStringLiteral("left"), snapshot.levels.meterLeft},
+                     {QStringLiteral("right"), snapshot.levels.meterRight}}},
+        {QStringLiteral("alarm"), QJsonObject{{QStringLiteral("active"), s.alarmActive},
+                                              {QStringLiteral("last"), time(s.lastAlarm)},
+                                              {QStringLiteral("count"), s.alarmCount}}},
+        {QStringLiteral("capture"),
+         QJsonObject{{QStringLiteral("device"), s.capture.device},
+                     {QStringLiteral("state"), capturePhaseName(int(s.capture.phase))}}},
+        {QStringLiteral("link"),
+         QJsonObject{{QStringLiteral("bound"), s.link.bound},
+                     {QStringLiteral("host_port"), s.link.hostPort},
+                     {QStringLiteral("remote_name"), s.link.remoteName},
+                     {QStringLiteral("remote_port"), s.link.remotePort},
+                     {QStringLiteral("last_datagram"), time(s.lastDatagram)}}},
+        {QStringLiteral("events"), events},
+    };
+    return QJsonDocument(doc).toJson(QJsonDocument::Compact);
+}
+
+QByteArray StatusJson::timeline(const StatusTimeline& timeline, qint64 nowMinute) {
+    QJsonArray minutes;
+    for (const StatusTimeline::Minute& m : timeline.window(nowMinute)) {
+        // A minute marked before its first sample has no levels yet.
+        const int minLeft = std::min(m.minLeft, m.maxLeft);
+        const int minRight = std::min(m.minRight, m.maxRight);
+        QJsonObject o{{QStringLiteral("t"), m.minute * 60},
+                      {QStringLiteral("l"), QJsonArray{minLeft, m.maxLeft}},
+                      {QStringLiteral("r"), QJsonArray{minRight, m.maxRight}},
+                      {QStringLiteral("source"), sourceOfMode(m.mode)}};
+        if (m.monitored)
+            o.insert(QStringLiteral("half"), m.armedVol / 2.0);
+        if (m.alarm)
+            o.insert(QStringLiteral("alarm"), true);
+        if (m.raised)
+            o.insert(QStringLiteral("raised"), true);
+        if (m.restored)
+            o.insert(QStringLiteral("restored"), true);
+        minutes.append(o);
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("minutes"), minutes}})
+        .toJson(QJsonDocument::Compact);
+}

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+class StatusTimeline;
+struct StatusSnapshot;
+
+// The JSON documents of the status server, compact UTF-8.
+namespace StatusJson {
+// /status.json: the station state (every field is listed in the README).
+QByteArray status(const StatusSnapshot& snapshot);
+// /timeline.json: the filled minutes of the last 24 hours up to nowMinute
+// (minutes since the epoch, UTC), oldest first.
+QByteArray timeline(const StatusTimeline& timeline, qint64 nowMinute);
+// The capture phase as the outputs name it: "capturing", "lost", "waiting".
+QString capturePhaseName(int phase);
+} // namespace StatusJson
