@@ -10,7 +10,9 @@ struct StationState;
 // Writes the event log from the station's events: one line for each event
 // the log records, when logging is on (Settings::Log), with the journal
 // priority of its kind: the alarm critical, start and close notices, source
-// changes and pauses informational.
+// changes and pauses informational. The alarm's steady-signal reason
+// (critical) and a channel lost (warning) or back (notice) go to the journal
+// alone.
 class EventLogRecorder : public QObject {
     Q_OBJECT
 public:

@@ -5,11 +5,13 @@
 #include "audio/wavein.h"
 #include "core/monitor.h"
 #include "core/monitoringhealth.h"
+#include "core/programmesecond.h"
 #include "core/station.h"
 #include "platform/qtticktimer.h"
 #include "platform/terminationwatcher.h"
 #include "platform/udplink.h"
 #include "service/servicenotifier.h"
+#include "settings/flatlimits.h"
 #include "settings/journal.h"
 #include "ui/frmaudio.h"
 #include "ui/frminterpc.h"
@@ -22,6 +24,7 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <cmath>
 #include <functional>
 
 SondralApp::SondralApp(const QString& appDir, QObject* parent)
@@ -133,6 +136,14 @@ void SondralApp::Form_Load() {
     m_notices->addStartupProblems(m_settingsFile.load());
     m_settings = m_settingsFile.settings();
 
+    // The audio thread judges the programme's dynamics only for a source
+    // that asks for it: without a Flat time the capture does what it always
+    // did.
+    bool flat = false;
+    for (const FlatLimit& limit : FlatLimits)
+        flat = flat || m_settings.*limit.seconds > 0;
+    m_waveIn->setDynamicsMeasured(flat);
+
     const qint32 card = m_settings.Card; // widened, value unchanged
     if (m_waveIn->deviceCount() > 0) {
         if (!m_waveIn->setDeviceNumber(card)) {
@@ -167,7 +178,16 @@ void SondralApp::Form_Load() {
 }
 
 void SondralApp::tmrSN_Timer() {
-    m_monitor->tmrSN_Timer(m_waveIn->level(0), m_waveIn->level(1));
+    const int left = m_waveIn->level(0);
+    const int right = m_waveIn->level(1);
+    const DynamicsSecond d = m_waveIn->dynamics();
+    ProgrammeSecond programme;
+    programme.measured = d.valid;
+    programme.steady = d.valid && d.steady;
+    programme.peakDbfs = int(std::lround(d.peakDbfs));
+    programme.spreadDb = d.spreadDb;
+    programme.repeatDb = d.repeatDb;
+    m_monitor->tmrSN_Timer(left, right, programme);
 }
 
 void SondralApp::captureDelivers(const QString& deviceName) {

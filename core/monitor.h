@@ -2,10 +2,12 @@
 
 #include <QByteArray>
 
+enum class AlarmReason;
 class DatagramLink;
 class Station;
 class TickTimer;
 struct MonitoredSource;
+struct ProgrammeSecond;
 struct Settings;
 
 // The monitoring rules: the handler of the server's datagrams and the
@@ -31,6 +33,11 @@ public:
     // The one-second tick, with the levels (percent) read for it: left, then
     // right.
     void tmrSN_Timer(int leftLevel, int rightLevel);
+    // The same, with what the capture's dynamics meter said of the second:
+    // with the armed source's Flat time set, a second loud enough but steady
+    // counts toward it, one with programme's dynamics clears the count, and a
+    // silent one holds it.
+    void tmrSN_Timer(int leftLevel, int rightLevel, const ProgrammeSecond& programme);
 
 private:
     void handle(const QByteArray& payload);
@@ -38,7 +45,10 @@ private:
     // Step 5 of a tick: every datagram already waiting on the socket, in
     // order, and nothing else.
     void handlePendingDatagrams();
-    void raiseAlarm();
+    void raiseAlarm(AlarmReason reason);
+    void countSteady(bool silent, const ProgrammeSecond& programme);
+    // One channel below the half threshold while the other is not.
+    void watchChannels(bool leftSilent, bool rightSilent);
     void setStatus(const QString& text);
     void startTick();
     void stopTick();

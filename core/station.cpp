@@ -63,6 +63,12 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("capture_back");
     case Kind::LinkFailed:
         return QStringLiteral("link_failed");
+    case Kind::NoProgramme:
+        return QStringLiteral("no_programme");
+    case Kind::ChannelLost:
+        return QStringLiteral("channel_lost");
+    case Kind::ChannelBack:
+        return QStringLiteral("channel_back");
     }
     return QStringLiteral("unknown");
 }

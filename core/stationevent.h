@@ -21,6 +21,14 @@ struct StationEvent {
         CaptureLost,     // the input stopped delivering; text the input's name
         CaptureBack,     // it delivers again; text the input's name
         LinkFailed,      // the socket or the server's name failed; text the reason
+        // Published after AlarmRaised when the alarm's reason is a steady
+        // signal; text "no programme: steady signal at -NN dBFS for N s".
+        NoProgramme,
+        // One channel below the half threshold while the other is not, for
+        // ChannelTime; code the channel (0 left, 1 right), text what happened.
+        ChannelLost,
+        // That channel is at or above the half threshold again; code, text.
+        ChannelBack,
     };
 
     Kind kind = Kind::RunStarted;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/modestate.h"
+#include "core/programmesecond.h"
 
 #include <QDateTime>
 #include <QString>
@@ -10,6 +11,12 @@ enum class CapturePhase {
     Waiting,   // not delivering yet: no sound server, or the input not listed yet
     Capturing, // blocks arrive
     Lost,      // delivered, then stopped; the loss has been reported
+};
+
+// Why an alarm was raised.
+enum class AlarmReason {
+    Silence,      // both channels below half the threshold for longer than the time limit
+    SteadySignal, // loud enough, but a steady signal without programme for longer than Flat
 };
 
 // Everything an output needs to know about what the monitor is doing, in one
@@ -56,6 +63,23 @@ struct StationState {
     } link;
 
     QDateTime started;
+
+    // --- The programme's dynamics and the two channels, as the ticks judge
+    // them.
+    struct Programme {
+        ProgrammeSecond last; // the second the last tick judged
+        int flatLimit = 0;    // the armed source's Flat time, seconds; 0 off
+        int flatCount = 0;    // consecutive steady seconds; a silent one holds it
+    } programme;
+    // Why the standing (or last) alarm was raised.
+    AlarmReason alarmReason = AlarmReason::Silence;
+    struct Channels {
+        // Left [0] and right [1]: reported lost (below the half threshold
+        // while the other was not, for ChannelTime), not back yet.
+        bool lost[2] = {false, false};
+        // Consecutive ticks with only this channel below the half threshold.
+        int quietTicks[2] = {0, 0};
+    } channels;
 
     // Paused: the automation on air, its tick stopped by "SN_PAUSE_ON".
     bool paused() const;
