@@ -7,31 +7,12 @@
 namespace {
 
 // Sum of squares and peak of each of the first two channels over frames
-// (full scale 1.0). The 16-bit case is kept in integers so that the
-// compiler can vectorise it; it is what the sound server delivers.
+// (full scale 1.0). One or two 16-bit channels, what the sound server
+// delivers, take levelmath's packed path.
 struct Sums {
     double squares[2] = {0, 0};
     double peak[2] = {0, 0};
 };
-
-Sums sumsInt16(const char* data, qsizetype frames, int channels) {
-    Sums out;
-    const int measured = std::min(channels, 2);
-    for (int c = 0; c < measured; ++c) {
-        qint64 squares = 0;
-        int high = 0;
-        for (qsizetype i = 0; i < frames; ++i) {
-            qint16 v;
-            std::memcpy(&v, data + (i * channels + c) * 2, 2);
-            const int s = v;
-            squares += qint64(s * s);
-            high = std::max(high, s < 0 ? -s : s);
-        }
-        out.squares[c] = double(squares) / (32768.0 * 32768.0);
-        out.peak[c] = high / 32768.0;
-    }
-    return out;
-}
 
 template <typename T> double sampleValue(const char* p) {
     T v;
@@ -40,6 +21,8 @@ template <typename T> double sampleValue(const char* p) {
         return std::isfinite(v) ? std::clamp(double(v), -1.0, 1.0) : 0.0;
     else if constexpr (std::is_same_v<T, qint32>)
         return double(v) / 2147483648.0;
+    else if constexpr (std::is_same_v<T, qint16>)
+        return double(v) / 32768.0;
     else
         return (double(v) - 128.0) / 128.0; // unsigned 8-bit
 }
@@ -76,12 +59,13 @@ void DynamicsMeter::reset(const levelmath::SampleFormat& format) {
     m_partialPeak = {};
     m_stepSquares = {};
     for (auto& ring : m_envelope)
-        ring.fill(float(floorDb));
+        ring.fill(qint32(floorDb * 100));
     m_squares = {};
     m_peaks = {};
     m_next = 0;
     m_steps = 0;
     m_judged = 0;
+    m_judgeDue = false;
     m_latest = {};
 }
 
@@ -117,6 +101,11 @@ int DynamicsMeter::add(const char* data, qsizetype bytes) {
         std::memcpy(m_carry.data(), data + frames * m_frameBytes, std::size_t(rest));
         m_carryBytes = int(rest);
     }
+    // Only the last judgement of a delivery is ever read: one is enough.
+    if (m_judgeDue) {
+        m_judgeDue = false;
+        judge();
+    }
     return int(m_judged - judgedBefore);
 }
 
@@ -124,7 +113,15 @@ void DynamicsMeter::addFrames(const char* data, qsizetype frames) {
     Sums sums;
     switch (m_format.type) {
     case levelmath::SampleType::Int16:
-        sums = sumsInt16(data, frames, m_format.channels);
+        if (m_format.channels <= 2) {
+            const levelmath::Int16Sums fast = levelmath::int16Sums(data, frames, m_format.channels);
+            for (int c = 0; c < 2; ++c) {
+                sums.squares[c] = fast.squares[c];
+                sums.peak[c] = fast.peak[c];
+            }
+        } else {
+            sums = sumsOf<qint16>(data, frames, m_format.channels);
+        }
         break;
     case levelmath::SampleType::Int32:
         sums = sumsOf<qint32>(data, frames, m_format.channels);
@@ -153,7 +150,7 @@ void DynamicsMeter::finishStep() {
         for (double s : m_stepSquares[c])
             sum += s;
         const double meanSquare = sum / envelopeSteps;
-        m_envelope[c][std::size_t(m_next)] = float(toDb(meanSquare));
+        m_envelope[c][std::size_t(m_next)] = qint32(std::lround(toDb(meanSquare) * 100));
         m_squares[c][std::size_t(m_next)] = m_stepSquares[c][slot];
         m_peaks[c][std::size_t(m_next)] = m_partialPeak[from];
     }
@@ -164,35 +161,39 @@ void DynamicsMeter::finishStep() {
     m_partialPeak = {};
     // A full second of envelope, whose first point already has its 50 ms.
     if (m_steps >= windowSteps + envelopeSteps - 1 && m_steps % judgeEverySteps == 0)
-        judge();
+        m_judgeDue = true;
 }
 
-DynamicsMeter::ChannelVerdict DynamicsMeter::judgeChannel(const float* envelope,
+DynamicsMeter::ChannelVerdict DynamicsMeter::judgeChannel(const qint32* envelope,
                                                           double meanSquare) {
     ChannelVerdict v;
     v.present = toDb(meanSquare) > presentDbfs;
     if (!v.present)
         return v;
-    std::array<float, windowSteps> sorted;
+    std::array<qint32, windowSteps> sorted;
     std::copy(envelope, envelope + windowSteps, sorted.begin());
     // Nearest-rank 5th and 95th percentiles: one click or drop-out of a
     // step or two does not make a steady second move.
     constexpr int low = windowSteps * 5 / 100;
     constexpr int high = windowSteps * 95 / 100 - 1;
     std::nth_element(sorted.begin(), sorted.begin() + low, sorted.end());
-    const float p5 = sorted[low];
+    const qint32 p5 = sorted[low];
     std::nth_element(sorted.begin(), sorted.begin() + high, sorted.end());
-    const float p95 = sorted[high];
-    v.spreadDb = double(p95 - p5);
+    const qint32 p95 = sorted[high];
+    v.spreadDb = double(p95 - p5) / 100.0;
 
+    // At most windowSteps differences of at most 100 dB: an int32 holds the
+    // sum, and the loop vectorises.
     double best = 1e9;
     for (int lag = minLagSteps; lag <= maxLagSteps; ++lag) {
-        double sum = 0;
-        for (int i = lag; i < windowSteps; ++i)
-            sum += std::abs(double(envelope[i]) - double(envelope[i - lag]));
-        best = std::min(best, sum / double(windowSteps - lag));
+        qint32 sum = 0;
+        for (int i = lag; i < windowSteps; ++i) {
+            const qint32 d = envelope[i] - envelope[i - lag];
+            sum += d < 0 ? -d : d;
+        }
+        best = std::min(best, double(sum) / double(windowSteps - lag));
     }
-    v.repeatDb = best;
+    v.repeatDb = best / 100.0;
     v.steady = v.spreadDb < steadySpreadDb || v.repeatDb < steadyRepeatDb;
     return v;
 }
@@ -205,7 +206,7 @@ void DynamicsMeter::judge() {
     double peak = 0;
     for (std::size_t c = 0; c < std::size_t(m_channels == 1 ? 1 : 2); ++c) {
         // The ring in time order, oldest first.
-        std::array<float, windowSteps> envelope;
+        std::array<qint32, windowSteps> envelope;
         double squares = 0;
         for (int i = 0; i < windowSteps; ++i) {
             const auto at = std::size_t((m_next + i) % windowSteps);
