@@ -32,6 +32,8 @@ binary() { find "$build/tests" -name "$1" -type f -perm -u+x | head -n 1; }
 figures() { sed -n -e 's/^QINFO  : [^)]*) //p' -e '/^FAIL!/,+2p' -e 's/^Totals: /  totals: /p'; }
 
 export QT_QPA_PLATFORM=offscreen SONDRAL_SIGNAL_SECONDS=$seconds
+# A test function may take the whole length of its signal and more.
+export QTEST_FUNCTION_TIMEOUT=$(((seconds + 300) * 1000))
 for part in "${parts[@]}"; do
     case "$part" in
     1)
