@@ -25,6 +25,22 @@ EventLogRecorder::EventLogRecorder(const Settings& settings, const EventLog& log
     : QObject(parent), m_settings(settings), m_log(log) {}
 
 void EventLogRecorder::record(const StationEvent& event, const StationState& state) {
+    // The steady signal's reason and a lost or returning channel go to the
+    // journal only, logging on or off: sondral.log keeps the lines it
+    // always had.
+    switch (event.kind) {
+    case StationEvent::Kind::NoProgramme:
+        Journal::write(Journal::Priority::Critical, event.text);
+        return;
+    case StationEvent::Kind::ChannelLost:
+        Journal::write(Journal::Priority::Warning, event.text);
+        return;
+    case StationEvent::Kind::ChannelBack:
+        Journal::write(Journal::Priority::Notice, event.text);
+        return;
+    default:
+        break;
+    }
     if (event.kind == StationEvent::Kind::AlarmSendFailed) {
         alarmNotSent(event, state);
         return;

@@ -15,6 +15,8 @@ struct StationState;
 // could not be sent (critical, once per alarm).
 // The end of an outage is a journal notice, and a log line
 // "SONDRAL RESTORED after N s" with LogRestore.
+// The alarm's steady-signal reason (critical) and a channel lost (warning)
+// or back (notice) go to the journal alone.
 class EventLogRecorder : public QObject {
     Q_OBJECT
 public:

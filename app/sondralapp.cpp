@@ -7,12 +7,14 @@
 #include "core/monitor.h"
 #include "core/monitoringhealth.h"
 #include "core/outagetracker.h"
+#include "core/programmesecond.h"
 #include "core/station.h"
 #include "notify/notifier.h"
 #include "platform/qtticktimer.h"
 #include "platform/terminationwatcher.h"
 #include "platform/udplink.h"
 #include "service/servicenotifier.h"
+#include "settings/flatlimits.h"
 #include "settings/journal.h"
 #include "status/statusboard.h"
 #include "status/statuspublisher.h"
@@ -29,6 +31,7 @@
 #include <QIcon>
 #include <QTimer>
 
+#include <cmath>
 #include <functional>
 
 SondralApp::SondralApp(const QString& appDir, QObject* parent)
@@ -191,6 +194,14 @@ void SondralApp::Form_Load() {
     m_settings = m_settingsFile.settings();
     connectOutputs();
 
+    // The audio thread judges the programme's dynamics only for a source
+    // that asks for it: without a Flat time the capture does what it always
+    // did.
+    bool flat = false;
+    for (const FlatLimit& limit : FlatLimits)
+        flat = flat || m_settings.*limit.seconds > 0;
+    m_waveIn->setDynamicsMeasured(flat);
+
     const qint32 card = m_settings.Card; // widened, value unchanged
     // A listed CardName wins over Card, at this start and after every loss:
     // a webcam or a reordered list moves the positions, not the names.
@@ -281,7 +292,16 @@ void SondralApp::updateWatched() {
 }
 
 void SondralApp::tmrSN_Timer() {
-    m_monitor->tmrSN_Timer(m_waveIn->level(0), m_waveIn->level(1));
+    const int left = m_waveIn->level(0);
+    const int right = m_waveIn->level(1);
+    const DynamicsSecond d = m_waveIn->dynamics();
+    ProgrammeSecond programme;
+    programme.measured = d.valid;
+    programme.steady = d.valid && d.steady;
+    programme.peakDbfs = int(std::lround(d.peakDbfs));
+    programme.spreadDb = d.spreadDb;
+    programme.repeatDb = d.repeatDb;
+    m_monitor->tmrSN_Timer(left, right, programme);
 }
 
 void SondralApp::captureDelivers(const QString& deviceName) {

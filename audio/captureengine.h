@@ -64,6 +64,10 @@ public:
     // asked, so that a silence that begins is seen as soon as with short
     // ones; back to the asked length after a loud second. 0: never.
     virtual void setHurryBelow(int level) = 0;
+    // Whether every delivery also goes through the dynamics meter
+    // (audio/dynamicsmeter.h), whose verdicts reach the state; off, it costs
+    // nothing. Starts off.
+    virtual void setDynamicsMeasured(bool on) = 0;
 
     // The implementation of this build, writing into state (which must
     // outlive it).

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 
 qint64 CaptureState::nowMs() {
     using namespace std::chrono;
@@ -34,6 +35,7 @@ void CaptureState::blockMeasured(int left, int right, int instantLeft, int insta
 
 void CaptureState::captureFailed() {
     m_haveBlock.store(false, std::memory_order_release);
+    m_dynamics.store(0, std::memory_order_release);
     m_flowing = false;
     if (m_events)
         m_events->attemptFailed(m_generation.load(std::memory_order_acquire));
@@ -41,6 +43,7 @@ void CaptureState::captureFailed() {
 
 void CaptureState::captureStopped() {
     m_haveBlock.store(false, std::memory_order_release);
+    m_dynamics.store(0, std::memory_order_release);
     m_flowing = false;
 }
 
@@ -67,4 +70,31 @@ int CaptureState::read(int channel, int slot) const {
         return 0;
     const quint32 levels = m_levels.load(std::memory_order_relaxed);
     return int((levels >> (8 * (slot + channel))) & 0xffu);
+}
+
+namespace {
+// Hundredths of a dB in 16 bits: peaks down to -655 dBFS, spreads up to 655 dB.
+quint64 hundredths(double db) {
+    return quint64(std::clamp<long>(std::lround(db * 100.0), 0L, 65535L));
+}
+} // namespace
+
+void CaptureState::secondJudged(const DynamicsSecond& second) {
+    const quint64 packed = (second.valid ? 1u : 0u) | (second.steady ? 2u : 0u) |
+                           hundredths(-second.peakDbfs) << 16 | hundredths(second.spreadDb) << 32 |
+                           hundredths(second.repeatDb) << 48;
+    m_dynamics.store(packed, std::memory_order_release);
+}
+
+DynamicsSecond CaptureState::dynamics() const {
+    DynamicsSecond second;
+    const quint64 packed = m_dynamics.load(std::memory_order_acquire);
+    if (!(packed & 1u) || !delivering())
+        return second;
+    second.valid = true;
+    second.steady = (packed & 2u) != 0;
+    second.peakDbfs = -double((packed >> 16) & 0xffffu) / 100.0;
+    second.spreadDb = double((packed >> 32) & 0xffffu) / 100.0;
+    second.repeatDb = double((packed >> 48) & 0xffffu) / 100.0;
+    return second;
 }

@@ -2,6 +2,7 @@
 
 #include "audio/captureevents.h"
 #include "audio/devicelist.h"
+#include "audio/dynamicssecond.h"
 #include "audio/peakhistory.h"
 
 #include <QtGlobal>
@@ -45,6 +46,8 @@ public:
     void captureFailed();
     // Capture was closed on request: the levels read 0, and that is no failure.
     void captureStopped();
+    // The dynamics meter judged the last second of audio.
+    void secondJudged(const DynamicsSecond& second);
     // A new list (the sound server answered), or an empty one with
     // serverReached false when there is no sound server.
     void publishDevices(CaptureDeviceList devices, bool serverReached = true);
@@ -61,6 +64,11 @@ public:
     // The latest list came from a sound server (false: none could be reached).
     bool serverReached() const { return m_serverReached.load(std::memory_order_acquire); }
 
+    // The latest judgement of the programme's dynamics; not valid while no
+    // block comes, before the first second was judged, and while the meter
+    // is off. Figures to 0.01 dB.
+    DynamicsSecond dynamics() const;
+
     // When the last block came (monotonic ms); 0 before the first.
     qint64 lastBlockMs() const { return m_lastBlockMs.load(std::memory_order_acquire); }
 
@@ -71,6 +79,8 @@ private:
     std::atomic<quint32> m_levels{0};
     std::atomic<qint64> m_lastBlockMs{0};
     std::atomic<bool> m_haveBlock{false};
+    // The latest DynamicsSecond packed: valid, steady, peak, spread, repeat.
+    std::atomic<quint64> m_dynamics{0};
     CaptureEvents* m_events = nullptr;
     std::atomic<quint32> m_generation{0};
     bool m_flowing = false; // the audio thread's own: blocks arrive in this attempt

@@ -135,6 +135,8 @@ void CaptureWorker::tryOpen() {
         return;
     }
     m_history.reset(measured);
+    m_measured = measured;
+    m_dynamics.reset(measured);
     m_source = new QAudioSource(m_device, format, this);
     m_source->setBufferSize(format.bytesForDuration(qint64(m_bufferMs) * 1000));
     m_io = m_source->start();
@@ -177,6 +179,8 @@ void CaptureWorker::readAvailable() {
     if (!m_io)
         return;
     const QByteArray data = m_io->readAll();
+    if (m_measureDynamics && !data.isEmpty() && m_dynamics.add(data.constData(), data.size()) > 0)
+        m_state.secondJudged(m_dynamics.latest());
     if (data.isEmpty() || m_history.add(data.constData(), data.size()) == 0)
         return;
     m_blocksThisAttempt = true;
@@ -201,4 +205,12 @@ bool CaptureWorker::deviceStillListed() const {
             return true;
     }
     return false;
+}
+
+void CaptureWorker::setDynamicsMeasured(bool on) {
+    if (on == m_measureDynamics)
+        return;
+    m_measureDynamics = on;
+    m_dynamics.reset(m_measured);
+    m_state.secondJudged({});
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/captureengine.h"
+#include "audio/dynamicsmeter.h"
 #include "audio/peakhistory.h"
 
 #include <QAudioDevice>
@@ -36,6 +37,7 @@ public:
     // The buffer of the next source opened (Qt Multimedia cannot change it
     // on a running one).
     void setBufferMs(int ms) { m_bufferMs = ms; }
+    void setDynamicsMeasured(bool on);
 
 private:
     void publishDevices();
@@ -58,6 +60,9 @@ private:
     // audio goes away: so a guarded pointer.
     QPointer<QIODevice> m_io;
     PeakHistory m_history;
+    levelmath::SampleFormat m_measured;
+    bool m_measureDynamics = false;
+    DynamicsMeter m_dynamics;
     qint64 m_blockDueMs = 0; // the next block is overdue after this
     bool m_blocksThisAttempt = false;
     int m_emptyAttempts = 0; // attempts in a row that opened and brought no block

@@ -31,4 +31,14 @@ struct ChannelPeaks {
 };
 ChannelPeaks blockPeaks(const char* data, qsizetype bytes, const SampleFormat& format);
 
+// The peak (linear, as above) and the sum of squares (full scale 1.0 per
+// sample) of each channel of frames of 16-bit interleaved samples, one or
+// two channels; a mono buffer gives the same for both. Nothing for other
+// channel counts.
+struct Int16Sums {
+    double peak[2] = {0, 0};
+    double squares[2] = {0, 0};
+};
+Int16Sums int16Sums(const char* data, qsizetype frames, int channels);
+
 } // namespace levelmath

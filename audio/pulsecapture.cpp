@@ -171,6 +171,18 @@ void PulseCapture::setHurryBelow(int level) {
     followPace();
 }
 
+void PulseCapture::setDynamicsMeasured(bool on) {
+    if (!m_loop)
+        return;
+    Command command(*this);
+    if (on == m_measureDynamics)
+        return;
+    m_measureDynamics = on;
+    // A second is judged on audio the meter heard whole.
+    m_dynamics.reset({levelmath::SampleType::Int16, int(m_format.channels), int(m_format.rate)});
+    m_state.secondJudged({});
+}
+
 void PulseCapture::followPace() {
     // Short deliveries while asked for, or while the programme is quiet
     // enough to start a count of silent seconds: a long fragment would show
@@ -391,6 +403,7 @@ void PulseCapture::openStream() {
     m_history.reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
     m_blocksThisAttempt = false;
     m_blockDueMs = CaptureState::nowMs() + firstBlockWaitMs(m_emptyAttempts);
+    m_dynamics.reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
     // Found again by this name from now on; a request made before any list
     // was seen takes the length of this one.
     m_request.id = source.device.id;
@@ -425,6 +438,7 @@ void PulseCapture::onStreamRead(pa_stream* stream, size_t /*bytes*/, void* self)
 
 void PulseCapture::readStream() {
     int blocks = 0;
+    int judged = 0;
     while (m_stream && pa_stream_readable_size(m_stream) > 0) {
         const void* data = nullptr;
         size_t bytes = 0;
@@ -435,10 +449,15 @@ void PulseCapture::readStream() {
         if (bytes == 0)
             break;
         // data is null for a hole in the stream: nothing to measure there.
-        if (data)
+        if (data) {
             blocks += m_history.add(static_cast<const char*>(data), qsizetype(bytes));
+            if (m_measureDynamics)
+                judged += m_dynamics.add(static_cast<const char*>(data), qsizetype(bytes));
+        }
         pa_stream_drop(m_stream);
     }
+    if (judged > 0)
+        m_state.secondJudged(m_dynamics.latest());
     if (blocks == 0)
         return;
     m_blocksThisAttempt = true;

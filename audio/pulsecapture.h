@@ -2,6 +2,7 @@
 
 #include "audio/captureengine.h"
 #include "audio/devicelist.h"
+#include "audio/dynamicsmeter.h"
 #include "audio/peakhistory.h"
 
 #include <pulse/pulseaudio.h>
@@ -33,6 +34,7 @@ public:
     void close() override;
     void setFragmentMs(int ms) override;
     void setHurryBelow(int level) override;
+    void setDynamicsMeasured(bool on) override;
 
 private:
     // A command from the owner's thread: holds the loop's lock, and ends a
@@ -116,4 +118,6 @@ private:
     pa_sample_spec m_format{};
     static constexpr pa_usec_t shortFragmentUs = 20 * 1000;
     PeakHistory m_history;
+    bool m_measureDynamics = false;
+    DynamicsMeter m_dynamics;
 };

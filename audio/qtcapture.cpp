@@ -35,3 +35,9 @@ void QtCapture::setFragmentMs(int ms) {
     QMetaObject::invokeMethod(
         m_worker, [worker, ms] { worker->setBufferMs(ms); }, Qt::QueuedConnection);
 }
+
+void QtCapture::setDynamicsMeasured(bool on) {
+    CaptureWorker* worker = m_worker;
+    QMetaObject::invokeMethod(
+        m_worker, [worker, on] { worker->setDynamicsMeasured(on); }, Qt::QueuedConnection);
+}

@@ -20,6 +20,7 @@ public:
     // Qt Multimedia's buffer is set when a source opens, so the short one
     // asked for while watched is what it keeps: no hurrying needed.
     void setHurryBelow(int) override {}
+    void setDynamicsMeasured(bool on) override;
 
 private:
     QThread m_thread;

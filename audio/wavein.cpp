@@ -151,6 +151,10 @@ void WaveIn::setHurryBelow(int level) {
     m_engine->setHurryBelow(level);
 }
 
+void WaveIn::setDynamicsMeasured(bool on) {
+    m_engine->setDynamicsMeasured(on);
+}
+
 void WaveIn::blocksStarted(quint32 generation) {
     QMetaObject::invokeMethod(
         this, [this, generation] { onFlowStarted(generation); }, Qt::QueuedConnection);

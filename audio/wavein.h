@@ -76,6 +76,9 @@ public:
     // count of silent seconds may begin, and it must begin on time. 0:
     // nothing is armed.
     void setHurryBelow(int level);
+    // Whether the audio thread also judges the programme's dynamics each
+    // second (dynamics()). Off by default: then it costs nothing.
+    void setDynamicsMeasured(bool on);
     bool isRunning() const { return m_running; }
 
     QString deviceName() const { return m_deviceName; }
@@ -94,6 +97,9 @@ public:
     int instantLevel(int channel) const { return m_state->instantLevel(channel); }
     // Audio arrives now: level() is a measurement, not the 0 of no capture.
     bool isDelivering() const { return m_running && m_state->delivering(); }
+    // The latest judgement of the last second's dynamics (steady signal or
+    // programme); not valid while nothing is captured or the meter is off.
+    DynamicsSecond dynamics() const { return m_state->dynamics(); }
     // When the last block came, monotonic ms; 0 before the first.
     qint64 lastBlockMs() const { return m_state->lastBlockMs(); }
 

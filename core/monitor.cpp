@@ -2,12 +2,15 @@
 
 #include "core/datagramlink.h"
 #include "core/failurecodes.h"
+#include "core/programmesecond.h"
 #include "core/silencerule.h"
 #include "core/station.h"
 #include "core/ticktimer.h"
+#include "settings/flatlimits.h"
 #include "settings/monitoredsources.h"
 #include "settings/settings.h"
 
+#include <algorithm>
 #include <chrono>
 #include <limits>
 
@@ -112,6 +115,7 @@ void Monitor::goLive(Announce announce) {
     stopTick();
     modes.SilenceCount = 0;
     m_station.edit().gaugePosition = 0;
+    m_station.edit().programme.flatCount = 0;
     if (announce == Announce::Yes)
         m_station.publish(StationEvent::Kind::SourceChanged, QStringLiteral("Server Running LIVE"));
 }
@@ -138,6 +142,8 @@ void Monitor::armSource(const MonitoredSource& source, Announce announce) {
     s.modes.SilenceCount = 0;
     s.modes.ArmedVol = vol;
     s.modes.ArmedTime = time;
+    s.programme.flatLimit = flatLimitFor(m_settings, source.mode);
+    s.programme.flatCount = 0;
     if (announce == Announce::Yes)
         m_station.publish(StationEvent::Kind::SourceChanged, source.logText);
     // A source with a zero (or negative) setting is shown but leaves the
@@ -147,6 +153,10 @@ void Monitor::armSource(const MonitoredSource& source, Announce announce) {
 }
 
 void Monitor::tmrSN_Timer(int leftLevel, int rightLevel) {
+    tmrSN_Timer(leftLevel, rightLevel, ProgrammeSecond{});
+}
+
+void Monitor::tmrSN_Timer(int leftLevel, int rightLevel, const ProgrammeSecond& programme) {
     // A tick that was already queued when the tick stopped does nothing.
     if (m_station.ended() || !m_station.state().tickRunning)
         return;
@@ -170,15 +180,19 @@ void Monitor::tmrSN_Timer(int leftLevel, int rightLevel) {
     } else {
         modes.SilenceCount = 0;
     }
+    countSteady(leftSilent && rightSilent, programme);
     s.gaugePosition = modes.SilenceCount;
     m_station.publish(StationEvent::Kind::TickCounted);
+    watchChannels(leftSilent, rightSilent);
 
     // A datagram handled here may clear the count, re-arm the limit or stop
     // the tick; the comparison below reads the state as it now stands.
     handlePendingDatagrams();
 
     if (modes.SilenceCount > modes.ArmedTime)
-        raiseAlarm();
+        raiseAlarm(AlarmReason::Silence);
+    else if (s.programme.flatLimit > 0 && s.programme.flatCount > s.programme.flatLimit)
+        raiseAlarm(AlarmReason::SteadySignal);
     m_station.notifyChanged();
 }
 
@@ -193,12 +207,53 @@ void Monitor::handlePendingDatagrams() {
     }
 }
 
-void Monitor::raiseAlarm() {
+void Monitor::countSteady(bool silent, const ProgrammeSecond& programme) {
+    StationState::Programme& p = m_station.edit().programme;
+    p.last = programme;
+    if (p.flatLimit <= 0 || silent)
+        return; // a silent second is the silence rule's, and no programme either
+    if (programme.measured && programme.steady)
+        p.flatCount = std::min(p.flatCount + 1, int(std::numeric_limits<qint16>::max()));
+    else
+        p.flatCount = 0;
+}
+
+void Monitor::watchChannels(bool leftSilent, bool rightSilent) {
+    const int limit = m_settings.ChannelTime;
+    StationState::Channels& c = m_station.edit().channels;
+    const bool silent[2] = {leftSilent, rightSilent};
+    for (int ch = 0; ch < 2; ++ch) {
+        const QString name = ch == 0 ? QStringLiteral("left") : QStringLiteral("right");
+        if (c.lost[ch] && !silent[ch]) {
+            c.lost[ch] = false;
+            m_station.publish(StationEvent::Kind::ChannelBack,
+                              QStringLiteral("%1 channel back").arg(name), ch);
+        }
+        if (!silent[ch] || silent[1 - ch]) {
+            c.quietTicks[ch] = 0;
+            continue;
+        }
+        c.quietTicks[ch] = std::min(c.quietTicks[ch] + 1, std::max(limit, 1));
+        if (limit > 0 && !c.lost[ch] && c.quietTicks[ch] >= limit) {
+            c.lost[ch] = true;
+            m_station.publish(
+                StationEvent::Kind::ChannelLost,
+                QStringLiteral("%1 channel lost: below half the threshold for %2 s, the other "
+                               "channel plays")
+                    .arg(name)
+                    .arg(limit),
+                ch);
+        }
+    }
+}
+
+void Monitor::raiseAlarm(AlarmReason reason) {
     StationState& s = m_station.edit();
     if (!s.alarmActive) {
         ++s.alarmCount;
         s.lastAlarm = QDateTime::currentDateTime();
     }
+    s.alarmReason = reason;
     setStatus(AlarmText);
     if (const int code = m_link.sendDatagram(AlarmDatagram)) {
         // What was done stays: the status stands and the tick runs on, so
@@ -208,6 +263,11 @@ void Monitor::raiseAlarm() {
     }
     m_station.publish(StationEvent::Kind::AlarmRaised, QStringLiteral("SONDRAL ACTIVATED"));
     stopTick();
+    if (reason == AlarmReason::SteadySignal)
+        m_station.publish(StationEvent::Kind::NoProgramme,
+                          QStringLiteral("no programme: steady signal at %1 dBFS for %2 s")
+                              .arg(s.programme.last.peakDbfs)
+                              .arg(s.programme.flatCount));
 }
 
 void Monitor::setStatus(const QString& text) {

@@ -3,10 +3,12 @@
 #include <QByteArray>
 #include <QString>
 
+enum class AlarmReason;
 class DatagramLink;
 class Station;
 class TickTimer;
 struct MonitoredSource;
+struct ProgrammeSecond;
 struct Settings;
 
 // The monitoring rules: the handler of the server's datagrams and the
@@ -32,6 +34,11 @@ public:
     // The one-second tick, with the levels (percent) read for it: left, then
     // right.
     void tmrSN_Timer(int leftLevel, int rightLevel);
+    // The same, with what the capture's dynamics meter said of the second:
+    // with the armed source's Flat time set, a second loud enough but steady
+    // counts toward it, one with programme's dynamics clears the count, and a
+    // silent one holds it.
+    void tmrSN_Timer(int leftLevel, int rightLevel, const ProgrammeSecond& programme);
 
     // Carries on with what the last run had on air: keyword ("SN_AUTO" ..
     // "SN_FEED_4", "SN_LIVE") sets mode, status text, markers, armed values
@@ -52,7 +59,10 @@ private:
     // Step 5 of a tick: every datagram already waiting on the socket, in
     // order, and nothing else.
     void handlePendingDatagrams();
-    void raiseAlarm();
+    void raiseAlarm(AlarmReason reason);
+    void countSteady(bool silent, const ProgrammeSecond& programme);
+    // One channel below the half threshold while the other is not.
+    void watchChannels(bool leftSilent, bool rightSilent);
     void setStatus(const QString& text);
     void startTick();
     void stopTick();

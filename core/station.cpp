@@ -74,6 +74,12 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("test");
     case Kind::OutageRepeated:
         return QStringLiteral("outage_repeated");
+    case Kind::NoProgramme:
+        return QStringLiteral("no_programme");
+    case Kind::ChannelLost:
+        return QStringLiteral("channel_lost");
+    case Kind::ChannelBack:
+        return QStringLiteral("channel_back");
     }
     return QStringLiteral("unknown");
 }

@@ -26,11 +26,19 @@ struct StationEvent {
         OutageRestored,  // the programme is back; text "SONDRAL RESTORED after N s"
         NotifyTest,      // a test through the paths that tell people; nothing else
         OutageRepeated,  // the outage lasts another repeat interval; length so far in the state
+        // Published after AlarmRaised when the alarm's reason is a steady
+        // signal; text "no programme: steady signal at -NN dBFS for N s".
+        NoProgramme,
+        // One channel below the half threshold while the other is not, for
+        // ChannelTime; code the channel (0 left, 1 right), text what happened.
+        ChannelLost,
+        // That channel is at or above the half threshold again; code, text.
+        ChannelBack,
     };
 
     // How many kinds there are: counts per kind are indexed by the kind.
     // The last kind above plus one.
-    static constexpr int kindCount = static_cast<int>(Kind::LinkFailed) + 1;
+    static constexpr int kindCount = static_cast<int>(Kind::ChannelBack) + 1;
 
     Kind kind = Kind::RunStarted;
     QDateTime time;

@@ -3,6 +3,7 @@
 #include "core/datagramkeywords.h"
 #include "core/modestate.h"
 #include "core/stationevent.h"
+#include "core/programmesecond.h"
 
 #include <QDateTime>
 #include <QString>
@@ -14,6 +15,12 @@ enum class CapturePhase {
     Waiting,   // not delivering yet: no sound server, or the input not listed yet
     Capturing, // blocks arrive
     Lost,      // delivered, then stopped; the loss has been reported
+};
+
+// Why an alarm was raised.
+enum class AlarmReason {
+    Silence,      // both channels below half the threshold for longer than the time limit
+    SteadySignal, // loud enough, but a steady signal without programme for longer than Flat
 };
 
 // Everything an output needs to know about what the monitor is doing, in one
@@ -84,6 +91,22 @@ struct StationState {
     std::array<quint64, DatagramKeywords.size() + 1> datagramCounts{};
     // When the last datagram arrived; invalid before the first.
     QDateTime lastDatagram;
+    // --- The programme's dynamics and the two channels, as the ticks judge
+    // them.
+    struct Programme {
+        ProgrammeSecond last; // the second the last tick judged
+        int flatLimit = 0;    // the armed source's Flat time, seconds; 0 off
+        int flatCount = 0;    // consecutive steady seconds; a silent one holds it
+    } programme;
+    // Why the standing (or last) alarm was raised.
+    AlarmReason alarmReason = AlarmReason::Silence;
+    struct Channels {
+        // Left [0] and right [1]: reported lost (below the half threshold
+        // while the other was not, for ChannelTime), not back yet.
+        bool lost[2] = {false, false};
+        // Consecutive ticks with only this channel below the half threshold.
+        int quietTicks[2] = {0, 0};
+    } channels;
 
     // Paused: the automation on air, its tick stopped by "SN_PAUSE_ON".
     bool paused() const;

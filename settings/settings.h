@@ -52,6 +52,24 @@ struct Settings {
     // address to listen on, "*" for every address.
     qint32 StatusPort = 0;
     QString StatusBind = QStringLiteral("127.0.0.1");
+    // [Audio] AutoFlat, Feed1Flat .. Feed4Flat: seconds of a steady signal
+    // (loud enough, but without the dynamics of programme: a hum, hiss, a
+    // tone, a short loop) after which the source raises the alarm as for
+    // silence; 0 (the default) leaves only the silence rule.
+    qint16 AutoFlat = 0;
+    qint16 Feed1Flat = 0;
+    qint16 Feed2Flat = 0;
+    qint16 Feed3Flat = 0;
+    qint16 Feed4Flat = 0;
+    static constexpr qint16 MaximumFlatSeconds = 3600;
+
+    // [Notify] ChannelTime: seconds one channel may stay below the half
+    // threshold while the other does not before it is reported lost; 0 off.
+    // SettingsFile gives DefaultChannelTime when the key is missing or empty;
+    // a Settings made in code starts with it off.
+    qint16 ChannelTime = 0;
+    static constexpr qint16 DefaultChannelTime = 30;
+    static constexpr qint16 MaximumChannelTime = 3600;
 
     // Thresholds and time limits are held to this range for a run.
     static constexpr qint16 MinimumPercentOrSeconds = 0;

@@ -1,5 +1,6 @@
 #include "settings/settingsfile.h"
 
+#include "settings/flatlimits.h"
 #include "settings/monitoredsources.h"
 #include "settings/settingsvalue.h"
 
@@ -26,6 +27,7 @@ const QString RemoteNameKey = QStringLiteral("RemoteName");
 const QString RemotePortKey = QStringLiteral("RemotePort");
 const QString HostPortKey = QStringLiteral("HostPort");
 const QString NotifySection = QStringLiteral("Notify");
+const QString ChannelTimeKey = QStringLiteral("ChannelTime");
 
 QString shownValue(const QString& value) {
     // The message goes into a message box: keep it one readable line even
@@ -83,6 +85,25 @@ public:
                      QStringLiteral("Toegestaan is %1 tot en met %2; %3 wordt gebruikt.")
                          .arg(Settings::MinimumPercentOrSeconds)
                          .arg(Settings::MaximumPercentOrSeconds)
+                         .arg(held));
+        return qint16(held);
+    }
+
+    // Seconds from 0 to maximum; fallback for an empty or missing value. A
+    // number outside the range is named and held to the nearer end.
+    qint16 seconds(const QString& key, qint16 maximum, qint16 fallback) {
+        const QString value = text(key);
+        if (value.isEmpty())
+            return fallback;
+        const auto n = number(key, value, std::numeric_limits<qint64>::min(),
+                              std::numeric_limits<qint64>::max());
+        if (!n)
+            return 0;
+        const qint64 held = std::clamp<qint64>(*n, 0, maximum);
+        if (held != *n)
+            complain(key, value,
+                     QStringLiteral("Toegestaan is 0 tot en met %1; %2 wordt gebruikt.")
+                         .arg(maximum)
                          .arg(held));
         return qint16(held);
     }
@@ -209,6 +230,8 @@ void readAudio(Reader& r, Settings& s) {
     for (const MonitoredSource& source : MonitoredSources)
         s.*source.timeLimit = r.percentOrSeconds(source.timeKeyRead);
     s.Log = r.flag(LogKey);
+    for (const FlatLimit& limit : FlatLimits)
+        s.*limit.seconds = r.seconds(limit.key, Settings::MaximumFlatSeconds, 0);
 }
 
 void readNotify(Reader& r, Settings& s) {
@@ -268,6 +291,8 @@ QStringList SettingsFile::load() {
     const QStringList linkOff = readLink(link, s);
     Reader notify(m_ini, fileName, NotifySection);
     readNotify(notify, s);
+    s.ChannelTime =
+        notify.seconds(ChannelTimeKey, Settings::MaximumChannelTime, Settings::DefaultChannelTime);
     problems << audio.messages() << link.messages() << notify.messages();
     s.StationName = Reader(m_ini, fileName, StationSection).text(StationNameKey).trimmed();
     if (s.StationName.isEmpty())

@@ -28,6 +28,8 @@ public:
     QString error() const { return m_error; }
 
     TonePlayer& programme() { return m_programme; }
+    // What a client of the station's sound server needs (another player).
+    QProcessEnvironment pulseEnvironment() const { return m_pulse.environment(); }
     ServerPeer& peer() { return m_peer; }
     // What a client of the station's sound server needs (pactl, say).
     QProcessEnvironment soundEnvironment() const { return m_pulse.environment(); }

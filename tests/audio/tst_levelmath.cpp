@@ -63,6 +63,8 @@ private slots:
     void historyKeepsOneSecondOfAudio_data();
     void historyKeepsOneSecondOfAudio();
     void historyIsIndependentOfBufferSplits();
+    void int16SumsAsSampleBySample_data();
+    void int16SumsAsSampleBySample();
 };
 
 void TstLevelMath::peakToLevel_data() {
@@ -199,6 +201,49 @@ void TstLevelMath::historyIsIndependentOfBufferSplits() {
         QCOMPARE(split.windowPeak().right, whole.windowPeak().right);
     }
     QVERIFY(std::abs(whole.windowPeak().left - 0.8) < 0.001);
+}
+
+// The packed 16-bit path against the plain definition: any length (whole
+// packs and a tail), any alignment of the bytes, the extremes of the range.
+void TstLevelMath::int16SumsAsSampleBySample_data() {
+    QTest::addColumn<int>("channels");
+    QTest::addColumn<int>("frames");
+    QTest::addColumn<int>("offset");
+    for (int channels : {1, 2})
+        for (int frames : {1, 3, 4, 7, 8, 480, 1001})
+            for (int offset : {0, 1})
+                QTest::addRow("%d ch, %d frames, offset %d", channels, frames, offset)
+                    << channels << frames << offset;
+}
+
+void TstLevelMath::int16SumsAsSampleBySample() {
+    QFETCH(int, channels);
+    QFETCH(int, frames);
+    QFETCH(int, offset);
+    QByteArray bytes(offset, '\0');
+    double squares[2] = {0, 0};
+    int peak[2] = {0, 0};
+    quint32 state = quint32(frames * 7 + channels);
+    for (int i = 0; i < frames * channels; ++i) {
+        state = state * 1664525u + 1013904223u;
+        qint16 v = qint16(state >> 16);
+        if (i == frames * channels / 2)
+            v = std::numeric_limits<qint16>::min(); // the one sample whose magnitude is 32768
+        bytes.append(reinterpret_cast<const char*>(&v), 2);
+        const int c = channels == 2 ? i % 2 : 0;
+        squares[c] += double(v) * v;
+        peak[c] = std::max(peak[c], std::abs(int(v)));
+    }
+    const levelmath::Int16Sums sums =
+        levelmath::int16Sums(bytes.constData() + offset, frames, channels);
+    for (int c = 0; c < 2; ++c) {
+        const int from = channels == 2 ? c : 0;
+        QCOMPARE(sums.peak[c], peak[from] / 32768.0);
+        const double expected = squares[from] / (32768.0 * 32768.0);
+        // Single precision inside: a level in dB to far better than 0.01 dB.
+        QVERIFY2(std::abs(sums.squares[c] - expected) <= 1e-6 * expected + 1e-12,
+                 qPrintable(QStringLiteral("%1 against %2").arg(sums.squares[c]).arg(expected)));
+    }
 }
 
 QTEST_GUILESS_MAIN(TstLevelMath)

@@ -457,6 +457,64 @@ private slots:
                  utf16File(QStringLiteral("[InterPC]\r\nRemoteName= studio \r\n"
                                           "RemotePort=abc\r\nHostPort= 6000\r\n")));
     }
+
+    // The steady-signal times and the lost channel's time: their defaults,
+    // their range, and a value out of it named once.
+    void steadyAndChannelTimes_data() {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<int>("autoFlat");
+        QTest::addColumn<int>("feed4Flat");
+        QTest::addColumn<int>("channelTime");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("none set") << QByteArray() << 0 << 0 << 30 << QString();
+        QTest::newRow("set") << QByteArray("[Audio]\nAutoFlat=10\nfeed4flat=3600\n"
+                                           "[Notify]\nChannelTime=0\n")
+                             << 10 << 3600 << 0 << QString();
+        QTest::newRow("empty values") << QByteArray("[Audio]\nAutoFlat=\n[Notify]\nChannelTime=\n")
+                                      << 0 << 0 << 30 << QString();
+        QTest::newRow("Flat above an hour")
+            << QByteArray("[Audio]\nAutoFlat=4000\n") << 3600 << 0 << 30
+            << Head + "[Audio], sleutel AutoFlat: \"4000\". Toegestaan is 0 tot en met 3600; "
+                      "3600 wordt gebruikt.";
+        QTest::newRow("negative ChannelTime")
+            << QByteArray("[Notify]\nChannelTime=-5\n") << 0 << 0 << 0
+            << Head + "[Notify], sleutel ChannelTime: \"-5\". Toegestaan is 0 tot en met 3600; "
+                      "0 wordt gebruikt.";
+        QTest::newRow("ChannelTime not a number")
+            << QByteArray("[Notify]\nChannelTime=half a minute\n") << 0 << 0 << 0
+            << Head + "[Notify], sleutel ChannelTime: \"half a minute\"" + DefaultTail;
+    }
+
+    void steadyAndChannelTimes() {
+        QFETCH(QByteArray, file);
+        QFETCH(int, autoFlat);
+        QFETCH(int, feed4Flat);
+        QFETCH(int, channelTime);
+        QFETCH(QString, message);
+        Settings s;
+        const QStringList msgs = readFile(file + Link, s);
+        QCOMPARE(s.AutoFlat, qint16(autoFlat));
+        QCOMPARE(s.Feed1Flat, qint16(0));
+        QCOMPARE(s.Feed4Flat, qint16(feed4Flat));
+        QCOMPARE(s.ChannelTime, qint16(channelTime));
+        QCOMPARE(msgs, message.isEmpty() ? QStringList() : QStringList{message});
+    }
+
+    // The Audio dialog does not know the Flat keys: a save keeps them.
+    void dialogSaveKeepsFlatTimes() {
+        writeBytes(path(), "[Audio]\nAutoFlat=12\nFeed3Flat=7\nAutotime=5\n");
+        SettingsFile file(path());
+        file.load();
+        Settings values = file.settings();
+        values.Autotime = 9;
+        QVERIFY(file.saveAudio(values, SettingsFile::CardChoice::Keep));
+        QCOMPARE(file.settings().AutoFlat, qint16(12));
+        SettingsFile next(path());
+        next.load();
+        QCOMPARE(next.settings().AutoFlat, qint16(12));
+        QCOMPARE(next.settings().Feed3Flat, qint16(7));
+        QCOMPARE(next.settings().Autotime, qint16(9));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSettingsFile)

@@ -28,6 +28,23 @@ LevelSurvey parse(const QString& text) {
     return survey;
 }
 
+// Seconds by letter: S loud and steady, P loud programme, Q silent and
+// steady, U loud without a judgement, - not heard.
+LevelSurvey dynamicsOf(const QString& letters) {
+    LevelSurvey survey;
+    for (QChar c : letters) {
+        SurveySecond second{60, 60, true};
+        second.measured = c != u'U' && c != u'-';
+        second.heard = c != u'-';
+        second.steady = c == u'S' || c == u'Q';
+        second.spreadDb = second.steady ? 0.2 : 9.0;
+        if (c == u'Q')
+            second.left = second.right = 0;
+        survey.add(second);
+    }
+    return survey;
+}
+
 } // namespace
 
 class TstLevelSurvey : public QObject {
@@ -37,7 +54,54 @@ private slots:
     void proposal();
     void distributionAndRuns();
     void reportEndsWithTheSuggestLine();
+    void flattestRun_data();
+    void flattestRun();
+    void reportGivesTheFlattestRun();
 };
+
+void TstLevelSurvey::flattestRun_data() {
+    QTest::addColumn<QString>("seconds");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("first");
+    QTest::addColumn<int>("length");
+    QTest::newRow("programme only") << "PPPPPP" << 0 << 0 << 0;
+    QTest::newRow("the longer of two") << "SSPSSSSP" << 4 << 3 << 4;
+    QTest::newRow("silence holds the count") << "PSSQQSP" << 3 << 1 << 5;
+    QTest::newRow("no judgement ends it") << "SSSUSS" << 3 << 0 << 3;
+    QTest::newRow("no audio ends it") << "SS-SSS" << 3 << 3 << 3;
+    QTest::newRow("silence alone is no steady run") << "QQQQ" << 0 << 0 << 0;
+}
+
+void TstLevelSurvey::flattestRun() {
+    QFETCH(QString, seconds);
+    QFETCH(int, count);
+    QFETCH(int, first);
+    QFETCH(int, length);
+    const FlatRun run = dynamicsOf(seconds).flattestRun(20);
+    QCOMPARE(run.count, count);
+    if (count > 0) {
+        QCOMPARE(run.first, first);
+        QCOMPARE(run.length, length);
+    }
+}
+
+void TstLevelSurvey::reportGivesTheFlattestRun() {
+    LevelSurvey survey = dynamicsOf(QStringLiteral("PPPPPPPPPPSSSSSSSPPPPP"));
+    for (int i = 0; i < 4; ++i)
+        survey.add({0, 0, true}); // a gap of dead air, not judged
+    const auto figures = survey.dynamics();
+    QVERIFY(figures);
+    QCOMPARE(figures->measured, 22);
+    QCOMPARE(figures->steady, 7);
+    QCOMPARE(figures->spreadMedian, 9.0);
+    const QString report = surveyReport({}, survey);
+    QVERIFY2(report.contains(QStringLiteral("steady seconds: 7 of 22 measured")),
+             qPrintable(report));
+    QVERIFY2(report.contains(QRegularExpression(
+                 QStringLiteral("flattest run at Vol=\\d+: 7 s steady, from 0:10"))),
+             qPrintable(report));
+    QVERIFY(report.contains(QRegularExpression(QStringLiteral("\nsuggest Vol=\\d+ Time=\\d+\n$"))));
+}
 
 void TstLevelSurvey::proposal_data() {
     QTest::addColumn<QString>("seconds");

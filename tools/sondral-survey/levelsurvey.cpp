@@ -98,3 +98,46 @@ QList<SecondSpan> LevelSurvey::silentSpans(int threshold) const {
 QList<SecondSpan> LevelSurvey::unheardSpans() const {
     return spans(m_seconds, [](const SurveySecond& second) { return !second.heard; });
 }
+
+std::optional<DynamicsFigures> LevelSurvey::dynamics() const {
+    QList<double> spreads;
+    DynamicsFigures figures;
+    for (const SurveySecond& second : m_seconds) {
+        if (!second.heard || !second.measured)
+            continue;
+        spreads.append(second.spreadDb);
+        figures.steady += second.steady ? 1 : 0;
+    }
+    if (spreads.isEmpty())
+        return std::nullopt;
+    std::sort(spreads.begin(), spreads.end());
+    figures.measured = int(spreads.size());
+    const auto at = [&spreads](int p) {
+        const auto rank = qsizetype(std::ceil(p / 100.0 * double(spreads.size())));
+        return spreads.at(std::clamp<qsizetype>(rank - 1, 0, spreads.size() - 1));
+    };
+    figures.spreadP5 = at(5);
+    figures.spreadMedian = at(50);
+    return figures;
+}
+
+FlatRun LevelSurvey::flattestRun(int threshold) const {
+    FlatRun best;
+    FlatRun current;
+    for (int i = 0; i < m_seconds.size(); ++i) {
+        const SurveySecond& second = m_seconds.at(i);
+        if (secondIsSilent(second, threshold))
+            continue; // holds the count
+        if (!second.heard || !second.measured || !second.steady) {
+            current = {};
+            continue;
+        }
+        if (current.count == 0)
+            current.first = i;
+        ++current.count;
+        current.length = i - current.first + 1;
+        if (current.count > best.count)
+            best = current;
+    }
+    return best;
+}

@@ -12,6 +12,13 @@ struct SurveySecond {
     int left = 0;
     int right = 0;
     bool heard = true;
+    // What the capture's dynamics meter said of the second: measured false
+    // when it had no judgement. A steady second is a hum, hiss, a tone or a
+    // loop rather than programme; spreadDb is the spread of its 50 ms RMS
+    // levels.
+    bool measured = false;
+    bool steady = false;
+    double spreadDb = 0;
 
     int louder() const { return left > right ? left : right; }
 };
@@ -32,6 +39,24 @@ struct SilentRuns {
     int runs = 0;
     int seconds = 0; // silent seconds in all
     int longest = 0; // the longest run, in seconds
+};
+
+// The programme's dynamics over the survey's measured seconds.
+struct DynamicsFigures {
+    int measured = 0;
+    int steady = 0;
+    double spreadP5 = 0;     // dB, nearest rank
+    double spreadMedian = 0; // dB
+};
+
+// The longest count of steady seconds a Flat time would have seen, counted
+// as Sondral counts it at a threshold: a loud steady second adds one, a
+// silent one holds the count, any other second (programme, not measured,
+// not heard) ends it.
+struct FlatRun {
+    int count = 0;  // steady seconds in the run
+    int first = 0;  // index of its first second
+    int length = 0; // seconds from its first to its last steady second
 };
 
 // A stretch of seconds, by index into the survey.
@@ -85,6 +110,9 @@ public:
     std::optional<SurveyProposal> proposal() const;
 
     SilentRuns silentRuns(int threshold) const;
+    // Nothing without a measured second.
+    std::optional<DynamicsFigures> dynamics() const;
+    FlatRun flattestRun(int threshold) const;
     QList<SecondSpan> silentSpans(int threshold) const;
     // The stretches of seconds without audio.
     QList<SecondSpan> unheardSpans() const;

@@ -58,7 +58,13 @@ Options:
 The report (standard output) gives the seconds measured, the spread of each
 second's louder-channel level, the noise floor, and for Vol = 10, 20 .. 100
 the number of silent runs and the longest one: a Time below that run would
-have raised an alarm during the survey. Its last line is, for scripts:
+have raised an alarm during the survey. It also gives the programme's
+dynamics: the spread in dB of the 50 ms RMS levels within each second, how
+many seconds sounded steady (a hum, hiss, a tone, a short loop: what
+AutoFlat and Feed1Flat..Feed4Flat in sondral.ini catch), and the flattest
+run, the longest count of steady seconds the proposed Vol would have seen:
+a Flat time below it would have raised an alarm. Its last line is, for
+scripts:
   suggest Vol=<0-100> Time=<0-100>
 
 The rule behind the proposal:
@@ -72,7 +78,7 @@ Check the table before taking it: a survey without dead air proposes too
 high a Vol, and a short survey may miss the source's longest quiet passage.
 
 On a terminal a progress line (on standard error) shows the time, the
-current levels and the quiet runs so far.
+current levels, the second's spread and the quiet runs so far.
 
 Exit status: 0 done, 1 no sound server, no audio or picture not written,
 2 bad usage (also a card that does not exist).
@@ -224,6 +230,7 @@ int main(int argc, char* argv[]) {
         return exitUsage;
     }
     in.setCaptureParameter(2);
+    in.setDynamicsMeasured(true);
     if (!in.start()) {
         error(in.errorString());
         return exitFailed;

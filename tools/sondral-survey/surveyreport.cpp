@@ -81,6 +81,32 @@ QString surveyReport(const SurveyContext& context, const LevelSurvey& survey) {
                    .arg(padded(runs.longest, 9));
     }
 
+    out << QString()
+        << QStringLiteral("Dynamics per second (the spread of the 50 ms RMS levels within the")
+        << QStringLiteral("second; a loud second that hardly moves, or repeats itself, is a")
+        << QStringLiteral("steady signal: a hum, hiss, a tone, a stuck player):");
+    if (const auto dynamics = survey.dynamics()) {
+        const FlatRun flat = survey.flattestRun(proposal->vol);
+        out << QStringLiteral("  spread 5th percentile %1 dB, median %2 dB")
+                   .arg(dynamics->spreadP5, 0, 'f', 1)
+                   .arg(dynamics->spreadMedian, 0, 'f', 1)
+            << QStringLiteral("  steady seconds: %1 of %2 measured")
+                   .arg(dynamics->steady)
+                   .arg(dynamics->measured);
+        if (flat.count > 0)
+            out << QStringLiteral("  flattest run at Vol=%1: %2 s steady, from %3; a Flat time "
+                                  "below %2 s would have raised an alarm.")
+                       .arg(proposal->vol)
+                       .arg(flat.count)
+                       .arg(durationText(flat.first));
+        else
+            out << QStringLiteral("  flattest run at Vol=%1: none; any Flat time leaves the "
+                                  "programme alone.")
+                       .arg(proposal->vol);
+    } else {
+        out << QStringLiteral("  not measured");
+    }
+
     const int half = proposal->vol / 2;
     out << QString()
         << (proposal->floorTooHigh

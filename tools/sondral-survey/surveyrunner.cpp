@@ -54,7 +54,11 @@ void SurveyRunner::measureSecond() {
     // Both readings first, then whether audio arrived: a capture that went
     // stale reads 0, which must not count as a silent second.
     SurveySecond second{m_in.level(0), m_in.level(1), true};
+    const DynamicsSecond dynamics = m_in.dynamics();
     second.heard = m_in.isDelivering();
+    second.measured = dynamics.valid;
+    second.steady = dynamics.valid && dynamics.steady;
+    second.spreadDb = dynamics.spreadDb;
     m_survey.add(second);
     showProgress(second);
     if (m_survey.seconds().size() >= m_seconds)
@@ -88,6 +92,10 @@ void SurveyRunner::showProgress(const SurveySecond& second) {
                        .arg(durationText(m_seconds))
                        .arg(second.heard ? QString::number(second.left) : QStringLiteral("--"), 3)
                        .arg(second.heard ? QString::number(second.right) : QStringLiteral("--"), 3);
+    line += second.measured ? QStringLiteral("  spread %1 dB%2")
+                                  .arg(second.spreadDb, 4, 'f', 1)
+                                  .arg(second.steady ? QStringLiteral(" steady") : QString())
+                            : QStringLiteral("  spread --");
     if (const auto proposal = m_survey.proposal())
         line += QStringLiteral("  quiet runs at Vol=%1: %2, longest %3 s")
                     .arg(proposal->vol)
