@@ -3,6 +3,7 @@
 #include "app/eventlogrecorder.h"
 #include "app/operatornotices.h"
 #include "audio/wavein.h"
+#include "clips/cliprecorder.h"
 #include "core/monitor.h"
 #include "core/monitoringhealth.h"
 #include "core/station.h"
@@ -33,7 +34,9 @@ SondralApp::SondralApp(const QString& appDir, QObject* parent)
       m_window(std::make_unique<frmMain>()), m_waveIn(std::make_unique<WaveIn>()),
       m_socket(std::make_unique<UdpLink>()), m_tmrSN(std::make_unique<QtTickTimer>()),
       m_monitor(std::make_unique<Monitor>(m_settings, *m_station, *m_tmrSN, *m_socket)),
-      m_serviceNotifier(std::make_unique<ServiceNotifier>()) {
+      m_serviceNotifier(std::make_unique<ServiceNotifier>()),
+      m_clips(std::make_unique<ClipRecorder>(*m_station, m_waveIn->audioRing(),
+                                             QDir(appDir).filePath(QStringLiteral("clips")))) {
     connectStation();
     connectWindow();
     connectCapture();
@@ -55,6 +58,8 @@ void SondralApp::connectStation() {
     connect(m_recorder.get(), &EventLogRecorder::writeFailed, m_notices.get(),
             &OperatorNotices::logWriteFailed);
     connect(m_station.get(), &Station::changed, m_window.get(), &frmMain::showStation);
+    // The sound of each alarm, kept beside the settings.
+    connect(m_station.get(), &Station::eventPublished, m_clips.get(), &ClipRecorder::record);
     // A running tick counts silent seconds from a level below half the
     // armed threshold: the capture delivers short while the programme is
     // that quiet, so that the count starts on time.

@@ -23,6 +23,7 @@ class EventLogRecorder;
 class OperatorNotices;
 class ServiceNotifier;
 class TerminationWatcher;
+class ClipRecorder;
 
 // The program: builds every long-lived object of a run (settings and INI
 // access, the station state, event log, capture, socket, tick, monitoring,
@@ -79,6 +80,9 @@ private:
     std::unique_ptr<Monitor> m_monitor;
     std::unique_ptr<ServiceNotifier> m_serviceNotifier;
     std::unique_ptr<TerminationWatcher> m_terminationWatcher;
+    // Declared last, so it goes first: clips still collecting are written
+    // while the capture's ring and the station still exist.
+    std::unique_ptr<ClipRecorder> m_clips;
 
     QPointer<frmAudio> m_frmAudio;
     QPointer<frmInterPC> m_frmInterPC;

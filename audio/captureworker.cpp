@@ -127,6 +127,7 @@ void CaptureWorker::tryOpen() {
         return;
     }
     m_history.reset(measured);
+    m_state.ring().reset(measured);
     m_source = new QAudioSource(m_device, format, this);
     m_source->setBufferSize(format.bytesForDuration(qint64(m_bufferMs) * 1000));
     m_io = m_source->start();
@@ -166,7 +167,10 @@ void CaptureWorker::readAvailable() {
     if (!m_io)
         return;
     const QByteArray data = m_io->readAll();
-    if (data.isEmpty() || m_history.add(data.constData(), data.size()) == 0)
+    if (data.isEmpty())
+        return;
+    m_state.ring().write(data.constData(), data.size());
+    if (m_history.add(data.constData(), data.size()) == 0)
         return;
     m_blockDueMs = CaptureState::nowMs() + CaptureState::staleMs;
     m_state.blockMeasured(m_history);

@@ -373,6 +373,7 @@ void PulseCapture::openStream() {
         return;
     }
     m_history.reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
+    m_state.ring().reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
     // Found again by this name from now on; a request made before any list
     // was seen takes the length of this one.
     m_request.id = source.device.id;
@@ -417,8 +418,10 @@ void PulseCapture::readStream() {
         if (bytes == 0)
             break;
         // data is null for a hole in the stream: nothing to measure there.
-        if (data)
+        if (data) {
             blocks += m_history.add(static_cast<const char*>(data), qsizetype(bytes));
+            m_state.ring().write(static_cast<const char*>(data), qsizetype(bytes));
+        }
         pa_stream_drop(m_stream);
     }
     if (blocks == 0)

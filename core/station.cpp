@@ -63,6 +63,8 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("capture_back");
     case Kind::LinkFailed:
         return QStringLiteral("link_failed");
+    case Kind::ClipSaved:
+        return QStringLiteral("clip_saved");
     }
     return QStringLiteral("unknown");
 }

@@ -21,6 +21,7 @@ struct StationEvent {
         CaptureLost,     // the input stopped delivering; text the input's name
         CaptureBack,     // it delivers again; text the input's name
         LinkFailed,      // the socket or the server's name failed; text the reason
+        ClipSaved,       // the sound of an alarm is on disk; text the file's name
     };
 
     Kind kind = Kind::RunStarted;
