@@ -65,10 +65,18 @@ bool ClipFolder::prepare(QString* error) const {
     return true;
 }
 
+QString ClipFolder::partialPath(const QString& clipPath) {
+    return clipPath + QStringLiteral(".part");
+}
+
 QString ClipFolder::freePath(const QDateTime& time, const QString& source) const {
     const QDir dir(m_path);
+    auto taken = [&dir](const QString& name) {
+        return QFileInfo::exists(dir.filePath(name)) ||
+               QFileInfo::exists(partialPath(dir.filePath(name)));
+    };
     QString name = fileName(time, source);
-    for (int n = 2; QFileInfo::exists(dir.filePath(name)); ++n)
+    for (int n = 2; taken(name); ++n)
         name = stem(time, source) + QStringLiteral("-%1").arg(n) + Extension;
     return dir.filePath(name);
 }

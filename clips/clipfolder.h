@@ -34,7 +34,9 @@ public:
 
     // Creates the folder when missing; false with the reason otherwise.
     bool prepare(QString* error) const;
-    // A path for a new clip that no file has yet.
+    // Where a clip is written before it is complete: a name never counted.
+    static QString partialPath(const QString& clipPath);
+    // A path for a new clip that no file has yet, nor a clip being written.
     QString freePath(const QDateTime& time, const QString& source) const;
     // Whether bytes more fit with the reserve left free; the reason if not.
     bool hasRoom(qint64 bytes, QString* error) const;

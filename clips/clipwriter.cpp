@@ -17,23 +17,13 @@ quint64 framesOf(int ms, int rate) {
     return quint64(ms) * quint64(rate) / 1000;
 }
 
-// Writes 16-bit stereo frames as FLAC at path; the reason when it could not.
-QString writeFlac(const QString& path, const std::vector<qint16>& samples, int rate) {
-    SF_INFO info{};
-    info.samplerate = rate;
-    info.channels = 2;
-    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    SNDFILE* file = sf_open(QFile::encodeName(path).constData(), SFM_WRITE, &info);
-    if (!file)
-        return QString::fromLocal8Bit(sf_strerror(nullptr));
-    const sf_count_t frames = sf_count_t(samples.size() / 2);
-    const sf_count_t done = sf_writef_short(file, samples.data(), frames);
-    QString error;
-    if (done != frames)
-        error = QString::fromLocal8Bit(sf_strerror(file));
-    if (sf_close(file) != 0 && error.isEmpty())
-        error = QStringLiteral("the file could not be completed");
-    return error;
+// Plain 16-bit stereo, and a header: FLAC is never larger.
+qint64 boundBytes(quint64 frames) {
+    return qint64(frames) * 4 + 65536;
+}
+
+QString fileError(SNDFILE* file) {
+    return QString::fromLocal8Bit(sf_strerror(file));
 }
 
 } // namespace
@@ -89,7 +79,7 @@ void ClipWriter::run() {
         }
         for (auto it = clips.begin(); it != clips.end();) {
             if (collect(*it, stopping)) {
-                m_done(save(*it));
+                m_done(finish(*it));
                 it = clips.erase(it);
             } else {
                 ++it;
@@ -101,8 +91,10 @@ void ClipWriter::run() {
 }
 
 bool ClipWriter::collect(Clip& clip, bool finishing) {
-    if (clip.rate <= 0)
-        return true; // nothing was ever captured: nothing to wait for
+    if (!clip.opened)
+        open(clip);
+    if (!clip.error.isEmpty())
+        return true;
     const AudioRing::Run run = m_ring.currentRun();
     quint64 limit = clip.end;
     bool runEnded = false;
@@ -111,57 +103,83 @@ bool ClipWriter::collect(Clip& clip, bool finishing) {
         limit = std::min(limit, run.start);
         runEnded = true;
     }
-    const quint64 to = std::min(m_ring.written(), limit);
-    if (to > clip.next) {
-        const quint64 good = m_ring.copy(clip.next, to, m_scratch);
-        if (good > clip.next && clip.started) {
-            // This thread fell so far behind that the ring moved on: what
-            // follows would not join what was taken. The clip ends here.
-            clip.end = clip.next;
-            return true;
-        }
-        const std::size_t skip = std::size_t(good - clip.next) * 2;
-        if (m_scratch.size() > skip) {
-            if (clip.samples.empty())
-                clip.samples.reserve(std::size_t(framesOf(beforeMs + afterMs, clip.rate)) * 2);
-            clip.samples.insert(clip.samples.end(), m_scratch.begin() + std::ptrdiff_t(skip),
-                                m_scratch.end());
-            clip.started = true;
-        }
-        clip.next = to;
-    }
-    return clip.next >= limit || runEnded || finishing ||
+    append(clip, std::min(m_ring.written(), limit));
+    return !clip.error.isEmpty() || clip.next >= limit || runEnded || finishing ||
            std::chrono::steady_clock::now() >= clip.deadline;
 }
 
-ClipWriter::Result ClipWriter::save(const Clip& clip) const {
+void ClipWriter::open(Clip& clip) const {
+    clip.opened = true;
+    if (clip.rate <= 0) {
+        clip.error = QStringLiteral("no audio was captured around the alarm");
+        return;
+    }
+    if (!m_folder.prepare(&clip.error))
+        return;
+    if (!m_folder.hasRoom(boundBytes(clip.end - clip.next), &clip.error))
+        return;
+    clip.path = m_folder.freePath(clip.time, clip.source);
+    SF_INFO info{};
+    info.samplerate = clip.rate;
+    info.channels = 2;
+    info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
+    // Written under a name the folder never counts, renamed when complete:
+    // a clip cut short by a full disk or a crash is never taken for a
+    // whole one.
+    clip.file = sf_open(QFile::encodeName(ClipFolder::partialPath(clip.path)).constData(),
+                        SFM_WRITE, &info);
+    if (!clip.file)
+        clip.error = QStringLiteral("cannot write %1: %2")
+                         .arg(QDir::toNativeSeparators(clip.path), fileError(nullptr));
+}
+
+void ClipWriter::append(Clip& clip, quint64 to) {
+    while (clip.next < to && clip.error.isEmpty()) {
+        const quint64 until = std::min(to, clip.next + chunkFrames);
+        const quint64 good = m_ring.copy(clip.next, until, m_scratch);
+        if (good > clip.next && clip.frames > 0) {
+            // This thread fell so far behind that the ring moved on: what
+            // follows would not join what was written. The clip ends here.
+            clip.end = clip.next;
+            return;
+        }
+        const std::size_t skip = std::size_t(good - clip.next) * 2;
+        const sf_count_t frames = sf_count_t((m_scratch.size() - skip) / 2);
+        if (frames > 0) {
+            if (sf_writef_short(clip.file, m_scratch.data() + skip, frames) != frames) {
+                clip.error = QStringLiteral("cannot write %1: %2")
+                                 .arg(QDir::toNativeSeparators(clip.path), fileError(clip.file));
+                return;
+            }
+            clip.frames += frames;
+        }
+        clip.next = until;
+    }
+}
+
+ClipWriter::Result ClipWriter::finish(Clip& clip) const {
     Result result;
     result.rate = clip.rate;
-    const qint64 frames = qint64(clip.samples.size() / 2);
-    if (frames == 0) {
-        result.error = QStringLiteral("no audio was captured around the alarm");
-        return result;
+    if (clip.file) {
+        if (sf_close(clip.file) != 0 && clip.error.isEmpty())
+            clip.error =
+                QStringLiteral("cannot complete %1").arg(QDir::toNativeSeparators(clip.path));
+        clip.file = nullptr;
+        if (clip.error.isEmpty() && clip.frames == 0)
+            clip.error = QStringLiteral("no audio was captured around the alarm");
+        if (clip.error.isEmpty() && !QFile::rename(ClipFolder::partialPath(clip.path), clip.path))
+            clip.error =
+                QStringLiteral("cannot rename %1").arg(QDir::toNativeSeparators(clip.path));
+        if (!clip.error.isEmpty())
+            QFile::remove(ClipFolder::partialPath(clip.path));
     }
-    result.seconds = double(frames) / clip.rate;
-    if (!m_folder.prepare(&result.error))
-        return result;
-    // FLAC is never larger than the plain samples and a header.
-    if (!m_folder.hasRoom(frames * 4 + 65536, &result.error))
-        return result;
-    const QString path = m_folder.freePath(clip.time, clip.source);
-    // Written under a name the folder never counts, then renamed: a clip
-    // cut short by a full disk or a crash is never taken for a whole one.
-    const QString partial = path + QStringLiteral(".part");
-    const QString error = writeFlac(partial, clip.samples, clip.rate);
-    if (!error.isEmpty() || !QFile::rename(partial, path)) {
-        QFile::remove(partial);
-        result.error = QStringLiteral("cannot write %1: %2")
-                           .arg(QDir::toNativeSeparators(path),
-                                error.isEmpty() ? QStringLiteral("rename failed") : error);
+    if (!clip.error.isEmpty()) {
+        result.error = clip.error;
         return result;
     }
     m_folder.prune();
     result.saved = true;
-    result.fileName = QFileInfo(path).fileName();
+    result.fileName = QFileInfo(clip.path).fileName();
+    result.seconds = double(clip.frames) / clip.rate;
     return result;
 }

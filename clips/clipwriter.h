@@ -14,12 +14,13 @@
 #include <vector>
 
 class AudioRing;
+typedef struct sf_private_tag SNDFILE;
 
 // Writes the sound around a moment as a FLAC file, on a thread of its own:
 // record() notes where the capture stands and returns at once; the thread
-// takes the seconds before from the ring straight away and the seconds
-// after as they arrive, then writes the file into the folder and keeps the
-// folder within its limits.
+// opens the file, writes the seconds before from the ring straight away and
+// the seconds after as they arrive, then gives the file its name and keeps
+// the folder within its limits. Memory stays a chunk per clip.
 //
 // A clip holds only what was heard: when the capture stops delivering, or
 // the stream changes its rate, the part after ends there; nothing is
@@ -33,6 +34,8 @@ public:
     static constexpr int graceMs = 2000;
     // How often the thread takes what arrived.
     static constexpr int collectMs = 200;
+    // The most frames taken from the ring in one copy.
+    static constexpr quint64 chunkFrames = 8192;
 
     struct Result {
         bool saved = false;
@@ -62,15 +65,21 @@ private:
         int rate = 0;
         quint64 next = 0; // the next frame to take
         quint64 end = 0;  // one past the last frame wanted
-        bool started = false;
         std::chrono::steady_clock::time_point deadline;
-        std::vector<qint16> samples;
+        // Written as the audio comes, so that no clip is held in memory.
+        SNDFILE* file = nullptr;
+        QString path; // the clip's name once complete
+        qint64 frames = 0;
+        bool opened = false;
+        QString error; // the clip failed: nothing more is taken
     };
 
     void run();
     // Takes what arrived; true when the clip is complete.
     bool collect(Clip& clip, bool finishing);
-    Result save(const Clip& clip) const;
+    void open(Clip& clip) const;
+    void append(Clip& clip, quint64 to);
+    Result finish(Clip& clip) const;
 
     const AudioRing& m_ring;
     const ClipFolder m_folder;

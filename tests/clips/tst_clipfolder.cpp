@@ -161,6 +161,10 @@ void TstClipFolder::freePathNeverReusesAName() {
     const QString second = folder.freePath(time, QStringLiteral("AUTO"));
     QCOMPARE(QFileInfo(second).fileName(), QStringLiteral("2026-12-09_03-12-45_AUTO-2.flac"));
     QVERIFY(ClipFolder::isClipName(QFileInfo(second).fileName()));
+    // A clip still being written holds its name too.
+    makeFile(ClipFolder::partialPath(second), 1);
+    QCOMPARE(QFileInfo(folder.freePath(time, QStringLiteral("AUTO"))).fileName(),
+             QStringLiteral("2026-12-09_03-12-45_AUTO-3.flac"));
 }
 
 void TstClipFolder::prepareFailsWhenAFileIsInTheWay() {

@@ -106,6 +106,7 @@ class TstClipWriter : public QObject {
 private slots:
     void tenSecondsBeforeAndTwentyAfter();
     void audioThatStopsIsWrittenAsHeard();
+    void audioThatStopsIsWrittenAfterTheTwentySeconds();
     void aNewRateEndsTheClip();
     void aFolderThatCannotBeMadeIsAFailure();
     void noAudioAtAllIsAFailure();
@@ -155,6 +156,24 @@ void TstClipWriter::audioThatStopsIsWrittenAsHeard() {
     QVERIFY2(result.saved, qPrintable(result.error));
     const Flac flac = readFlac(dir.filePath(result.fileName));
     QCOMPARE(flac.samples.size() / 2, std::size_t(7 * rate));
+    QVERIFY(consecutive(flac, 0));
+}
+
+void TstClipWriter::audioThatStopsIsWrittenAfterTheTwentySeconds() {
+    QTemporaryDir dir;
+    QVERIFY(dir.isValid());
+    Fed fed;
+    fed.ring.reset({levelmath::SampleType::Int16, 2, rate});
+    fed.feed(10000);
+    Results results;
+    ClipWriter writer(fed.ring, ClipFolder(dir.path()), results.done());
+    writer.record(alarmTime, QStringLiteral("AUTO"));
+    fed.feed(5000);
+    // The sound server is gone: the clip does not wait for it past its time.
+    QTRY_COMPARE_WITH_TIMEOUT(results.size(), std::size_t(1),
+                              ClipWriter::afterMs + ClipWriter::graceMs + 2000);
+    const Flac flac = readFlac(dir.filePath(results.at(0).fileName));
+    QCOMPARE(flac.samples.size() / 2, std::size_t(15 * rate));
     QVERIFY(consecutive(flac, 0));
 }
 
