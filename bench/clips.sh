@@ -65,8 +65,8 @@ for who in before after; do c1[$who]=$(cpu_seconds "${pid[$who]}"); done
 window=$(awk -v a="$w0" -v b="$w1" 'BEGIN { print b - a }')
 
 # The tone ends (seconds + 25 after it began); AutoTime 1 alarms about 2 s later.
-silence_at=$(awk -v t="$tone_start" -v s="$seconds" 'BEGIN { print t + s + 25 }')
-sleep "$(awk -v a="$silence_at" -v b="$(now)" 'BEGIN { d = a - b; print d > 0 ? d : 0 }')"
+silence_at=$(awk -v t="$tone_start" -v s="$seconds" 'BEGIN { printf "%.3f", t + s + 25 }')
+sleep "$(awk -v a="$silence_at" -v b="$(now)" 'BEGIN { d = a - b; printf "%.3f", (d > 0 ? d : 0) }')"
 declare -A a0 a1
 for who in before after; do a0[$who]=$(cpu_seconds "${pid[$who]}"); done
 v0=$(now)
@@ -89,3 +89,7 @@ for who in before after; do
     done
 done
 for who in before after; do stop_process "${pid[$who]}"; done
+for who in before after; do
+    echo "   $who journal (last lines):"
+    tail -n 4 "$work/$who.out" | sed 's/^/      /'
+done
