@@ -4,6 +4,7 @@
 #include "app/operatornotices.h"
 #include "app/statekeeper.h"
 #include "audio/wavein.h"
+#include "clips/cliprecorder.h"
 #include "core/monitor.h"
 #include "core/monitoringhealth.h"
 #include "core/outagetracker.h"
@@ -46,7 +47,9 @@ SondralApp::SondralApp(const QString& appDir, QObject* parent)
       m_monitor(std::make_unique<Monitor>(m_settings, *m_station, *m_tmrSN, *m_socket)),
       m_serviceNotifier(std::make_unique<ServiceNotifier>()),
       m_stateKeeper(std::make_unique<StateKeeper>(m_stateFile, *m_station)),
-      m_outageTimer(std::make_unique<QtTickTimer>()) {
+      m_outageTimer(std::make_unique<QtTickTimer>()),
+      m_clips(std::make_unique<ClipRecorder>(*m_station, m_waveIn->audioRing(),
+                                             QDir(appDir).filePath(QStringLiteral("clips")))) {
     connectStation();
     connectWindow();
     connectCapture();
@@ -75,6 +78,8 @@ void SondralApp::connectStation() {
     connect(m_station.get(), &Station::changed, m_stateKeeper.get(), &StateKeeper::stationChanged);
     connect(m_station.get(), &Station::eventPublished, m_stateKeeper.get(),
             &StateKeeper::eventPublished);
+    // The sound of each alarm, kept beside the settings.
+    connect(m_station.get(), &Station::eventPublished, m_clips.get(), &ClipRecorder::record);
     // A running tick counts silent seconds from a level below half the
     // armed threshold: the capture delivers short while the programme is
     // that quiet, so that the count starts on time.

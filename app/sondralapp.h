@@ -30,6 +30,7 @@ class Notifier;
 class StatusBoard;
 class StatusService;
 class StatusPublisher;
+class ClipRecorder;
 
 // The program: builds every long-lived object of a run (settings and INI
 // access, the station state, event log, capture, socket, tick, monitoring,
@@ -118,6 +119,9 @@ private:
     std::unique_ptr<StatusBoard> m_statusBoard;
     std::unique_ptr<StatusService> m_statusService;
     std::unique_ptr<StatusPublisher> m_statusPublisher;
+    // Declared last, so it goes first: clips still collecting are written
+    // while the capture's ring and the station still exist.
+    std::unique_ptr<ClipRecorder> m_clips;
 
     QPointer<frmAudio> m_frmAudio;
     QPointer<frmInterPC> m_frmInterPC;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/audioring.h"
 #include "audio/captureevents.h"
 #include "audio/devicelist.h"
 #include "audio/dynamicssecond.h"
@@ -72,6 +73,11 @@ public:
     // When the last block came (monotonic ms); 0 before the first.
     qint64 lastBlockMs() const { return m_lastBlockMs.load(std::memory_order_acquire); }
 
+    // The last seconds of the audio itself: the audio thread writes every
+    // delivery into it, any thread may copy from it.
+    AudioRing& ring() { return m_ring; }
+    const AudioRing& ring() const { return m_ring; }
+
 private:
     int read(int channel, int slot) const;
 
@@ -88,4 +94,5 @@ private:
         std::make_shared<const CaptureDeviceList>()};
     std::atomic<bool> m_answered{false};
     std::atomic<bool> m_serverReached{false};
+    AudioRing m_ring;
 };

@@ -137,6 +137,7 @@ void CaptureWorker::tryOpen() {
     m_history.reset(measured);
     m_measured = measured;
     m_dynamics.reset(measured);
+    m_state.ring().reset(measured);
     m_source = new QAudioSource(m_device, format, this);
     m_source->setBufferSize(format.bytesForDuration(qint64(m_bufferMs) * 1000));
     m_io = m_source->start();
@@ -179,9 +180,12 @@ void CaptureWorker::readAvailable() {
     if (!m_io)
         return;
     const QByteArray data = m_io->readAll();
-    if (m_measureDynamics && !data.isEmpty() && m_dynamics.add(data.constData(), data.size()) > 0)
+    if (data.isEmpty())
+        return;
+    m_state.ring().write(data.constData(), data.size());
+    if (m_measureDynamics && m_dynamics.add(data.constData(), data.size()) > 0)
         m_state.secondJudged(m_dynamics.latest());
-    if (data.isEmpty() || m_history.add(data.constData(), data.size()) == 0)
+    if (m_history.add(data.constData(), data.size()) == 0)
         return;
     m_blocksThisAttempt = true;
     m_emptyAttempts = 0;

@@ -404,6 +404,7 @@ void PulseCapture::openStream() {
     m_blocksThisAttempt = false;
     m_blockDueMs = CaptureState::nowMs() + firstBlockWaitMs(m_emptyAttempts);
     m_dynamics.reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
+    m_state.ring().reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
     // Found again by this name from now on; a request made before any list
     // was seen takes the length of this one.
     m_request.id = source.device.id;
@@ -453,6 +454,7 @@ void PulseCapture::readStream() {
             blocks += m_history.add(static_cast<const char*>(data), qsizetype(bytes));
             if (m_measureDynamics)
                 judged += m_dynamics.add(static_cast<const char*>(data), qsizetype(bytes));
+            m_state.ring().write(static_cast<const char*>(data), qsizetype(bytes));
         }
         pa_stream_drop(m_stream);
     }

@@ -102,6 +102,9 @@ public:
     DynamicsSecond dynamics() const { return m_state->dynamics(); }
     // When the last block came, monotonic ms; 0 before the first.
     qint64 lastBlockMs() const { return m_state->lastBlockMs(); }
+    // The last seconds of what was captured, for keeping the sound of an
+    // event; lives as long as this object.
+    const AudioRing& audioRing() const { return m_state->ring(); }
 
 signals:
     // The first audio of a start: the input delivers.

@@ -80,6 +80,8 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("channel_lost");
     case Kind::ChannelBack:
         return QStringLiteral("channel_back");
+    case Kind::ClipSaved:
+        return QStringLiteral("clip_saved");
     }
     return QStringLiteral("unknown");
 }

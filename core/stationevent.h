@@ -34,11 +34,12 @@ struct StationEvent {
         ChannelLost,
         // That channel is at or above the half threshold again; code, text.
         ChannelBack,
+        ClipSaved,       // the sound of an alarm is on disk; text the file's name
     };
 
     // How many kinds there are: counts per kind are indexed by the kind.
     // The last kind above plus one.
-    static constexpr int kindCount = static_cast<int>(Kind::ChannelBack) + 1;
+    static constexpr int kindCount = static_cast<int>(Kind::ClipSaved) + 1;
 
     Kind kind = Kind::RunStarted;
     QDateTime time;

@@ -1,0 +1,126 @@
+#include "audio/audioring.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace {
+
+using levelmath::SampleType;
+
+qint16 toInt16(const char* p, SampleType type) {
+    switch (type) {
+    case SampleType::Int16: {
+        qint16 v;
+        std::memcpy(&v, p, sizeof v);
+        return v;
+    }
+    case SampleType::Int32: {
+        qint32 v;
+        std::memcpy(&v, p, sizeof v);
+        return qint16(v >> 16);
+    }
+    case SampleType::Float: {
+        float v;
+        std::memcpy(&v, p, sizeof v);
+        if (!(v == v)) // NaN from a broken driver: silence
+            return 0;
+        return qint16(std::lround(std::clamp(v, -1.0f, 1.0f) * 32767.0f));
+    }
+    case SampleType::UInt8:
+        return qint16((int(static_cast<unsigned char>(*p)) - 128) * 256);
+    }
+    return 0;
+}
+
+} // namespace
+
+AudioRing::AudioRing() : m_frames(new std::atomic<quint32>[std::size_t(capacityFrames)]) {}
+
+void AudioRing::reset(const levelmath::SampleFormat& format) {
+    m_format = format;
+    m_frameBytes = format.channels > 0 ? format.bytesPerFrame() : 0;
+    if (m_frameBytes > int(sizeof m_carry))
+        m_frameBytes = 0; // more channels than any capture here opens: not kept
+    m_carryBytes = 0;
+    if (m_runRate.load(std::memory_order_relaxed) == format.sampleRate)
+        return;
+    const quint32 sequence = m_runSequence.load(std::memory_order_relaxed);
+    m_runSequence.store(sequence + 1, std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    m_runStart.store(m_written.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    m_runRate.store(format.sampleRate, std::memory_order_relaxed);
+    m_runSequence.store(sequence + 2, std::memory_order_release);
+}
+
+AudioRing::Run AudioRing::currentRun() const {
+    for (;;) {
+        const quint32 before = m_runSequence.load(std::memory_order_acquire);
+        Run run{m_runStart.load(std::memory_order_relaxed),
+                m_runRate.load(std::memory_order_relaxed)};
+        std::atomic_thread_fence(std::memory_order_acquire);
+        if ((before & 1) == 0 && m_runSequence.load(std::memory_order_relaxed) == before)
+            return run;
+    }
+}
+
+void AudioRing::putFrame(const char* frame, quint64 n) {
+    const int sampleBytes = m_format.bytesPerSample();
+    const qint16 left = toInt16(frame, m_format.type);
+    const qint16 right = m_format.channels > 1 ? toInt16(frame + sampleBytes, m_format.type) : left;
+    m_frames[std::size_t(n % quint64(capacityFrames))].store(
+        quint32(quint16(left)) | (quint32(quint16(right)) << 16), std::memory_order_relaxed);
+}
+
+void AudioRing::write(const char* data, qsizetype bytes) {
+    if (m_frameBytes <= 0 || !data || bytes <= 0)
+        return;
+    const qsizetype complete = (m_carryBytes + bytes) / m_frameBytes;
+    quint64 n = m_written.load(std::memory_order_relaxed);
+    // Claimed before the first store: a reader that sees any of the new
+    // frames sees the claim too, and knows which old frames are gone.
+    m_claimed.store(n + quint64(complete), std::memory_order_relaxed);
+    std::atomic_thread_fence(std::memory_order_release);
+    if (m_carryBytes > 0) {
+        const int take = int(std::min<qsizetype>(m_frameBytes - m_carryBytes, bytes));
+        std::memcpy(m_carry + m_carryBytes, data, std::size_t(take));
+        m_carryBytes += take;
+        data += take;
+        bytes -= take;
+        if (m_carryBytes < m_frameBytes)
+            return;
+        putFrame(reinterpret_cast<const char*>(m_carry), n++);
+        m_carryBytes = 0;
+    }
+    const qsizetype frames = bytes / m_frameBytes;
+    for (qsizetype i = 0; i < frames; ++i)
+        putFrame(data + i * m_frameBytes, n++);
+    const qsizetype rest = bytes - frames * m_frameBytes;
+    if (rest > 0) {
+        std::memcpy(m_carry, data + frames * m_frameBytes, std::size_t(rest));
+        m_carryBytes = int(rest);
+    }
+    m_written.store(n, std::memory_order_release);
+}
+
+quint64 AudioRing::copy(quint64 from, quint64 to, std::vector<qint16>& out) const {
+    to = std::min(to, written());
+    out.clear();
+    if (to <= from)
+        return to;
+    out.resize(std::size_t(to - from) * 2);
+    for (quint64 n = from; n < to; ++n) {
+        const quint32 frame =
+            m_frames[std::size_t(n % quint64(capacityFrames))].load(std::memory_order_relaxed);
+        const std::size_t at = std::size_t(n - from) * 2;
+        out[at] = qint16(quint16(frame & 0xffff));
+        out[at + 1] = qint16(quint16(frame >> 16));
+    }
+    // Whatever the writer has claimed by now may have replaced the oldest
+    // frames of the copy; those beyond the ring's reach are not good.
+    std::atomic_thread_fence(std::memory_order_acquire);
+    const quint64 reached = m_claimed.load(std::memory_order_relaxed);
+    const quint64 oldest =
+        reached > quint64(capacityFrames) ? reached - quint64(capacityFrames) : 0;
+    return std::clamp(oldest, from, to);
+}
