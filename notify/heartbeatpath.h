@@ -36,6 +36,8 @@ public:
 private:
     void beat();
     void answered(QNetworkReply* reply);
+    // A beat that takes longer than the interval would only pile up.
+    int timeoutMs() const;
 
     QUrl m_url;
     QNetworkAccessManager m_network;

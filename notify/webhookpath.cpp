@@ -1,5 +1,6 @@
 #include "notify/webhookpath.h"
 
+#include "notify/replyresult.h"
 #include "settings/journal.h"
 
 #include <QNetworkReply>
@@ -86,8 +87,7 @@ void WebhookPath::answered(QNetworkReply* reply) {
         attempt();
         return;
     }
-    const QString detail =
-        status > 0 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+    const QString detail = replyResult(*reply, m_requestTimeoutMs);
     const bool giveUp = !m_retrying || w.since.elapsed() >= GiveUpMs;
     if (w.attempts == 1 || giveUp)
         Journal::write(

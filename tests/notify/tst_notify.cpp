@@ -41,6 +41,7 @@ private slots:
     void json();
     void webhookRetriesUntilAccepted();
     void webhookDropsOldestBeyondLimit();
+    void webhookWithoutAnswerGivesUpOnce();
     void heartbeatOnlyWhileMonitoringWorks();
     void command_data();
     void command();
@@ -116,6 +117,24 @@ void tst_Notify::heartbeatOnlyWhileMonitoringWorks() {
     QCOMPARE(receiver.requests().first().method, QByteArray("GET"));
     QCOMPARE(receiver.requests().first().path, QByteArray("/ping"));
     beat.stop();
+}
+
+// One attempt (the command-line test): a receiver that never answers is
+// given up after the request's time-out, and said so.
+void tst_Notify::webhookWithoutAnswerGivesUpOnce() {
+    HttpReceiver receiver;
+    QVERIFY(receiver.listen());
+    receiver.setHanging(true);
+    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/").arg(receiver.port())), {});
+    path.setRetrying(false);
+    path.setRequestTimeoutMs(1000);
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    path.send(sample("test", 0));
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    QCOMPARE(finished.at(0).at(1).toString(), QString("no answer within 1 s"));
+    QCOMPARE(receiver.requests().size(), 1);
+    QVERIFY(path.idle());
 }
 
 void tst_Notify::command_data() {

@@ -1,0 +1,12 @@
+#include "notify/replyresult.h"
+
+#include <QNetworkReply>
+
+QString replyResult(const QNetworkReply& reply, int timeoutMs) {
+    const int status = reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    if (status > 0)
+        return QStringLiteral("HTTP %1").arg(status);
+    if (reply.error() == QNetworkReply::OperationCanceledError)
+        return QStringLiteral("no answer within %1 s").arg(timeoutMs / 1000);
+    return reply.errorString();
+}
