@@ -40,6 +40,7 @@ class tst_Notify : public QObject {
 private slots:
     void json();
     void webhookRetriesUntilAccepted();
+    void webhookReceiverDownThenBack();
     void webhookDropsOldestBeyondLimit();
     void webhookWithoutAnswerGivesUpOnce();
     void heartbeatOnlyWhileMonitoringWorks();
@@ -91,6 +92,27 @@ void tst_Notify::webhookRetriesUntilAccepted() {
     QCOMPARE(r.headers.value("content-type"), QByteArray("application/json"));
     QCOMPARE(r.headers.value("authorization"), QByteArray("Bearer s3cret"));
     QVERIFY(path.idle());
+}
+
+void tst_Notify::webhookReceiverDownThenBack() {
+    HttpReceiver receiver;
+    QVERIFY(receiver.listen());
+    const quint16 port = receiver.port();
+    receiver.stop();
+    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/").arg(port)), {});
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    path.send(sample("alarm", 4));
+    path.send(sample("restored", 8));
+    QTest::qWait(2500); // refused at 0, 1 and 3 s
+    QCOMPARE(finished.size(), 0);
+    QVERIFY(receiver.listen(port));
+    QVERIFY(QTest::qWaitFor([&] { return finished.size() == 2; }, 8000));
+    // Both, once each and in order, as soon as it is back.
+    QCOMPARE(receiver.requests().size(), 2);
+    QVERIFY(QJsonDocument::fromJson(receiver.delivered().value(0)).object().value("event") ==
+            "alarm");
+    QVERIFY(QJsonDocument::fromJson(receiver.delivered().value(1)).object().value("event") ==
+            "restored");
 }
 
 void tst_Notify::webhookDropsOldestBeyondLimit() {
