@@ -64,12 +64,12 @@ void HeartbeatPath::answered(QNetworkReply* reply) {
     if (!ok && !m_failing)
         Journal::write(Journal::Priority::Warning,
                        QStringLiteral("notify heartbeat %1 failed (%2); it goes on every %3 s")
-                           .arg(m_url.toDisplayString(), detail)
+                           .arg(shownUrl(m_url), detail)
                            .arg(m_timer.interval() / 1000));
     else if (ok && m_failing)
         Journal::write(
             Journal::Priority::Notice,
-            QStringLiteral("notify heartbeat %1 gets through again").arg(m_url.toDisplayString()));
+            QStringLiteral("notify heartbeat %1 gets through again").arg(shownUrl(m_url)));
     m_failing = !ok;
     emit finished(ok, detail);
 }
