@@ -39,6 +39,7 @@ class tst_Notify : public QObject {
     Q_OBJECT
 private slots:
     void json();
+    void urlsShownWithoutSecrets();
     void webhookRetriesUntilAccepted();
     void webhookReceiverDownThenBack();
     void webhookDropsOldestBeyondLimit();
@@ -65,6 +66,12 @@ void tst_Notify::json() {
     Notification utc = n;
     utc.time = QDateTime(QDate(2026, 3, 5), QTime(8, 7, 4), QTimeZone::utc());
     QCOMPARE(utc.isoTime(), QString("2026-03-05T08:07:04+00:00"));
+}
+
+void tst_Notify::urlsShownWithoutSecrets() {
+    QCOMPARE(shownUrl(QUrl("https://bot:pw@hooks.slack.com/services/T0/B0/XYZ?x=1#f")),
+             QString("https://hooks.slack.com"));
+    QCOMPARE(shownUrl(QUrl("http://127.0.0.1:8080/ping/uuid")), QString("http://127.0.0.1:8080"));
 }
 
 void tst_Notify::webhookRetriesUntilAccepted() {
