@@ -310,6 +310,12 @@ void tst_Notify::unusableKeys() {
     const int wanted = int(!command.isEmpty()) + int(!url.isEmpty()) - int(keys.size());
     QCOMPARE(int(n.paths().size()), wanted);
     QCOMPARE(n.problemTexts().size(), keys.size());
+    if (QTest::currentDataTag() == QLatin1String("no scheme"))
+        QCOMPARE(n.problemTexts().first(),
+                 QString("Onbruikbare waarde in sondral.ini, sectie [Notify], sleutel Url: "
+                         "\"hooks.example/x\". Een adres begint met http:// of https:// en noemt "
+                         "een host. Deze sleutel wordt niet gebruikt; de andere meldingen werken "
+                         "gewoon."));
 }
 
 QTEST_GUILESS_MAIN(tst_Notify)
