@@ -1,5 +1,6 @@
 #include "notify/heartbeatpath.h"
 
+#include "notify/replyresult.h"
 #include "settings/journal.h"
 
 #include <QNetworkReply>
@@ -42,11 +43,14 @@ void HeartbeatPath::beat() {
     if (m_reply)
         return;
     QNetworkRequest request(m_url);
-    // A beat that takes longer than the interval would only pile up.
-    request.setTransferTimeout(std::clamp(m_timer.interval(), 1000, 30000));
+    request.setTransferTimeout(timeoutMs());
     QNetworkReply* reply = m_network.get(request);
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { answered(reply); });
+}
+
+int HeartbeatPath::timeoutMs() const {
+    return std::clamp(m_timer.interval(), 1000, 30000);
 }
 
 void HeartbeatPath::answered(QNetworkReply* reply) {
@@ -56,17 +60,16 @@ void HeartbeatPath::answered(QNetworkReply* reply) {
     m_reply = nullptr;
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool ok = status >= 200 && status < 300;
-    const QString detail =
-        status > 0 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+    const QString detail = replyResult(*reply, timeoutMs());
     if (!ok && !m_failing)
         Journal::write(Journal::Priority::Warning,
                        QStringLiteral("notify heartbeat %1 failed (%2); it goes on every %3 s")
-                           .arg(m_url.toDisplayString(), detail)
+                           .arg(shownUrl(m_url), detail)
                            .arg(m_timer.interval() / 1000));
     else if (ok && m_failing)
         Journal::write(
             Journal::Priority::Notice,
-            QStringLiteral("notify heartbeat %1 gets through again").arg(m_url.toDisplayString()));
+            QStringLiteral("notify heartbeat %1 gets through again").arg(shownUrl(m_url)));
     m_failing = !ok;
     emit finished(ok, detail);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "notify/notificationpath.h"
+#include "notify/replyresult.h"
 
 #include <QNetworkAccessManager>
 #include <QPointer>
@@ -24,7 +25,7 @@ public:
     HeartbeatPath(const QUrl& url, int intervalSeconds, QObject* parent = nullptr);
     ~HeartbeatPath() override;
 
-    QString name() const override { return QStringLiteral("heartbeat ") + m_url.toDisplayString(); }
+    QString name() const override { return QStringLiteral("heartbeat ") + shownUrl(m_url); }
     // One beat now, whatever the notification (a test from the command line).
     void send(const Notification& notification) override;
     bool idle() const override { return !m_reply; }
@@ -36,6 +37,8 @@ public:
 private:
     void beat();
     void answered(QNetworkReply* reply);
+    // A beat that takes longer than the interval would only pile up.
+    int timeoutMs() const;
 
     QUrl m_url;
     QNetworkAccessManager m_network;

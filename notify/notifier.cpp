@@ -62,7 +62,8 @@ QStringList Notifier::problemTexts() const {
                                  : QStringLiteral("Een adres begint met http:// of https:// en "
                                                   "noemt een host.");
         lines << QStringLiteral("Onbruikbare waarde in sondral.ini, sectie [Notify], sleutel "
-                                "%1: \"%2\". %3 Deze melding wordt niet verstuurd.")
+                                "%1: \"%2\". %3 Deze sleutel wordt niet gebruikt; de andere "
+                                "meldingen werken gewoon.")
                      .arg(p.key, p.value, what);
     }
     return lines;

@@ -1,5 +1,6 @@
 #include "notify/webhookpath.h"
 
+#include "notify/replyresult.h"
 #include "settings/journal.h"
 
 #include <QNetworkReply>
@@ -40,7 +41,7 @@ void WebhookPath::send(const Notification& notification) {
         Journal::write(Journal::Priority::Warning,
                        QStringLiteral("notify webhook %1: %2 notifications wait; the oldest "
                                       "waiting (%3 at %4) is dropped")
-                           .arg(m_url.toDisplayString())
+                           .arg(shownUrl(m_url))
                            .arg(MaxWaiting)
                            .arg(dropped.event, dropped.isoTime()));
         emit finished(false, QStringLiteral("dropped: too many waiting"));
@@ -78,7 +79,7 @@ void WebhookPath::answered(QNetworkReply* reply) {
         if (w.attempts > 1)
             Journal::write(Journal::Priority::Notice,
                            QStringLiteral("notify webhook %1: %2 delivered after %3 attempts")
-                               .arg(m_url.toDisplayString(), w.notification.event)
+                               .arg(shownUrl(m_url), w.notification.event)
                                .arg(w.attempts));
         m_waiting.removeFirst();
         m_retryMs = FirstRetryMs;
@@ -86,14 +87,13 @@ void WebhookPath::answered(QNetworkReply* reply) {
         attempt();
         return;
     }
-    const QString detail =
-        status > 0 ? QStringLiteral("HTTP %1").arg(status) : reply->errorString();
+    const QString detail = replyResult(*reply, m_requestTimeoutMs);
     const bool giveUp = !m_retrying || w.since.elapsed() >= GiveUpMs;
     if (w.attempts == 1 || giveUp)
         Journal::write(
             Journal::Priority::Warning,
             QStringLiteral("notify webhook %1: %2 not delivered (%3); %4")
-                .arg(m_url.toDisplayString(), w.notification.event, detail,
+                .arg(shownUrl(m_url), w.notification.event, detail,
                      giveUp ? QStringLiteral("given up") : QStringLiteral("trying again")));
     if (giveUp) {
         m_waiting.removeFirst();

@@ -2,6 +2,7 @@
 
 #include "notify/notification.h"
 #include "notify/notificationpath.h"
+#include "notify/replyresult.h"
 
 #include <QElapsedTimer>
 #include <QList>
@@ -34,7 +35,7 @@ public:
     // Why the text cannot be used as the URL, in English; empty when it can.
     static QString unusable(const QString& url);
 
-    QString name() const override { return QStringLiteral("webhook ") + m_url.toDisplayString(); }
+    QString name() const override { return QStringLiteral("webhook ") + shownUrl(m_url); }
     void send(const Notification& notification) override;
     bool idle() const override { return m_waiting.isEmpty(); }
 

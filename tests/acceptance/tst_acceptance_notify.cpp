@@ -156,7 +156,7 @@ void TestAcceptanceNotify::testNotifyAgainstReceiverDown() {
     QVERIFY2(tester.exitCode() != 0, qPrintable(out));
     QVERIFY2(out.contains(QStringLiteral("OK      command /bin/true: exit status 0")),
              qPrintable(out));
-    QVERIFY2(out.contains(QStringLiteral("FAILED  webhook http://127.0.0.1:%1/hook: Connection "
+    QVERIFY2(out.contains(QStringLiteral("FAILED  webhook http://127.0.0.1:%1: Connection "
                                          "refused")
                               .arg(downPort)),
              qPrintable(out));

@@ -39,8 +39,11 @@ class tst_Notify : public QObject {
     Q_OBJECT
 private slots:
     void json();
+    void urlsShownWithoutSecrets();
     void webhookRetriesUntilAccepted();
+    void webhookReceiverDownThenBack();
     void webhookDropsOldestBeyondLimit();
+    void webhookWithoutAnswerGivesUpOnce();
     void heartbeatOnlyWhileMonitoringWorks();
     void command_data();
     void command();
@@ -63,6 +66,12 @@ void tst_Notify::json() {
     Notification utc = n;
     utc.time = QDateTime(QDate(2026, 3, 5), QTime(8, 7, 4), QTimeZone::utc());
     QCOMPARE(utc.isoTime(), QString("2026-03-05T08:07:04+00:00"));
+}
+
+void tst_Notify::urlsShownWithoutSecrets() {
+    QCOMPARE(shownUrl(QUrl("https://bot:pw@hooks.slack.com/services/T0/B0/XYZ?x=1#f")),
+             QString("https://hooks.slack.com"));
+    QCOMPARE(shownUrl(QUrl("http://127.0.0.1:8080/ping/uuid")), QString("http://127.0.0.1:8080"));
 }
 
 void tst_Notify::webhookRetriesUntilAccepted() {
@@ -92,6 +101,27 @@ void tst_Notify::webhookRetriesUntilAccepted() {
     QVERIFY(path.idle());
 }
 
+void tst_Notify::webhookReceiverDownThenBack() {
+    HttpReceiver receiver;
+    QVERIFY(receiver.listen());
+    const quint16 port = receiver.port();
+    receiver.stop();
+    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/").arg(port)), {});
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    path.send(sample("alarm", 4));
+    path.send(sample("restored", 8));
+    QTest::qWait(2500); // refused at 0, 1 and 3 s
+    QCOMPARE(finished.size(), 0);
+    QVERIFY(receiver.listen(port));
+    QVERIFY(QTest::qWaitFor([&] { return finished.size() == 2; }, 8000));
+    // Both, once each and in order, as soon as it is back.
+    QCOMPARE(receiver.requests().size(), 2);
+    QVERIFY(QJsonDocument::fromJson(receiver.delivered().value(0)).object().value("event") ==
+            "alarm");
+    QVERIFY(QJsonDocument::fromJson(receiver.delivered().value(1)).object().value("event") ==
+            "restored");
+}
+
 void tst_Notify::webhookDropsOldestBeyondLimit() {
     WebhookPath path(QUrl("http://127.0.0.1:" + freeClosedPort() + "/"), {});
     QSignalSpy finished(&path, &NotificationPath::finished);
@@ -116,6 +146,24 @@ void tst_Notify::heartbeatOnlyWhileMonitoringWorks() {
     QCOMPARE(receiver.requests().first().method, QByteArray("GET"));
     QCOMPARE(receiver.requests().first().path, QByteArray("/ping"));
     beat.stop();
+}
+
+// One attempt (the command-line test): a receiver that never answers is
+// given up after the request's time-out, and said so.
+void tst_Notify::webhookWithoutAnswerGivesUpOnce() {
+    HttpReceiver receiver;
+    QVERIFY(receiver.listen());
+    receiver.setHanging(true);
+    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/").arg(receiver.port())), {});
+    path.setRetrying(false);
+    path.setRequestTimeoutMs(1000);
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    path.send(sample("test", 0));
+    QVERIFY(finished.wait(5000));
+    QCOMPARE(finished.at(0).at(0).toBool(), false);
+    QCOMPARE(finished.at(0).at(1).toString(), QString("no answer within 1 s"));
+    QCOMPARE(receiver.requests().size(), 1);
+    QVERIFY(path.idle());
 }
 
 void tst_Notify::command_data() {
@@ -262,6 +310,12 @@ void tst_Notify::unusableKeys() {
     const int wanted = int(!command.isEmpty()) + int(!url.isEmpty()) - int(keys.size());
     QCOMPARE(int(n.paths().size()), wanted);
     QCOMPARE(n.problemTexts().size(), keys.size());
+    if (QTest::currentDataTag() == QLatin1String("no scheme"))
+        QCOMPARE(n.problemTexts().first(),
+                 QString("Onbruikbare waarde in sondral.ini, sectie [Notify], sleutel Url: "
+                         "\"hooks.example/x\". Een adres begint met http:// of https:// en noemt "
+                         "een host. Deze sleutel wordt niet gebruikt; de andere meldingen werken "
+                         "gewoon."));
 }
 
 QTEST_GUILESS_MAIN(tst_Notify)
