@@ -3,6 +3,7 @@
 #include "status/statusboard.h"
 #include "status/statushealth.h"
 #include "status/statusjson.h"
+#include "status/statuslistener.h"
 #include "status/statusmetrics.h"
 
 #include <QDateTime>
@@ -27,8 +28,10 @@ struct Reply {
     QByteArray body;
 };
 
-void send(QHttpServerResponder& responder, const Reply& reply, bool withBody) {
+void send(QHttpServerResponder& responder, const Reply& reply, bool withBody, bool close) {
     responder.writeStatusLine(reply.status);
+    if (close)
+        responder.writeHeader("Connection", "close");
     responder.writeHeader("Content-Type", reply.contentType);
     responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
     responder.writeHeader("Cache-Control", "no-store");
@@ -57,7 +60,23 @@ StatusHttpServer::StatusHttpServer(StatusBoard& board, QObject* parent)
         m_page = page.readAll();
 }
 
+bool StatusHttpServer::bindListener(StatusListener* listener) {
+    m_listener = listener;
+    bind(listener);
+    return listener->parent() == this;
+}
+
 bool StatusHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    // An HTTP/1.0 client (check_http) or "Connection: close" reads until the
+    // connection ends: it ends once the answer is out.
+    const bool close = m_listener && m_listener->closesAfterAnswer(socket);
+    const bool answered = answer(request, socket, close);
+    if (close)
+        socket->disconnectFromHost();
+    return answered;
+}
+
+bool StatusHttpServer::answer(const QHttpServerRequest& request, QTcpSocket* socket, bool close) {
     const QString path = request.url().path();
     const auto method = request.method();
     const bool head = method == QHttpServerRequest::Method::Head;
@@ -75,11 +94,12 @@ bool StatusHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
     } else if (path == u"/healthz") {
         reply = {Status::Ok, TextPlain, {}};
     } else {
-        send(responder, {Status::NotFound, TextPlain, "not found\n"}, !head);
+        send(responder, {Status::NotFound, TextPlain, "not found\n"}, !head, close);
         return true;
     }
     if (method != QHttpServerRequest::Method::Get && !head) {
-        send(responder, {Status::MethodNotAllowed, TextPlain, "read-only: GET or HEAD\n"}, true);
+        send(responder, {Status::MethodNotAllowed, TextPlain, "read-only: GET or HEAD\n"}, true,
+             close);
         return true;
     }
 
@@ -100,11 +120,11 @@ bool StatusHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSock
             reply.body = health.reason.toUtf8() + '\n';
         }
     }
-    send(responder, reply, !head);
+    send(responder, reply, !head, close);
     return true;
 }
 
 void StatusHttpServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
     QHttpServerResponder responder = makeResponder(request, socket);
-    send(responder, {Status::NotFound, TextPlain, "not found\n"}, true);
+    send(responder, {Status::NotFound, TextPlain, "not found\n"}, true, false);
 }

@@ -3,6 +3,7 @@
 #include <QAbstractHttpServer>
 
 class StatusBoard;
+class StatusListener;
 
 // Answers the status requests from the board's latest copy, on the server's
 // thread: "/" (the page), "/status.json", "/timeline.json", "/metrics" and
@@ -13,12 +14,18 @@ class StatusHttpServer : public QAbstractHttpServer {
     Q_OBJECT
 public:
     explicit StatusHttpServer(StatusBoard& board, QObject* parent = nullptr);
+    // Binds the listener (which becomes this server's child) and asks it,
+    // after each answer, whether the client wants the connection closed.
+    bool bindListener(StatusListener* listener);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
     void missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) override;
 
 private:
+    bool answer(const QHttpServerRequest& request, QTcpSocket* socket, bool close);
+
     StatusBoard& m_board;
     QByteArray m_page;
+    StatusListener* m_listener = nullptr;
 };

@@ -12,6 +12,22 @@ qint64 nowMs() {
     return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 constexpr quint32 HeadEnd = 0x0d0a0d0a; // "\r\n\r\n"
+
+bool asksToClose(const QByteArray& head) {
+    const QList<QByteArray> lines = head.split('\n');
+    bool keepAlive = !lines.value(0).trimmed().endsWith("HTTP/1.0");
+    for (qsizetype i = 1; i < lines.size(); ++i) {
+        const QByteArray line = lines[i].trimmed().toLower();
+        if (!line.startsWith("connection:"))
+            continue;
+        const QByteArray value = line.mid(11).trimmed();
+        if (value.contains("close"))
+            keepAlive = false;
+        else if (value.contains("keep-alive"))
+            keepAlive = true;
+    }
+    return !keepAlive;
+}
 } // namespace
 
 StatusListener::StatusListener(Limits limits, QObject* parent)
@@ -32,7 +48,9 @@ void StatusListener::incomingConnection(qintptr descriptor) {
         socket->deleteLater();
         return;
     }
-    m_connections.insert(socket, Connection{nowMs(), 0, 0});
+    Connection fresh;
+    fresh.lastActiveMs = nowMs();
+    m_connections.insert(socket, fresh);
     // Connected before the HTTP server's own: sees each fragment before the
     // server reads it.
     connect(socket, &QTcpSocket::readyRead, this, [this, socket] { received(socket); });
@@ -67,7 +85,10 @@ void StatusListener::received(QTcpSocket* socket) {
     for (char ch : fresh) {
         c.tail = (c.tail << 8) | quint8(ch);
         ++c.headBytes;
+        c.head += ch;
         if (c.tail == HeadEnd) {
+            c.closeAfterAnswer = asksToClose(c.head);
+            c.head.clear();
             c.headBytes = 0;
         } else if (c.headBytes > m_limits.maxHeadBytes) {
             m_connections.erase(it);
@@ -77,6 +98,11 @@ void StatusListener::received(QTcpSocket* socket) {
             return;
         }
     }
+}
+
+bool StatusListener::closesAfterAnswer(const QTcpSocket* socket) const {
+    const auto it = m_connections.constFind(const_cast<QTcpSocket*>(socket));
+    return it != m_connections.cend() && it->closeAfterAnswer;
 }
 
 void StatusListener::closeIdle() {

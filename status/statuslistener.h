@@ -25,6 +25,11 @@ public:
     explicit StatusListener(QObject* parent = nullptr) : StatusListener(Limits{}, parent) {}
 
     int openConnections() const { return int(m_connections.size()); }
+    // Whether the client asked, in the head it sent last, for the
+    // connection to end with the answer: HTTP/1.0 without "Connection:
+    // keep-alive", or "Connection: close". The HTTP server keeps every
+    // connection open otherwise.
+    bool closesAfterAnswer(const QTcpSocket* socket) const;
 
 protected:
     void incomingConnection(qintptr descriptor) override;
@@ -32,8 +37,10 @@ protected:
 private:
     struct Connection {
         qint64 lastActiveMs = 0;
-        qint64 headBytes = 0; // of the request head being read
-        quint32 tail = 0;     // its last four bytes, to find "\r\n\r\n"
+        qint64 headBytes = 0;          // of the request head being read
+        quint32 tail = 0;              // its last four bytes, to find "\r\n\r\n"
+        QByteArray head;               // the head being read, at most maxHeadBytes
+        bool closeAfterAnswer = false; // of the last complete head
     };
     void received(QTcpSocket* socket);
     void closeIdle();

@@ -157,6 +157,35 @@ private slots:
         QVERIFY(head.head.contains("Content-Length: " + QByteArray::number(full.body.size())));
     }
 
+    // A client that reads to the end of the connection (check_http speaks
+    // HTTP/1.0) gets it ended with the answer, not after the idle time.
+    void closeAfterAnswer_data() {
+        QTest::addColumn<QByteArray>("raw");
+        QTest::addColumn<bool>("closes");
+        QTest::newRow("HTTP/1.0") << QByteArray("GET /healthz HTTP/1.0\r\n\r\n") << true;
+        QTest::newRow("HTTP/1.0 keep-alive")
+            << QByteArray("GET /healthz HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n") << false;
+        QTest::newRow("HTTP/1.1 close")
+            << QByteArray("GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n") << true;
+        QTest::newRow("HTTP/1.1") << QByteArray("GET /healthz HTTP/1.1\r\nHost: x\r\n\r\n")
+                                  << false;
+    }
+
+    void closeAfterAnswer() {
+        QFETCH(QByteArray, raw);
+        QFETCH(bool, closes);
+        QTcpSocket socket;
+        socket.connectToHost(QHostAddress::LocalHost, m_service.port());
+        QVERIFY(socket.waitForConnected(2000));
+        socket.write(raw);
+        const Reply r = readReply(socket);
+        QCOMPARE(r.status, 200);
+        QCOMPARE(r.head.contains("Connection: close"), closes);
+        const bool ended =
+            socket.state() == QAbstractSocket::UnconnectedState || socket.waitForDisconnected(1000);
+        QCOMPARE(ended, closes);
+    }
+
     // The health check turns 503 with the reason while the alarm stands.
     void healthOnAlarm() {
         StatusSnapshot snap;
