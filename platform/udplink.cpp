@@ -14,7 +14,7 @@ constexpr int MaxPort = 65535;
 
 UdpLink::UdpLink(QObject* parent) : QObject(parent) {
     connect(&m_socket, &QUdpSocket::readyRead, this, &UdpLink::readPending);
-    m_refresh.setInterval(refreshMs);
+    m_refresh.setInterval(refreshPollMs);
     connect(&m_refresh, &QTimer::timeout, this, &UdpLink::refreshRemote);
 }
 
@@ -73,10 +73,9 @@ void UdpLink::setRemote(const QString& name, qint32 port) {
 void UdpLink::refreshRemote() {
     if (!m_refresh.isActive())
         return; // no name to look up: an IP literal, or no remote at all
-    // A little short of the interval, so the minute's timer always finds the
-    // last lookup due.
-    constexpr qint64 slackMs = 1000;
-    if (m_lookupStarted.isValid() && m_lookupStarted.elapsed() < refreshMs - slackMs)
+    // Counted from the last answer: Qt keeps an answer for 60 s and gives
+    // it back to a lookup made sooner.
+    if (m_lookupId != -1 || (m_lastAnswer.isValid() && m_lastAnswer.elapsed() < refreshMs))
         return;
     startLookup();
 }
@@ -84,7 +83,6 @@ void UdpLink::refreshRemote() {
 void UdpLink::startLookup() {
     if (m_lookupId != -1 || m_remoteName.isEmpty())
         return;
-    m_lookupStarted.start();
     m_lookupId = QHostInfo::lookupHost(m_remoteName, this, &UdpLink::lookedUp);
 }
 
@@ -92,6 +90,7 @@ void UdpLink::lookedUp(const QHostInfo& info) {
     if (info.lookupId() != m_lookupId)
         return; // an aborted lookup of an earlier name
     m_lookupId = -1;
+    m_lastAnswer.start();
     const QList<QHostAddress> addresses = info.addresses();
     if (info.error() == QHostInfo::NoError && !addresses.isEmpty()) {
         // A name with several addresses keeps the one in use: the server

@@ -35,16 +35,18 @@ public:
     void setRemote(const QString& name, qint32 port);
 
     // A name (not an IP literal) is looked up again in the background about
-    // once a minute, so that a server that moved (a new DHCP lease, the
-    // standby playout PC) gets the alarm at its new address. Each lookup
-    // that finds addresses keeps the current one when it is still among
-    // them, else takes the new one; one that fails keeps the last good
-    // address and is reported once per run through remoteResolveFailed.
-    // refreshRemote() starts such a lookup now when the last one began
-    // longer than refreshMs ago (the monitor's wiring asks before an alarm
-    // may be due); it never waits for the answer.
+    // once a minute (refreshMs after the last answer), so that a server that
+    // moved (a new DHCP lease, the standby playout PC) gets the alarm at its
+    // new address. Each lookup that finds addresses keeps the current one
+    // when it is still among them, else takes the new one; one that fails
+    // keeps the last good address and is reported once per run through
+    // remoteResolveFailed. refreshRemote() starts such a lookup now when one
+    // is due (the monitor's wiring asks before an alarm may be due, a timer
+    // every refreshPollMs); it never waits for the answer.
     void refreshRemote();
-    static constexpr int refreshMs = 60 * 1000;
+    // Just over Qt's own 60 s of keeping an answer.
+    static constexpr int refreshMs = 61 * 1000;
+    static constexpr int refreshPollMs = 2 * 1000;
 
     // 0 when sent; otherwise a Windows Sockets code. Without a resolved
     // remote address: 11001, and a new lookup starts so a later call may
@@ -75,8 +77,8 @@ private:
     int m_lookupId = -1;
     bool m_resolveFailureReported = false;
     bool m_refreshFailureReported = false;
-    // When the last lookup began; invalid before the first.
-    QElapsedTimer m_lookupStarted;
+    // When the last lookup answered; invalid before the first answer.
+    QElapsedTimer m_lastAnswer;
     QTimer m_refresh;
     int m_lastErrorCode = 0;
     QString m_lastErrorText;

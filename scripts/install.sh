@@ -47,10 +47,11 @@ instance_name() {
 
 # A line of the program list that this script may act on: a plain file name
 # in DIR. Anything else ("../x", "a/b", "/etc/x", ".", "..") is never
-# removed, and neither are the settings, the log or the list itself.
+# removed, and neither are the settings, the log, the state a restart
+# resumes from, or the list itself.
 plain_program_name() {
     case "$1" in
-    "" | . | .. | */* | sondral.ini | sondral.log | "$manifest_name") return 1 ;;
+    "" | . | .. | */* | sondral.ini | sondral.log | sondral.state | "$manifest_name") return 1 ;;
     esac
     return 0
 }

@@ -64,6 +64,8 @@ private slots:
     void cleanupTestCase();
     void refusesMissingDevice_data();
     void refusesMissingDevice();
+    void missingInputIsNamed_data();
+    void missingInputIsNamed();
     void stopWithoutStartIsHarmless();
     void toneAndSilence();
     void leftChannelOnly();
@@ -136,6 +138,55 @@ void TstWaveIn::refusesMissingDevice() {
                  QStringLiteral("Geluidskaart nummer %1 bestaat niet").arg(number)),
              qPrintable(in.errorString()));
     QVERIFY(in.errorString().contains(QString::number(count)));
+}
+
+void TstWaveIn::missingInputIsNamed_data() {
+    QTest::addColumn<bool>("server");
+    QTest::addColumn<QByteArray>("preferred");
+    QTest::addColumn<QString>("text"); // "%1": the list's length; empty: nothing is missing
+    QTest::newRow("no sound server")
+        << false << QByteArray()
+        << "Geen geluidsserver bereikt: geluidskaart nummer 7 wordt niet opgenomen";
+    QTest::newRow("no sound server, by name")
+        << false << QByteArray("usb_in")
+        << "Geen geluidsserver bereikt: geluidskaart \"usb_in\" wordt niet opgenomen";
+    QTest::newRow("position not listed")
+        << true << QByteArray() << "Geluidskaart nummer 7 bestaat niet (%1";
+    QTest::newRow("name and position not listed")
+        << true << QByteArray("usb_in") << "Geluidskaart \"usb_in\" (nummer 7) bestaat niet (%1";
+    // Listed by name: it is not missing, whatever the position.
+    QTest::newRow("name listed") << true << QByteArray("programme_in") << QString();
+}
+
+void TstWaveIn::missingInputIsNamed() {
+    QFETCH(bool, server);
+    QFETCH(QByteArray, preferred);
+    QFETCH(QString, text);
+    // No server: one that nobody serves, for every connection this
+    // capture makes during the test.
+    struct ServerFor {
+        QByteArray real = qgetenv("PULSE_SERVER");
+        explicit ServerFor(bool reachable) {
+            if (!reachable)
+                qputenv("PULSE_SERVER", "unix:/nonexistent/sondral-no-server");
+        }
+        ~ServerFor() { qputenv("PULSE_SERVER", real); }
+    } serverFor(server);
+    WaveIn in;
+    QVERIFY(waitForDevices(in));
+    in.setPreferredDevice(preferred);
+    in.startWhenAvailable(7);
+    QTest::qWait(300);
+    if (text.contains(u'%'))
+        text = text.arg(in.deviceCount());
+    if (text.isEmpty()) {
+        QTRY_VERIFY_WITH_TIMEOUT(in.isDelivering(), 5000);
+        QCOMPARE(in.missingDeviceText(), QString());
+    } else {
+        QVERIFY2(in.missingDeviceText().startsWith(text), qPrintable(in.missingDeviceText()));
+    }
+    in.stop();
+    QCOMPARE(in.missingDeviceText(), QString());
 }
 
 void TstWaveIn::stopWithoutStartIsHarmless() {
