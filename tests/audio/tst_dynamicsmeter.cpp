@@ -2,6 +2,7 @@
 // programme (speech, music, limited music), first on signals made here,
 // then on the Debian tools' signals read from files.
 
+#include "audio/capturestate.h"
 #include "audio/dynamicsmeter.h"
 #include "support/programmesignals.h"
 #include "wavsamples.h"
@@ -140,6 +141,7 @@ private slots:
     void sampleFormats_data();
     void sampleFormats();
     void peakOfTheSecond();
+    void verdictCrossesThroughTheState();
     void signalFiles_data();
     void signalFiles();
 
@@ -395,6 +397,37 @@ void TstDynamicsMeter::peakOfTheSecond() {
     meter.add(louder.constData(), louder.size());
     QCOMPARE(std::lround(meter.latest().peakDbfs), -24L);
     QVERIFY(meter.latest().steady);
+}
+
+void TstDynamicsMeter::verdictCrossesThroughTheState() {
+    CaptureState state;
+    DynamicsSecond second;
+    second.valid = true;
+    second.steady = true;
+    second.peakDbfs = -30.25;
+    second.spreadDb = 0.37;
+    second.repeatDb = 12.5;
+    state.secondJudged(second);
+    // No block yet: nothing is being heard, so no verdict.
+    QVERIFY(!state.dynamics().valid);
+    state.blockMeasured(50, 50, 50, 50);
+    DynamicsSecond read = state.dynamics();
+    QVERIFY(read.valid);
+    QVERIFY(read.steady);
+    QCOMPARE(read.peakDbfs, -30.25);
+    QCOMPARE(read.spreadDb, 0.37);
+    QCOMPARE(read.repeatDb, 12.5);
+    second.steady = false;
+    second.peakDbfs = 0;
+    state.secondJudged(second);
+    read = state.dynamics();
+    QVERIFY(read.valid);
+    QVERIFY(!read.steady);
+    QCOMPARE(read.peakDbfs, 0.0);
+    // A failed capture forgets the verdict: the next one must be heard anew.
+    state.captureFailed();
+    state.blockMeasured(50, 50, 50, 50);
+    QVERIFY(!state.dynamics().valid);
 }
 
 void TstDynamicsMeter::signalFiles_data() {
