@@ -1,6 +1,7 @@
 #include "clips/clipwriter.h"
 
 #include "audio/audioring.h"
+#include "audio/capturestate.h"
 
 #include <QDir>
 #include <QFile>
@@ -51,7 +52,15 @@ void ClipWriter::record(const QDateTime& time, const QString& source) {
     const AudioRing::Run run = m_ring.currentRun();
     clip.runStart = run.start;
     clip.rate = run.rate;
-    const quint64 before = framesOf(beforeMs, run.rate);
+    // Frames in the ring are only "before" if they were heard in the
+    // seconds before: after a loss of the input they are older, and only
+    // those that came within beforeMs of now belong to the clip. A delivery
+    // up to staleMs old is audio flowing as usual.
+    const qint64 age = CaptureState::nowMs() - m_ring.lastWriteMs();
+    const int heardMs = age <= CaptureState::staleMs
+                            ? beforeMs
+                            : int(std::clamp<qint64>(beforeMs - age, 0, beforeMs));
+    const quint64 before = framesOf(heardMs, run.rate);
     clip.next = std::max(run.start, now > before ? now - before : 0);
     clip.end = now + framesOf(afterMs, run.rate);
     clip.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(afterMs + graceMs);
