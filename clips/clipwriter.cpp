@@ -10,7 +10,9 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#ifdef __linux__
 #include <pthread.h>
+#endif
 
 namespace {
 
@@ -32,7 +34,9 @@ QString fileError(SNDFILE* file) {
 ClipWriter::ClipWriter(const AudioRing& ring, const ClipFolder& folder, Done done)
     : m_ring(ring), m_folder(folder), m_done(std::move(done)) {
     m_thread = std::thread(&ClipWriter::run, this);
+#ifdef __linux__
     pthread_setname_np(m_thread.native_handle(), "sondral-clips");
+#endif
 }
 
 ClipWriter::~ClipWriter() {
