@@ -110,7 +110,6 @@ private slots:
     void aNewRateEndsTheClip();
     void audioFromBeforeALossIsNotTakenForTheSecondsBefore();
     void aFolderThatCannotBeMadeIsAFailure();
-    void noAudioAtAllIsAFailure();
 };
 
 void TstClipWriter::tenSecondsBeforeAndTwentyAfter() {
@@ -240,18 +239,6 @@ void TstClipWriter::aFolderThatCannotBeMadeIsAFailure() {
     QVERIFY2(results.at(0).error.contains(QStringLiteral("cannot create")),
              qPrintable(results.at(0).error));
     QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("clips")});
-}
-
-void TstClipWriter::noAudioAtAllIsAFailure() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    AudioRing ring; // no capture ever delivered
-    Results results;
-    ClipWriter writer(ring, ClipFolder(dir.path()), results.done());
-    writer.record(alarmTime, QStringLiteral("AUTO"));
-    QTRY_COMPARE_WITH_TIMEOUT(results.size(), std::size_t(1), 2000);
-    QVERIFY(!results.at(0).saved);
-    QVERIFY(QDir(dir.path()).entryList(QDir::Files).isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TstClipWriter)
