@@ -139,6 +139,7 @@ void TestAcceptanceClips::aClipThatCannotBeWrittenIsAWarning() {
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
 
+    m_station.programme().silence();
     m_station.send("SN_AUTO");
     QVERIFY(m_station.nextAlarm(6000));
     QVERIFY2(sondral->waitForOutput(QStringLiteral("Alarm clip not saved: "), 30000),
