@@ -1,5 +1,7 @@
 #include "audio/audioring.h"
 
+#include "audio/capturestate.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -101,6 +103,7 @@ void AudioRing::write(const char* data, qsizetype bytes) {
         m_carryBytes = int(rest);
     }
     m_written.store(n, std::memory_order_release);
+    m_lastWriteMs.store(CaptureState::nowMs(), std::memory_order_release);
 }
 
 quint64 AudioRing::copy(quint64 from, quint64 to, std::vector<qint16>& out) const {

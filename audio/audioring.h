@@ -42,6 +42,8 @@ public:
     // --- any thread
     // Frames written since construction.
     quint64 written() const { return m_written.load(std::memory_order_acquire); }
+    // When frames last came (CaptureState::nowMs()); 0 before the first.
+    qint64 lastWriteMs() const { return m_lastWriteMs.load(std::memory_order_acquire); }
     struct Run {
         quint64 start = 0; // the first frame at this rate
         int rate = 0;      // frames per second; 0 before the first reset()
@@ -61,6 +63,7 @@ private:
     std::atomic<quint64> m_written{0};
     // How far the writer is about to write: stored before the frames.
     std::atomic<quint64> m_claimed{0};
+    std::atomic<qint64> m_lastWriteMs{0};
     // The run, published under a sequence count: odd while the writer
     // changes it, so a reader retries instead of seeing half of it.
     std::atomic<quint32> m_runSequence{0};

@@ -1,6 +1,7 @@
 #include "clips/clipwriter.h"
 
 #include "audio/audioring.h"
+#include "audio/capturestate.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,7 +10,10 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cstring>
+#ifdef __linux__
 #include <pthread.h>
+#endif
 
 namespace {
 
@@ -26,12 +30,58 @@ QString fileError(SNDFILE* file) {
     return QString::fromLocal8Bit(sf_strerror(file));
 }
 
+// libsndfile's file operations over the clip's bytes in memory.
+ClipWriter::Encoded& encodedOf(void* user) {
+    return *static_cast<ClipWriter::Encoded*>(user);
+}
+
+sf_count_t encodedLength(void* user) {
+    return sf_count_t(encodedOf(user).bytes.size());
+}
+
+sf_count_t encodedSeek(sf_count_t offset, int whence, void* user) {
+    ClipWriter::Encoded& e = encodedOf(user);
+    const sf_count_t base = whence == SEEK_CUR   ? e.position
+                            : whence == SEEK_END ? sf_count_t(e.bytes.size())
+                                                 : 0;
+    if (base + offset < 0)
+        return -1;
+    e.position = base + offset;
+    return e.position;
+}
+
+sf_count_t encodedRead(void* to, sf_count_t count, void* user) {
+    ClipWriter::Encoded& e = encodedOf(user);
+    const sf_count_t n = std::clamp<sf_count_t>(sf_count_t(e.bytes.size()) - e.position, 0, count);
+    if (n > 0)
+        std::memcpy(to, e.bytes.data() + e.position, std::size_t(n));
+    e.position += n;
+    return n;
+}
+
+sf_count_t encodedWrite(const void* from, sf_count_t count, void* user) {
+    ClipWriter::Encoded& e = encodedOf(user);
+    if (std::size_t(e.position + count) > e.bytes.size())
+        e.bytes.resize(std::size_t(e.position + count)); // a gap after a seek reads as zeros
+    std::memcpy(e.bytes.data() + e.position, from, std::size_t(count));
+    e.position += count;
+    return count;
+}
+
+sf_count_t encodedTell(void* user) {
+    return encodedOf(user).position;
+}
+
+SF_VIRTUAL_IO encodedIo{encodedLength, encodedSeek, encodedRead, encodedWrite, encodedTell};
+
 } // namespace
 
 ClipWriter::ClipWriter(const AudioRing& ring, const ClipFolder& folder, Done done)
     : m_ring(ring), m_folder(folder), m_done(std::move(done)) {
     m_thread = std::thread(&ClipWriter::run, this);
+#ifdef __linux__
     pthread_setname_np(m_thread.native_handle(), "sondral-clips");
+#endif
 }
 
 ClipWriter::~ClipWriter() {
@@ -51,7 +101,15 @@ void ClipWriter::record(const QDateTime& time, const QString& source) {
     const AudioRing::Run run = m_ring.currentRun();
     clip.runStart = run.start;
     clip.rate = run.rate;
-    const quint64 before = framesOf(beforeMs, run.rate);
+    // Frames in the ring are only "before" if they were heard in the
+    // seconds before: after a loss of the input they are older, and only
+    // those that came within beforeMs of now belong to the clip. A delivery
+    // up to staleMs old is audio flowing as usual.
+    const qint64 age = CaptureState::nowMs() - m_ring.lastWriteMs();
+    const int heardMs = age <= CaptureState::staleMs
+                            ? beforeMs
+                            : int(std::clamp<qint64>(beforeMs - age, 0, beforeMs));
+    const quint64 before = framesOf(heardMs, run.rate);
     clip.next = std::max(run.start, now > before ? now - before : 0);
     clip.end = now + framesOf(afterMs, run.rate);
     clip.deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(afterMs + graceMs);
@@ -114,23 +172,22 @@ void ClipWriter::open(Clip& clip) const {
         clip.error = QStringLiteral("no audio was captured around the alarm");
         return;
     }
-    if (!m_folder.prepare(&clip.error))
+    // Checked now, so that a folder that cannot take the clip is reported
+    // at once, and again before the file is written.
+    if (!m_folder.prepare(&clip.error) ||
+        !m_folder.hasRoom(boundBytes(clip.end - clip.next), &clip.error))
         return;
-    if (!m_folder.hasRoom(boundBytes(clip.end - clip.next), &clip.error))
-        return;
-    clip.path = m_folder.freePath(clip.time, clip.source);
     SF_INFO info{};
     info.samplerate = clip.rate;
     info.channels = 2;
     info.format = SF_FORMAT_FLAC | SF_FORMAT_PCM_16;
-    // Written under a name the folder never counts, renamed when complete:
-    // a clip cut short by a full disk or a crash is never taken for a
-    // whole one.
-    clip.file = sf_open(QFile::encodeName(ClipFolder::partialPath(clip.path)).constData(),
-                        SFM_WRITE, &info);
+    // Encoded into memory as the audio comes (FLAC of programme is a
+    // fraction of the samples) and written out in one go when complete: no
+    // file is held open while a clip collects.
+    clip.encoded = std::make_unique<Encoded>();
+    clip.file = sf_open_virtual(&encodedIo, SFM_WRITE, &info, clip.encoded.get());
     if (!clip.file)
-        clip.error = QStringLiteral("cannot write %1: %2")
-                         .arg(QDir::toNativeSeparators(clip.path), fileError(nullptr));
+        clip.error = QStringLiteral("cannot encode the clip: %1").arg(fileError(nullptr));
 }
 
 void ClipWriter::append(Clip& clip, quint64 to) {
@@ -147,8 +204,7 @@ void ClipWriter::append(Clip& clip, quint64 to) {
         const sf_count_t frames = sf_count_t((m_scratch.size() - skip) / 2);
         if (frames > 0) {
             if (sf_writef_short(clip.file, m_scratch.data() + skip, frames) != frames) {
-                clip.error = QStringLiteral("cannot write %1: %2")
-                                 .arg(QDir::toNativeSeparators(clip.path), fileError(clip.file));
+                clip.error = QStringLiteral("cannot encode the clip: %1").arg(fileError(clip.file));
                 return;
             }
             clip.frames += frames;
@@ -162,16 +218,13 @@ ClipWriter::Result ClipWriter::finish(Clip& clip) const {
     result.rate = clip.rate;
     if (clip.file) {
         if (sf_close(clip.file) != 0 && clip.error.isEmpty())
-            clip.error =
-                QStringLiteral("cannot complete %1").arg(QDir::toNativeSeparators(clip.path));
+            clip.error = QStringLiteral("cannot encode the clip");
         clip.file = nullptr;
         if (clip.error.isEmpty() && clip.frames == 0)
             clip.error = QStringLiteral("no audio was captured around the alarm");
-        if (clip.error.isEmpty() && !QFile::rename(ClipFolder::partialPath(clip.path), clip.path))
-            clip.error =
-                QStringLiteral("cannot rename %1").arg(QDir::toNativeSeparators(clip.path));
-        if (!clip.error.isEmpty())
-            QFile::remove(ClipFolder::partialPath(clip.path));
+        if (clip.error.isEmpty())
+            store(clip);
+        clip.encoded.reset();
     }
     if (!clip.error.isEmpty()) {
         result.error = clip.error;
@@ -182,4 +235,26 @@ ClipWriter::Result ClipWriter::finish(Clip& clip) const {
     result.fileName = QFileInfo(clip.path).fileName();
     result.seconds = double(clip.frames) / clip.rate;
     return result;
+}
+
+void ClipWriter::store(Clip& clip) const {
+    const std::vector<char>& bytes = clip.encoded->bytes;
+    if (!m_folder.prepare(&clip.error) || !m_folder.hasRoom(qint64(bytes.size()), &clip.error))
+        return;
+    clip.path = m_folder.freePath(clip.time, clip.source);
+    // Written under a name the folder never counts, then renamed: a clip
+    // cut short by a full disk or a crash is never taken for a whole one.
+    const QString partial = ClipFolder::partialPath(clip.path);
+    QFile file(partial);
+    const bool written = file.open(QIODevice::WriteOnly) &&
+                         file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
+                         file.flush();
+    const QString reason = file.errorString();
+    file.close();
+    if (!written || file.error() != QFileDevice::NoError || !QFile::rename(partial, clip.path)) {
+        QFile::remove(partial);
+        clip.error = QStringLiteral("cannot write %1: %2")
+                         .arg(QDir::toNativeSeparators(clip.path),
+                              written ? QStringLiteral("the file could not be completed") : reason);
+    }
 }

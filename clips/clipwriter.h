@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <functional>
 #include <list>
+#include <memory>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -18,9 +19,10 @@ typedef struct sf_private_tag SNDFILE;
 
 // Writes the sound around a moment as a FLAC file, on a thread of its own:
 // record() notes where the capture stands and returns at once; the thread
-// opens the file, writes the seconds before from the ring straight away and
-// the seconds after as they arrive, then gives the file its name and keeps
-// the folder within its limits. Memory stays a chunk per clip.
+// encodes the seconds before from the ring straight away and the seconds
+// after as they arrive, then writes the file into the folder and keeps the
+// folder within its limits. A clip collecting holds its FLAC bytes in
+// memory (a fraction of its samples) and no open file.
 //
 // A clip holds only what was heard: when the capture stops delivering, or
 // the stream changes its rate, the part after ends there; nothing is
@@ -53,6 +55,12 @@ public:
     ClipWriter(const ClipWriter&) = delete;
     ClipWriter& operator=(const ClipWriter&) = delete;
 
+    // A clip's FLAC bytes as the encoder writes them, with its position.
+    struct Encoded {
+        std::vector<char> bytes;
+        qint64 position = 0;
+    };
+
     // A clip around now, named by this local time and source. Never waits
     // on the disk.
     void record(const QDateTime& time, const QString& source);
@@ -66,9 +74,11 @@ private:
         quint64 next = 0; // the next frame to take
         quint64 end = 0;  // one past the last frame wanted
         std::chrono::steady_clock::time_point deadline;
-        // Written as the audio comes, so that no clip is held in memory.
+        // Encoded as the audio comes, so that memory holds the FLAC, not
+        // the samples.
         SNDFILE* file = nullptr;
-        QString path; // the clip's name once complete
+        std::unique_ptr<Encoded> encoded;
+        QString path; // where it went
         qint64 frames = 0;
         bool opened = false;
         QString error; // the clip failed: nothing more is taken
@@ -80,6 +90,8 @@ private:
     void open(Clip& clip) const;
     void append(Clip& clip, quint64 to);
     Result finish(Clip& clip) const;
+    // Writes the encoded clip into the folder; sets path, or error.
+    void store(Clip& clip) const;
 
     const AudioRing& m_ring;
     const ClipFolder m_folder;

@@ -100,6 +100,11 @@ void TestAcceptanceClips::theClipPlaysTheSecondsAroundTheAlarm() {
     // Thirty seconds, within one 20 ms block.
     QVERIFY2(std::abs(clip.frames - 30 * 48000) <= 960, qPrintable(QString::number(clip.frames)));
     QCOMPARE(clip.rmsDbfs.size(), std::size_t(30));
+    QStringList figures;
+    for (double db : clip.rmsDbfs)
+        figures << QString::number(db, 'f', 0);
+    qInfo("clip %s: %lld frames at %d Hz, alarm %.2f s after the silence; RMS dBFS per second: %s",
+          qPrintable(name), clip.frames, clip.rate, seconds, qPrintable(figures.join(u' ')));
     // The tone until the silence began (AutoTime + 1 seconds and a delivery
     // before the alarm), then nothing but the silence.
     const int silenceFrom = 10 - int(std::ceil(seconds));
@@ -134,6 +139,7 @@ void TestAcceptanceClips::aClipThatCannotBeWrittenIsAWarning() {
         QVERIFY(blocker.open(QIODevice::WriteOnly));
     }
 
+    m_station.programme().silence();
     m_station.send("SN_AUTO");
     QVERIFY(m_station.nextAlarm(6000));
     QVERIFY2(sondral->waitForOutput(QStringLiteral("Alarm clip not saved: "), 30000),

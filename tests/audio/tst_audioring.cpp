@@ -1,6 +1,6 @@
 // The ring of the last seconds of audio: every format arrives as 16-bit
-// stereo, frames split across buffers are joined, a reader never gets a
-// frame the writer has overwritten, and a new rate starts a new run.
+// stereo, frames split across buffers are joined, and a reader never gets
+// a frame the writer has overwritten.
 #include "audio/audioring.h"
 
 #include <QtTest>
@@ -35,7 +35,6 @@ private slots:
     void formats();
     void framesSplitAcrossBuffers();
     void overwrittenFramesAreNotReturned();
-    void aNewRateStartsANewRun();
 };
 
 void TstAudioRing::formats_data() {
@@ -118,20 +117,6 @@ void TstAudioRing::overwrittenFramesAreNotReturned() {
     // Beyond what was written is clamped, not invented.
     QCOMPARE(ring.copy(quint64(total) - 10, quint64(total) + 100, out), quint64(total) - 10);
     QCOMPARE(out.size(), std::size_t(20));
-}
-
-void TstAudioRing::aNewRateStartsANewRun() {
-    AudioRing ring;
-    QCOMPARE(ring.currentRun().rate, 0);
-    ring.reset({SampleType::Int16, 2, 48000});
-    const QByteArray chunk = numbered(0, 480);
-    ring.write(chunk.constData(), chunk.size());
-    // The same stream opened again (a reconnect): frames go on in one run.
-    ring.reset({SampleType::Int16, 1, 48000});
-    QCOMPARE(ring.currentRun().start, quint64(0));
-    ring.reset({SampleType::Int16, 2, 44100});
-    QCOMPARE(ring.currentRun().start, quint64(480));
-    QCOMPARE(ring.currentRun().rate, 44100);
 }
 
 QTEST_GUILESS_MAIN(TstAudioRing)

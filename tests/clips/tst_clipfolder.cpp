@@ -35,7 +35,6 @@ private slots:
     void pruneOrdersTheSameSecondByNumber();
     void pruneLeavesOtherFiles();
     void freePathNeverReusesAName();
-    void prepareFailsWhenAFileIsInTheWay();
     void hasRoomKeepsTheReserve();
 };
 
@@ -165,19 +164,6 @@ void TstClipFolder::freePathNeverReusesAName() {
     makeFile(ClipFolder::partialPath(second), 1);
     QCOMPARE(QFileInfo(folder.freePath(time, QStringLiteral("AUTO"))).fileName(),
              QStringLiteral("2026-12-09_03-12-45_AUTO-3.flac"));
-}
-
-void TstClipFolder::prepareFailsWhenAFileIsInTheWay() {
-    QTemporaryDir dir;
-    QVERIFY(dir.isValid());
-    const ClipFolder fresh(dir.filePath(QStringLiteral("clips")));
-    QString error;
-    QVERIFY(fresh.prepare(&error));
-    QVERIFY(QFileInfo(fresh.path()).isDir());
-    makeFile(dir.filePath(QStringLiteral("blocked")), 1);
-    const ClipFolder blocked(dir.filePath(QStringLiteral("blocked")));
-    QVERIFY(!blocked.prepare(&error));
-    QVERIFY2(error.contains(QStringLiteral("blocked")), qPrintable(error));
 }
 
 void TstClipFolder::hasRoomKeepsTheReserve() {
