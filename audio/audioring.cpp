@@ -66,12 +66,24 @@ AudioRing::Run AudioRing::currentRun() const {
     }
 }
 
-void AudioRing::putFrame(const char* frame, quint64 n) {
-    const int sampleBytes = m_format.bytesPerSample();
-    const qint16 left = toInt16(frame, m_format.type);
-    const qint16 right = m_format.channels > 1 ? toInt16(frame + sampleBytes, m_format.type) : left;
-    m_frames[std::size_t(n % quint64(capacityFrames))].store(
-        quint32(quint16(left)) | (quint32(quint16(right)) << 16), std::memory_order_relaxed);
+void AudioRing::putFrame(const char* frame, std::size_t& slot) {
+    qint16 left;
+    qint16 right;
+    if (m_format.type == SampleType::Int16) { // what the sound server delivers
+        std::memcpy(&left, frame, sizeof left);
+        if (m_format.channels > 1)
+            std::memcpy(&right, frame + sizeof left, sizeof right);
+        else
+            right = left;
+    } else {
+        left = toInt16(frame, m_format.type);
+        right = m_format.channels > 1 ? toInt16(frame + m_format.bytesPerSample(), m_format.type)
+                                      : left;
+    }
+    m_frames[slot].store(quint32(quint16(left)) | (quint32(quint16(right)) << 16),
+                         std::memory_order_relaxed);
+    if (++slot == std::size_t(capacityFrames))
+        slot = 0;
 }
 
 void AudioRing::write(const char* data, qsizetype bytes) {
@@ -83,6 +95,8 @@ void AudioRing::write(const char* data, qsizetype bytes) {
     // frames sees the claim too, and knows which old frames are gone.
     m_claimed.store(n + quint64(complete), std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
+    std::size_t slot = std::size_t(n % quint64(capacityFrames));
+    n += quint64(complete);
     if (m_carryBytes > 0) {
         const int take = int(std::min<qsizetype>(m_frameBytes - m_carryBytes, bytes));
         std::memcpy(m_carry + m_carryBytes, data, std::size_t(take));
@@ -91,12 +105,12 @@ void AudioRing::write(const char* data, qsizetype bytes) {
         bytes -= take;
         if (m_carryBytes < m_frameBytes)
             return;
-        putFrame(reinterpret_cast<const char*>(m_carry), n++);
+        putFrame(reinterpret_cast<const char*>(m_carry), slot);
         m_carryBytes = 0;
     }
     const qsizetype frames = bytes / m_frameBytes;
     for (qsizetype i = 0; i < frames; ++i)
-        putFrame(data + i * m_frameBytes, n++);
+        putFrame(data + i * m_frameBytes, slot);
     const qsizetype rest = bytes - frames * m_frameBytes;
     if (rest > 0) {
         std::memcpy(m_carry, data + frames * m_frameBytes, std::size_t(rest));
@@ -112,9 +126,11 @@ quint64 AudioRing::copy(quint64 from, quint64 to, std::vector<qint16>& out) cons
     if (to <= from)
         return to;
     out.resize(std::size_t(to - from) * 2);
+    std::size_t slot = std::size_t(from % quint64(capacityFrames));
     for (quint64 n = from; n < to; ++n) {
-        const quint32 frame =
-            m_frames[std::size_t(n % quint64(capacityFrames))].load(std::memory_order_relaxed);
+        const quint32 frame = m_frames[slot].load(std::memory_order_relaxed);
+        if (++slot == std::size_t(capacityFrames))
+            slot = 0;
         const std::size_t at = std::size_t(n - from) * 2;
         out[at] = qint16(quint16(frame & 0xffff));
         out[at + 1] = qint16(quint16(frame >> 16));

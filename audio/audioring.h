@@ -57,7 +57,8 @@ public:
     quint64 copy(quint64 from, quint64 to, std::vector<qint16>& out) const;
 
 private:
-    void putFrame(const char* frame, quint64 n);
+    // Stores one frame at slot and moves slot on.
+    void putFrame(const char* frame, std::size_t& slot);
 
     std::unique_ptr<std::atomic<quint32>[]> m_frames; // left in the low 16 bits
     std::atomic<quint64> m_written{0};
