@@ -25,7 +25,9 @@ Notification sample(const QString& event, int seconds) {
             seconds,
             QDateTime(QDate(2026, 3, 5), QTime(9, 7, 4), QTimeZone(3600)),
             QStringLiteral("Radio Test"),
-            QStringLiteral("Dead air.")};
+            QStringLiteral("Dead air."),
+            {},
+            {}};
 }
 
 QString freeClosedPort() {
