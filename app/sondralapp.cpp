@@ -164,8 +164,9 @@ void SondralApp::start(bool offscreen, const QString& notice) {
 void SondralApp::connectOutputs() {
     m_outageTracker = std::make_unique<OutageTracker>(
         *m_station, *m_outageTimer, m_settings.RestoreTime, m_settings.RepeatMinutes * 60);
-    connect(m_outageTimer.get(), &QtTickTimer::timeout, this,
-            [this] { m_outageTracker->second(m_waveIn->level(0), m_waveIn->level(1)); });
+    connect(m_outageTimer.get(), &QtTickTimer::timeout, this, [this] {
+        m_outageTracker->second(m_waveIn->level(0), m_waveIn->level(1), programmeSecond());
+    });
     m_notifier = std::make_unique<Notifier>(m_settings);
     // A key that cannot be used is named, and the other paths work.
     m_notices->addStartupProblems(m_notifier->problemTexts());
@@ -296,9 +297,7 @@ void SondralApp::updateWatched() {
                          (m_statusPublisher && m_statusPublisher->isWatched()));
 }
 
-void SondralApp::tmrSN_Timer() {
-    const int left = m_waveIn->level(0);
-    const int right = m_waveIn->level(1);
+ProgrammeSecond SondralApp::programmeSecond() const {
     const DynamicsSecond d = m_waveIn->dynamics();
     ProgrammeSecond programme;
     programme.measured = d.valid;
@@ -306,7 +305,13 @@ void SondralApp::tmrSN_Timer() {
     programme.peakDbfs = int(std::lround(d.peakDbfs));
     programme.spreadDb = d.spreadDb;
     programme.repeatDb = d.repeatDb;
-    m_monitor->tmrSN_Timer(left, right, programme);
+    return programme;
+}
+
+void SondralApp::tmrSN_Timer() {
+    const int left = m_waveIn->level(0);
+    const int right = m_waveIn->level(1);
+    m_monitor->tmrSN_Timer(left, right, programmeSecond());
 }
 
 void SondralApp::captureDelivers(const QString& deviceName) {

@@ -26,6 +26,7 @@ class ServiceNotifier;
 class TerminationWatcher;
 class StateKeeper;
 class OutageTracker;
+struct ProgrammeSecond;
 class Notifier;
 class StatusBoard;
 class StatusService;
@@ -72,6 +73,9 @@ private:
     void connectOutputs();
     // The tick reads the two levels the silence check judges.
     void tmrSN_Timer();
+    // What the capture's dynamics meter said of the last second, for the
+    // tick and for the outage's restore.
+    ProgrammeSecond programmeSecond() const;
     void captureDelivers(const QString& deviceName);
     void captureLost(const QString& deviceName);
     void captureBack(const QString& deviceName);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/programmesecond.h"
 #include "core/stationevent.h"
 
 #include <QHash>
@@ -14,17 +15,24 @@ struct StationState;
 // reads the two levels once a second on a timer of its own (never the
 // silence check's tick, the status text or the gauge) until the programme
 // has been back for restoreSeconds seconds in a row. It then publishes
-// OutageRestored with the outage's length, counted from the first silent
-// second of the alarm's count to the first loud second of the restore.
+// OutageRestored with the outage's length, counted from the first second of
+// the alarm's count to the first good second of the restore.
+//
+// After a silence alarm a second is good when it is loud enough; after a
+// steady-signal alarm (a hum, a carrier, a loop) it must also be judged as
+// programme by the capture's dynamics meter, since the steady signal is
+// loud enough all along.
 //
 // An alarm while an outage lasts (a re-armed source that falls silent
 // again, a retried send) belongs to that outage: OutageBegan is published
 // once per outage. It needs no clock: the timer paces it.
 class OutageTracker {
 public:
-    // Whether one second, read as left and right percent, counts as the
-    // programme being back for the outage in state.outage.
-    using Verdict = std::function<bool(const StationState& state, int left, int right)>;
+    // Whether one second, read as left and right percent with what the
+    // dynamics meter said of it, counts as the programme being back for the
+    // outage in state.outage.
+    using Verdict = std::function<bool(const StationState& state, int left, int right,
+                                       const ProgrammeSecond& programme)>;
 
     // restoreSeconds below 1 counts as 1. repeatSeconds > 0: while an
     // outage lasts, OutageRepeated every so many seconds after its alarm.
@@ -34,19 +42,27 @@ public:
 
     // An event that begins (or continues) an outage, and how its restore is
     // judged. AlarmRaised and AlarmSendFailed are known from the start, with
-    // levelBack.
+    // programmeBack.
     void addAlarmKind(StationEvent::Kind kind, Verdict verdict);
 
     // Every station event, as published.
     void observe(const StationEvent& event, const StationState& state);
-    // One second's levels, on the tracker's timer.
-    void second(int leftLevel, int rightLevel);
+    // One second's levels and dynamics, on the tracker's timer. Without a
+    // judgement of its dynamics the second is unmeasured: it never ends a
+    // steady signal's outage.
+    void second(int leftLevel, int rightLevel, const ProgrammeSecond& programme = {});
 
     // A channel at or above half the threshold that raised the alarm.
     static bool levelBack(const StationState& state, int leftLevel, int rightLevel);
+    // levelBack, and for a steady signal's outage a second measured as
+    // programme (not steady) as well.
+    static bool programmeBack(const StationState& state, int leftLevel, int rightLevel,
+                              const ProgrammeSecond& programme);
 
 private:
     void begin(const StationState& state, const Verdict& verdict);
+    // The seconds the alarm's rule had counted when it was decided.
+    static int countedAtAlarm(const StationState& state);
 
     Station& m_station;
     TickTimer& m_timer;

@@ -2,8 +2,8 @@
 
 #include "core/datagramkeywords.h"
 #include "core/modestate.h"
-#include "core/stationevent.h"
 #include "core/programmesecond.h"
+#include "core/stationevent.h"
 
 #include <QDateTime>
 #include <QString>
@@ -82,6 +82,10 @@ struct StationState {
         // The threshold (percent) of the source that raised the alarm: the
         // programme is back when a channel reaches half of it again.
         int armedVol = 0;
+        // Why it began. A steady signal's outage is over only when the
+        // programme's dynamics are back, not merely its level; an outage
+        // that alarmed for a steady signal at any time stays one.
+        AlarmReason reason = AlarmReason::Silence;
     } outage;
     // Events published so far, per kind (indexed by StationEvent::Kind),
     // the one being published included.

@@ -15,12 +15,18 @@ QString Notification::isoTime() const {
 }
 
 QByteArray Notification::toJson() const {
-    const QJsonObject o{{QStringLiteral("event"), event},
-                        {QStringLiteral("source"), source},
-                        {QStringLiteral("silence_seconds"), silenceSeconds},
-                        {QStringLiteral("time"), isoTime()},
-                        {QStringLiteral("station"), station},
-                        {QStringLiteral("text"), text}};
+    QJsonObject o{{QStringLiteral("event"), event},
+                  {QStringLiteral("source"), source},
+                  {QStringLiteral("silence_seconds"), silenceSeconds},
+                  {QStringLiteral("time"), isoTime()},
+                  {QStringLiteral("station"), station},
+                  {QStringLiteral("text"), text}};
+    // Absent rather than empty, so the other events' objects stay as they
+    // always were.
+    if (!reason.isEmpty())
+        o.insert(QStringLiteral("reason"), reason);
+    if (!channel.isEmpty())
+        o.insert(QStringLiteral("channel"), channel);
     return QJsonDocument(o).toJson(QJsonDocument::Compact);
 }
 
@@ -32,5 +38,9 @@ QProcessEnvironment Notification::environment(const QProcessEnvironment& base) c
     env.insert(QStringLiteral("SONDRAL_TIME"), isoTime());
     env.insert(QStringLiteral("SONDRAL_STATION"), station);
     env.insert(QStringLiteral("SONDRAL_TEXT"), text);
+    if (!reason.isEmpty())
+        env.insert(QStringLiteral("SONDRAL_REASON"), reason);
+    if (!channel.isEmpty())
+        env.insert(QStringLiteral("SONDRAL_CHANNEL"), channel);
     return env;
 }

@@ -22,6 +22,19 @@ QString sourceText(const QString& source) {
         return QStringLiteral("the programme");
     return QString(source).replace(QLatin1Char('_'), QLatin1Char(' '));
 }
+
+bool steadyOutage(const StationState& state) {
+    return state.outage.reason == AlarmReason::SteadySignal;
+}
+
+QString reasonName(const StationState& state) {
+    return steadyOutage(state) ? QStringLiteral("steady_signal") : QStringLiteral("silence");
+}
+
+// The channel events carry the channel as their code: 0 left, 1 right.
+QString channelName(int code) {
+    return code == 0 ? QStringLiteral("left") : QStringLiteral("right");
+}
 } // namespace
 
 Notifier::Notifier(const Settings& settings, QObject* parent)
@@ -111,22 +124,51 @@ Notification Notifier::notificationFor(const StationEvent& event, const StationS
         n.event = QStringLiteral("alarm");
         n.source = state.outage.source;
         n.silenceSeconds = state.outage.silenceAtAlarm;
-        n.text = QStringLiteral("Dead air at %1: %2 has been silent for %3.")
-                     .arg(station, sourceText(n.source), lengthText(n.silenceSeconds));
+        n.reason = reasonName(state);
+        if (steadyOutage(state))
+            // The alarm's own second: the tick stops with it.
+            n.text = QStringLiteral("Dead air at %1: no programme: steady signal at %2 dBFS for "
+                                    "%3 (%4).")
+                         .arg(station)
+                         .arg(state.programme.last.peakDbfs)
+                         .arg(lengthText(n.silenceSeconds), sourceText(n.source));
+        else
+            n.text = QStringLiteral("Dead air at %1: %2 has been silent for %3.")
+                         .arg(station, sourceText(n.source), lengthText(n.silenceSeconds));
         break;
     case Kind::OutageRepeated:
         n.event = QStringLiteral("alarm");
         n.source = state.outage.source;
         n.silenceSeconds = state.outage.seconds;
-        n.text = QStringLiteral("Dead air at %1 goes on: %2 has been silent for %3.")
-                     .arg(station, sourceText(n.source), lengthText(n.silenceSeconds));
+        n.reason = reasonName(state);
+        if (steadyOutage(state))
+            n.text = QStringLiteral("Dead air at %1 goes on: no programme, a steady signal, for "
+                                    "%2 (%3).")
+                         .arg(station, lengthText(n.silenceSeconds), sourceText(n.source));
+        else
+            n.text = QStringLiteral("Dead air at %1 goes on: %2 has been silent for %3.")
+                         .arg(station, sourceText(n.source), lengthText(n.silenceSeconds));
         break;
     case Kind::OutageRestored:
         n.event = QStringLiteral("restored");
         n.source = state.outage.source;
         n.silenceSeconds = state.outage.seconds;
+        n.reason = reasonName(state);
         n.text = QStringLiteral("Programme back at %1 after %2 of dead air (%3).")
                      .arg(station, lengthText(n.silenceSeconds), sourceText(n.source));
+        break;
+    case Kind::ChannelLost:
+        n.event = QStringLiteral("channel_lost");
+        n.channel = channelName(event.code);
+        n.text = QStringLiteral("One channel lost at %1: the %2 channel of %3 is below half the "
+                                "threshold while the other plays.")
+                     .arg(station, n.channel, sourceText(n.source));
+        break;
+    case Kind::ChannelBack:
+        n.event = QStringLiteral("channel_back");
+        n.channel = channelName(event.code);
+        n.text = QStringLiteral("The %1 channel of %2 at %3 plays again.")
+                     .arg(n.channel, sourceText(n.source), station);
         break;
     case Kind::CaptureLost:
         n.event = QStringLiteral("capture_lost");

@@ -20,7 +20,7 @@ struct StationState;
 // Tells people what happens to the station, through the paths [Notify]
 // sets up (a command, a web hook, a heartbeat), from the station's events
 // only: the outage's alarm and its restore, the capture input lost and
-// back, the run's start and end, a test. None of it waits: every path
+// back, one channel lost and back, the run's start and end, a test. None of it waits: every path
 // queues and works on the event loop, so a receiver that hangs or a
 // command that never ends holds back no tick and no datagram.
 //

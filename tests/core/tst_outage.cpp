@@ -1,6 +1,7 @@
 // The outage after an alarm: its length, its one alarm however often the
 // alarm repeats, and the threshold its restore is judged against.
 #include "core/outagetracker.h"
+#include "core/programmesecond.h"
 #include "rig.h"
 
 #include <QTest>
@@ -33,6 +34,8 @@ private slots:
     void unsentAlarmBeginsOutage();
     void restoreJudgedByAlarmingThreshold();
     void repeatedWhileItLasts();
+    void steadyRestore_data();
+    void steadyRestore();
 };
 
 void tst_Outage::length_data() {
@@ -147,6 +150,55 @@ void tst_Outage::repeatedWhileItLasts() {
         tracker.second(50, 50);
     QCOMPARE(lengths.size(), 2);
     QVERIFY(!r.st().outage.active);
+}
+
+void tst_Outage::steadyRestore_data() {
+    // After a steady-signal alarm (AutoFlat 10, the alarm on the 11th steady
+    // second): S loud and steady, M loud with dynamics, U loud but not
+    // measured, Q silent.
+    QTest::addColumn<QString>("seconds");
+    QTest::addColumn<int>("length"); // 0: not restored
+    QTest::newRow("steady loud never restores") << "SSSSSSSSSSSSSSSSSSSS" << 0;
+    QTest::newRow("unmeasured never restores") << "UUUUUU" << 0;
+    QTest::newRow("dynamics restore") << "SSMMM" << 11 + 2;
+    QTest::newRow("steady second breaks the run") << "MMSMMM" << 11 + 3;
+    QTest::newRow("silent but moving is not back") << "QQQMMM" << 11 + 3;
+}
+
+void tst_Outage::steadyRestore() {
+    QFETCH(QString, seconds);
+    QFETCH(int, length);
+    const ProgrammeSecond steady{true, true, -30, 0.1, 0.0};
+    const ProgrammeSecond moving{true, false, -6, 12.0, 2.5};
+    OutageRig r;
+    r.settings.Autotime = 100;
+    r.settings.AutoFlat = 10;
+    r.send("SN_AUTO");
+    for (int i = 0; i < 11; ++i)
+        r.m.tmrSN_Timer(60, 60, steady);
+    QCOMPARE(r.events.count(StationEvent::Kind::OutageBegan), 1);
+    QCOMPARE(r.st().outage.reason, AlarmReason::SteadySignal);
+    QCOMPARE(r.st().outage.silenceAtAlarm, 11);
+    for (const QChar c : seconds) {
+        switch (c.toLatin1()) {
+        case 'S':
+            r.tracker.second(60, 60, steady);
+            break;
+        case 'M':
+            r.tracker.second(60, 60, moving);
+            break;
+        case 'U':
+            r.tracker.second(60, 60, ProgrammeSecond{});
+            break;
+        case 'Q':
+            r.tracker.second(0, 0, moving);
+            break;
+        }
+    }
+    QCOMPARE(r.events.count(StationEvent::Kind::OutageRestored), length ? 1 : 0);
+    QCOMPARE(r.st().outage.active, length == 0);
+    if (length)
+        QCOMPARE(r.st().outage.seconds, length);
 }
 
 QTEST_GUILESS_MAIN(tst_Outage)

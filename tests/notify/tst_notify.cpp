@@ -25,7 +25,9 @@ Notification sample(const QString& event, int seconds) {
             seconds,
             QDateTime(QDate(2026, 3, 5), QTime(9, 7, 4), QTimeZone(3600)),
             QStringLiteral("Radio Test"),
-            QStringLiteral("Dead air.")};
+            QStringLiteral("Dead air."),
+            {},
+            {}};
 }
 
 QString freeClosedPort() {
@@ -50,6 +52,7 @@ private slots:
     void commandRunsOneAtATime();
     void notificationsFromEvents_data();
     void notificationsFromEvents();
+    void steadySignalAlarm();
     void unusableKeys_data();
     void unusableKeys();
 };
@@ -249,6 +252,14 @@ void tst_Notify::notificationsFromEvents_data() {
                                        << "FEED_4" << 0 << "";
     QTest::newRow("tick") << int(K::TickCounted) << ""
                           << "FEED_4" << 0 << "";
+    // Code 1: the right channel (the outage's reason is unset: silence).
+    QTest::newRow("channel lost") << int(K::ChannelLost) << "channel_lost"
+                                  << "FEED_4" << 0
+                                  << "One channel lost at Oost: the right channel of FEED 4 is "
+                                     "below half the threshold while the other plays.";
+    QTest::newRow("channel back") << int(K::ChannelBack) << "channel_back"
+                                  << "FEED_4" << 0
+                                  << "The right channel of FEED 4 at Oost plays again.";
 }
 
 void tst_Notify::notificationsFromEvents() {
@@ -262,7 +273,7 @@ void tst_Notify::notificationsFromEvents() {
     state.outage.source = "AUTO";
     state.outage.silenceAtAlarm = 4;
     state.outage.seconds = 9;
-    const StationEvent e{StationEvent::Kind(kind), QDateTime::currentDateTime(), "USB", 0};
+    const StationEvent e{StationEvent::Kind(kind), QDateTime::currentDateTime(), "USB", 1};
     const Notification n = Notifier::notificationFor(e, state, "Oost");
     QCOMPARE(n.event, event);
     if (event.isEmpty())
@@ -271,6 +282,29 @@ void tst_Notify::notificationsFromEvents() {
     QCOMPARE(n.silenceSeconds, seconds);
     QCOMPARE(n.text, text);
     QCOMPARE(n.station, QString("Oost"));
+    const bool outage = event == u"alarm" || event == u"restored";
+    QCOMPARE(n.reason, outage ? QString("silence") : QString());
+    QCOMPARE(n.channel, event.startsWith("channel_") ? QString("right") : QString());
+}
+
+void tst_Notify::steadySignalAlarm() {
+    StationState state;
+    state.modes.Mode = 2;
+    state.outage.source = "AUTO";
+    state.outage.reason = AlarmReason::SteadySignal;
+    state.outage.silenceAtAlarm = 11;
+    state.outage.seconds = 11;
+    state.programme.last.peakDbfs = -30;
+    const StationEvent e{StationEvent::Kind::OutageBegan, QDateTime::currentDateTime(), {}, 0};
+    const Notification n = Notifier::notificationFor(e, state, "Oost");
+    QCOMPARE(n.text,
+             QString("Dead air at Oost: no programme: steady signal at -30 dBFS for 11 s (AUTO)."));
+    QCOMPARE(n.silenceSeconds, 11);
+    const QJsonObject o = QJsonDocument::fromJson(n.toJson()).object();
+    QCOMPARE(o.value("reason").toString(), QString("steady_signal"));
+    QVERIFY(!o.contains("channel"));
+    QCOMPARE(n.environment({}).value("SONDRAL_REASON"), QString("steady_signal"));
+    QVERIFY(!n.environment({}).contains("SONDRAL_CHANNEL"));
 }
 
 void tst_Notify::unusableKeys_data() {
