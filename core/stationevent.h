@@ -34,7 +34,7 @@ struct StationEvent {
         ChannelLost,
         // That channel is at or above the half threshold again; code, text.
         ChannelBack,
-        ClipSaved,       // the sound of an alarm is on disk; text the file's name
+        ClipSaved, // the sound of an alarm is on disk; text the file's name
     };
 
     // How many kinds there are: counts per kind are indexed by the kind.
