@@ -119,12 +119,17 @@ Notification Notifier::notificationFor(const StationEvent& event, const StationS
     n.time = event.time;
     n.station = station;
     n.source = state.source();
+    // The outage's events speak of the source whose dead air began it, not
+    // of what is on air now.
+    if (event.kind == Kind::OutageBegan || event.kind == Kind::OutageRepeated ||
+        event.kind == Kind::OutageRestored) {
+        n.source = state.outage.source;
+        n.reason = reasonName(state);
+    }
     switch (event.kind) {
     case Kind::OutageBegan:
         n.event = QStringLiteral("alarm");
-        n.source = state.outage.source;
         n.silenceSeconds = state.outage.silenceAtAlarm;
-        n.reason = reasonName(state);
         if (steadyOutage(state))
             // The alarm's own second: the tick stops with it.
             n.text = QStringLiteral("Dead air at %1: no programme: steady signal at %2 dBFS for "
@@ -138,9 +143,7 @@ Notification Notifier::notificationFor(const StationEvent& event, const StationS
         break;
     case Kind::OutageRepeated:
         n.event = QStringLiteral("alarm");
-        n.source = state.outage.source;
         n.silenceSeconds = state.outage.seconds;
-        n.reason = reasonName(state);
         if (steadyOutage(state))
             n.text = QStringLiteral("Dead air at %1 goes on: no programme, a steady signal, for "
                                     "%2 (%3).")
@@ -151,9 +154,7 @@ Notification Notifier::notificationFor(const StationEvent& event, const StationS
         break;
     case Kind::OutageRestored:
         n.event = QStringLiteral("restored");
-        n.source = state.outage.source;
         n.silenceSeconds = state.outage.seconds;
-        n.reason = reasonName(state);
         n.text = QStringLiteral("Programme back at %1 after %2 of dead air (%3).")
                      .arg(station, lengthText(n.silenceSeconds), sourceText(n.source));
         break;
