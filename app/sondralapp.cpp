@@ -29,6 +29,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFileInfo>
 #include <QIcon>
 #include <QTimer>
 
@@ -265,6 +266,9 @@ void SondralApp::startStatus() {
         return;
     m_statusBoard = std::make_unique<StatusBoard>();
     m_statusService = std::make_unique<StatusService>(*m_statusBoard);
+    // The folder ClipRecorder writes into, beside sondral.ini.
+    m_statusService->setClipFolder(
+        QFileInfo(m_settingsFile.path()).dir().filePath(QStringLiteral("clips")));
     if (!m_statusService->start(m_settings.StatusBind, quint16(m_settings.StatusPort))) {
         // The monitoring goes on without the page.
         m_notices->reportFailure(

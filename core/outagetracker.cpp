@@ -98,6 +98,7 @@ void OutageTracker::second(int leftLevel, int rightLevel, const ProgrammeSecond&
         return;
     }
     s.outage.active = false;
+    s.outage.lastRestoredSeconds = s.outage.seconds;
     m_timer.stop();
     m_station.publish(StationEvent::Kind::OutageRestored,
                       QStringLiteral("SONDRAL RESTORED after %1 s").arg(s.outage.seconds));

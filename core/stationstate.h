@@ -86,6 +86,9 @@ struct StationState {
         // programme's dynamics are back, not merely its level; an outage
         // that alarmed for a steady signal at any time stays one.
         AlarmReason reason = AlarmReason::Silence;
+        // The length of the last outage that ended with the programme back,
+        // seconds; 0 before the first. Kept while a later outage lasts.
+        int lastRestoredSeconds = 0;
     } outage;
     // Events published so far, per kind (indexed by StationEvent::Kind),
     // the one being published included.

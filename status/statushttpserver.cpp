@@ -1,5 +1,6 @@
 #include "status/statushttpserver.h"
 
+#include "clips/clipfolder.h"
 #include "status/statusboard.h"
 #include "status/statushealth.h"
 #include "status/statusjson.h"
@@ -40,21 +41,24 @@ void send(QHttpServerResponder& responder, const Reply& reply, bool withBody, bo
         responder.writeHeader("Allow", "GET, HEAD");
     if (reply.contentType.startsWith("text/html")) {
         // The page needs nothing from elsewhere, and may be framed nowhere.
-        responder.writeHeader("Content-Security-Policy",
-                              "default-src 'none'; script-src 'unsafe-inline'; style-src "
-                              "'unsafe-inline'; connect-src 'self'; img-src data:; "
-                              "frame-ancestors 'none'");
+        responder.writeHeader(
+            "Content-Security-Policy",
+            "default-src 'none'; script-src 'unsafe-inline'; style-src "
+            "'unsafe-inline'; connect-src 'self'; media-src 'self'; img-src data:; "
+            "frame-ancestors 'none'");
     }
     responder.writeBody(withBody ? reply.body : QByteArray());
 }
 
 const QByteArray TextPlain = "text/plain; charset=utf-8";
 const QByteArray Json = "application/json";
+const QByteArray Flac = "audio/flac";
+const QString ClipsPrefix = QStringLiteral("/clips/");
 
 } // namespace
 
-StatusHttpServer::StatusHttpServer(StatusBoard& board, QObject* parent)
-    : QAbstractHttpServer(parent), m_board(board) {
+StatusHttpServer::StatusHttpServer(StatusBoard& board, const QString& clipFolder, QObject* parent)
+    : QAbstractHttpServer(parent), m_board(board), m_clips(clipFolder) {
     QFile page(QStringLiteral(":/status/statuspage.html"));
     if (page.open(QIODevice::ReadOnly))
         m_page = page.readAll();
@@ -93,6 +97,11 @@ bool StatusHttpServer::answer(const QHttpServerRequest& request, QTcpSocket* soc
         reply = {Status::Ok, StatusMetrics::contentType, {}};
     } else if (path == u"/healthz") {
         reply = {Status::Ok, TextPlain, {}};
+    } else if (path == u"/clips.json") {
+        reply = {Status::Ok, Json, {}};
+    } else if (path.startsWith(ClipsPrefix) &&
+               ClipFolder::isClipName(path.mid(ClipsPrefix.size()))) {
+        reply = {Status::Ok, Flac, {}};
     } else {
         send(responder, {Status::NotFound, TextPlain, "not found\n"}, !head, close);
         return true;
@@ -111,6 +120,17 @@ bool StatusHttpServer::answer(const QHttpServerRequest& request, QTcpSocket* soc
         reply.body = StatusJson::timeline(m_board.timeline(), minute);
     } else if (path == u"/metrics") {
         reply.body = StatusMetrics::render(m_board.snapshot());
+    } else if (path == u"/clips.json") {
+        reply.body = StatusJson::clips(m_clips.list(m_board.snapshot().clips));
+    } else if (reply.contentType == Flac) {
+        // Read here, on the server's thread; a clip pruned since, or never
+        // saved, is not there.
+        std::optional<QByteArray> bytes = m_clips.read(path.mid(ClipsPrefix.size()));
+        if (!bytes) {
+            send(responder, {Status::NotFound, TextPlain, "not found\n"}, !head, close);
+            return true;
+        }
+        reply.body = std::move(*bytes);
     } else if (path == u"/healthz") {
         const StatusHealth health = StatusHealth::check(m_board.snapshot(), nowMs());
         if (health.ok) {

@@ -15,6 +15,17 @@ QJsonValue time(const QDateTime& t) {
     return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue();
 }
 
+QJsonObject channel(const StationState& s, int ch) {
+    return QJsonObject{{QStringLiteral("lost"), s.channels.lost[ch]}};
+}
+
+// The reason of the standing or last alarm; none before the first.
+QJsonValue alarmReason(const StationState& s) {
+    if (s.alarmCount == 0 && !s.alarmActive)
+        return QJsonValue();
+    return StatusJson::alarmReasonName(s.alarmReason);
+}
+
 QString sourceOfMode(qint16 mode) {
     StationState s;
     s.modes.Mode = mode;
@@ -33,6 +44,11 @@ QString StatusJson::capturePhaseName(int phase) {
         break;
     }
     return QStringLiteral("waiting");
+}
+
+QString StatusJson::alarmReasonName(AlarmReason reason) {
+    return reason == AlarmReason::SteadySignal ? QStringLiteral("steady_signal")
+                                               : QStringLiteral("silence");
 }
 
 QByteArray StatusJson::status(const StatusSnapshot& snapshot) {
@@ -64,7 +80,24 @@ QByteArray StatusJson::status(const StatusSnapshot& snapshot) {
                      {QStringLiteral("right"), snapshot.levels.meterRight}}},
         {QStringLiteral("alarm"), QJsonObject{{QStringLiteral("active"), s.alarmActive},
                                               {QStringLiteral("last"), time(s.lastAlarm)},
-                                              {QStringLiteral("count"), s.alarmCount}}},
+                                              {QStringLiteral("count"), s.alarmCount},
+                                              {QStringLiteral("reason"), alarmReason(s)}}},
+        {QStringLiteral("outage"),
+         QJsonObject{{QStringLiteral("active"), s.outage.active},
+                     {QStringLiteral("seconds"), s.outage.seconds},
+                     {QStringLiteral("source"), s.outage.source},
+                     {QStringLiteral("last_restored_seconds"), s.outage.lastRestoredSeconds}}},
+        {QStringLiteral("programme"),
+         QJsonObject{{QStringLiteral("measured"), s.programme.last.measured},
+                     {QStringLiteral("steady"), s.programme.last.steady},
+                     {QStringLiteral("level_dbfs"), s.programme.last.measured
+                                                        ? QJsonValue(s.programme.last.peakDbfs)
+                                                        : QJsonValue()},
+                     {QStringLiteral("flat_count"), s.programme.flatCount},
+                     {QStringLiteral("flat_limit"), s.programme.flatLimit}}},
+        {QStringLiteral("channels"), QJsonObject{{QStringLiteral("left"), channel(s, 0)},
+                                                 {QStringLiteral("right"), channel(s, 1)}}},
+        {QStringLiteral("clips_saved"), qint64(snapshot.clips.size())},
         {QStringLiteral("capture"),
          QJsonObject{{QStringLiteral("device"), s.capture.device},
                      {QStringLiteral("state"), capturePhaseName(int(s.capture.phase))}}},
@@ -77,6 +110,18 @@ QByteArray StatusJson::status(const StatusSnapshot& snapshot) {
         {QStringLiteral("events"), events},
     };
     return QJsonDocument(doc).toJson(QJsonDocument::Compact);
+}
+
+QByteArray StatusJson::clips(const QList<StatusClips::Clip>& clips) {
+    QJsonArray list;
+    for (const StatusClips::Clip& c : clips) {
+        list.append(QJsonObject{{QStringLiteral("name"), c.name},
+                                {QStringLiteral("bytes"), c.bytes},
+                                {QStringLiteral("saved"), time(c.saved)},
+                                {QStringLiteral("url"), QStringLiteral("clips/") + c.name}});
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("clips"), list}})
+        .toJson(QJsonDocument::Compact);
 }
 
 QByteArray StatusJson::timeline(const StatusTimeline& timeline, qint64 nowMinute) {

@@ -1,6 +1,10 @@
 #pragma once
 
+#include "core/stationstate.h"
+#include "status/statusclips.h"
+
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QtGlobal>
 
@@ -14,6 +18,10 @@ QByteArray status(const StatusSnapshot& snapshot);
 // /timeline.json: the filled minutes of the last 24 hours up to nowMinute
 // (minutes since the epoch, UTC), oldest first.
 QByteArray timeline(const StatusTimeline& timeline, qint64 nowMinute);
+// /clips.json: the clips given, in that order, with their sizes.
+QByteArray clips(const QList<StatusClips::Clip>& clips);
+// The alarm's reason as the outputs name it: "silence", "steady_signal".
+QString alarmReasonName(AlarmReason reason);
 // The capture phase as the outputs name it: "capturing", "lost", "waiting".
 QString capturePhaseName(int phase);
 } // namespace StatusJson

@@ -1,6 +1,7 @@
 #include "status/statusmetrics.h"
 
 #include "core/datagramkeywords.h"
+#include "status/statusjson.h"
 #include "status/statussnapshot.h"
 
 namespace {
@@ -92,6 +93,14 @@ QByteArray StatusMetrics::render(const StatusSnapshot& snapshot) {
     w.gauge("sondral_alarm_active",
             "1 while the dead-air alarm stands, until the server names a source again.",
             s.alarmActive ? 1 : 0);
+    w.family("sondral_alarm_reason", "gauge",
+             "Why the standing or last alarm was raised: 1 on its reason, 0 on the other; both 0 "
+             "before the first alarm.");
+    const bool anyAlarm = s.alarmCount > 0 || s.alarmActive;
+    for (const AlarmReason reason : {AlarmReason::Silence, AlarmReason::SteadySignal}) {
+        w.sample("sondral_alarm_reason", anyAlarm && s.alarmReason == reason ? 1 : 0,
+                 label("reason", StatusJson::alarmReasonName(reason)));
+    }
     w.family("sondral_alarms_total", "counter", "Dead-air alarms raised since the start.");
     w.sample("sondral_alarms_total", s.alarmCount);
     w.family("sondral_events_total", "counter",
@@ -116,6 +125,28 @@ QByteArray StatusMetrics::render(const StatusSnapshot& snapshot) {
             "When the last datagram arrived, Unix time; 0 before the first.",
             seconds(s.lastDatagram));
     w.gauge("sondral_start_time_seconds", "When this run started, Unix time.", seconds(s.started));
+    w.family("sondral_channel_up", "gauge",
+             "0 while the channel is reported lost (below half the threshold while the other "
+             "plays), 1 otherwise.");
+    w.sample("sondral_channel_up", s.channels.lost[0] ? 0 : 1,
+             label("channel", QStringLiteral("left")));
+    w.sample("sondral_channel_up", s.channels.lost[1] ? 0 : 1,
+             label("channel", QStringLiteral("right")));
+    w.gauge("sondral_outage_active",
+            "1 from the first alarm of a dead-air outage until the programme is back.",
+            s.outage.active ? 1 : 0);
+    w.gauge("sondral_outage_seconds",
+            "Length of the outage that stands, from its first silent second; 0 while none does.",
+            s.outage.active ? s.outage.seconds : 0);
+    w.gauge("sondral_outage_last_restored_seconds",
+            "Length of the last outage that ended with the programme back; 0 before the first.",
+            s.outage.lastRestoredSeconds);
+    w.gauge("sondral_steady_seconds",
+            "Consecutive seconds of a steady signal without programme counted so far.",
+            s.programme.flatCount);
+    w.gauge("sondral_steady_limit_seconds",
+            "Steady-signal time limit of the source on air; 0 while that check is off.",
+            s.programme.flatLimit);
     w.family("sondral_station_info", "gauge", "The station's name and the program's version.");
     w.sample("sondral_station_info", 1,
              label("name", snapshot.name) + ',' + label("version", snapshot.version));

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -49,6 +50,7 @@ private:
     QString m_name;
     LevelSource m_levels;
     QList<StationEvent> m_events;
+    QStringList m_clips; // newest first
     QTimer m_timer;
     bool m_watched = false;
 };

@@ -40,7 +40,7 @@ bool StatusService::start(const QString& bind, quint16 port) {
 
     // Built here, then handed whole to the thread before it runs: the server
     // takes the listener as its child, and both move together.
-    m_server = new StatusHttpServer(m_board);
+    m_server = new StatusHttpServer(m_board, m_clipFolder);
     m_server->bindListener(listener);
     m_thread = new QThread;
     m_thread->setObjectName(QStringLiteral("sondral-status"));

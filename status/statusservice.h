@@ -25,6 +25,9 @@ public:
     // port. False, with errorString(), when the address is not one or the
     // port cannot be bound; nothing runs then.
     bool start(const QString& bind, quint16 port);
+    // The folder whose alarm clips the page may play; before start(). Unset:
+    // none are served.
+    void setClipFolder(const QString& folder) { m_clipFolder = folder; }
     bool isRunning() const { return m_thread != nullptr; }
     // The port listened on, once started.
     quint16 port() const { return m_port; }
@@ -39,4 +42,5 @@ private:
     StatusHttpServer* m_server = nullptr; // lives on m_thread
     quint16 m_port = 0;
     QString m_error;
+    QString m_clipFolder;
 };

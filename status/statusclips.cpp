@@ -1,0 +1,47 @@
+#include "status/statusclips.h"
+
+#include "clips/clipfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+StatusClips::StatusClips(const QString& folder) : m_folder(folder) {}
+
+std::optional<QString> StatusClips::pathOf(const QString& name) const {
+    // The pattern admits digits, '-', '_', the source's keyword and
+    // ".flac" only: no separator, no "..", nothing absolute.
+    if (m_folder.isEmpty() || !ClipFolder::isClipName(name))
+        return std::nullopt;
+    const QString path = QDir(m_folder).filePath(name);
+    const QFileInfo info(path);
+    // A link could point anywhere: only the files the writer made count.
+    if (info.isSymLink() || !info.isFile())
+        return std::nullopt;
+    return path;
+}
+
+QList<StatusClips::Clip> StatusClips::list(const QStringList& names) const {
+    QList<Clip> out;
+    for (const QString& name : names) {
+        const std::optional<QString> path = pathOf(name);
+        if (!path)
+            continue; // pruned since, or never a clip name
+        const QFileInfo info(*path);
+        out.append(Clip{name, info.size(), info.lastModified()});
+    }
+    return out;
+}
+
+std::optional<QByteArray> StatusClips::read(const QString& name) const {
+    const std::optional<QString> path = pathOf(name);
+    if (!path)
+        return std::nullopt;
+    QFile file(*path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
+        return std::nullopt;
+    QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return std::nullopt;
+    return bytes;
+}

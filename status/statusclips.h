@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QtGlobal>
+
+#include <optional>
+
+// The alarm clips as the status server hands them out: read-only, and only
+// files in the one clip folder whose names are clip names exactly (so never
+// a path, "..", a partial clip or anything else kept there). Plain file
+// work: the server calls it on its own thread, never the UI thread.
+class StatusClips {
+public:
+    struct Clip {
+        QString name;
+        qint64 bytes = 0;
+        QDateTime saved; // the file's last change
+    };
+
+    // Larger files are not served: a clip is about twenty seconds of FLAC,
+    // a few megabytes; a request never makes the server hold more.
+    static constexpr qint64 maxBytes = qint64(64) * 1024 * 1024;
+
+    // folder empty: there are no clips.
+    explicit StatusClips(const QString& folder = {});
+
+    // Those of names that are clips in the folder now, in the given order.
+    QList<Clip> list(const QStringList& names) const;
+    // The bytes of the clip of that name; nothing when the name is not a
+    // clip name, or no such regular file is in the folder.
+    std::optional<QByteArray> read(const QString& name) const;
+
+private:
+    // The clip's file, when name is a clip name and it is one.
+    std::optional<QString> pathOf(const QString& name) const;
+
+    QString m_folder;
+};
