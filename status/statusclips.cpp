@@ -21,14 +21,17 @@ std::optional<QString> StatusClips::pathOf(const QString& name) const {
     return path;
 }
 
-QList<StatusClips::Clip> StatusClips::list(const QStringList& names) const {
+QList<StatusClips::Clip> StatusClips::list() const {
     QList<Clip> out;
-    for (const QString& name : names) {
-        const std::optional<QString> path = pathOf(name);
+    if (m_folder.isEmpty())
+        return out;
+    const QStringList names = ClipFolder(m_folder).clips(); // oldest first
+    for (auto it = names.crbegin(); it != names.crend() && out.size() < maxListed; ++it) {
+        const std::optional<QString> path = pathOf(*it);
         if (!path)
-            continue; // pruned since, or never a clip name
+            continue; // pruned or replaced since the listing
         const QFileInfo info(*path);
-        out.append(Clip{name, info.size(), info.lastModified()});
+        out.append(Clip{*it, info.size(), info.lastModified()});
     }
     return out;
 }

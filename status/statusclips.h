@@ -4,7 +4,6 @@
 #include <QDateTime>
 #include <QList>
 #include <QString>
-#include <QStringList>
 #include <QtGlobal>
 
 #include <optional>
@@ -28,8 +27,11 @@ public:
     // folder empty: there are no clips.
     explicit StatusClips(const QString& folder = {});
 
-    // Those of names that are clips in the folder now, in the given order.
-    QList<Clip> list(const QStringList& names) const;
+    // The clips in the folder now, newest first: those of earlier runs too,
+    // since an alarm before a restart is the one most worth hearing. At most
+    // maxListed, the writer's own default limit.
+    QList<Clip> list() const;
+    static constexpr int maxListed = 200;
     // The bytes of the clip of that name; nothing when the name is not a
     // clip name, or no such regular file is in the folder.
     std::optional<QByteArray> read(const QString& name) const;

@@ -121,7 +121,7 @@ bool StatusHttpServer::answer(const QHttpServerRequest& request, QTcpSocket* soc
     } else if (path == u"/metrics") {
         reply.body = StatusMetrics::render(m_board.snapshot());
     } else if (path == u"/clips.json") {
-        reply.body = StatusJson::clips(m_clips.list(m_board.snapshot().clips));
+        reply.body = StatusJson::clips(m_clips.list());
     } else if (reply.contentType == Flac) {
         // Read here, on the server's thread; a clip pruned since, or never
         // saved, is not there.

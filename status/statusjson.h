@@ -18,7 +18,8 @@ QByteArray status(const StatusSnapshot& snapshot);
 // /timeline.json: the filled minutes of the last 24 hours up to nowMinute
 // (minutes since the epoch, UTC), oldest first.
 QByteArray timeline(const StatusTimeline& timeline, qint64 nowMinute);
-// /clips.json: the clips given, in that order, with their sizes.
+// /clips.json: the clips given, in that order, with their sizes and the
+// path to fetch each, relative to the page.
 QByteArray clips(const QList<StatusClips::Clip>& clips);
 // The alarm's reason as the outputs name it: "silence", "steady_signal".
 QString alarmReasonName(AlarmReason reason);

@@ -38,11 +38,6 @@ void StatusPublisher::eventPublished(const StationEvent& event, const StationSta
         if (m_events.size() > StatusSnapshot::maxEvents)
             m_events.remove(0, m_events.size() - StatusSnapshot::maxEvents);
     }
-    if (event.kind == StationEvent::Kind::ClipSaved && !event.text.isEmpty()) {
-        m_clips.prepend(event.text);
-        if (m_clips.size() > StatusSnapshot::maxClips)
-            m_clips.resize(StatusSnapshot::maxClips);
-    }
     publish(state);
 }
 
@@ -54,7 +49,6 @@ void StatusPublisher::publish(const StationState& state) {
     snapshot.name = m_name;
     snapshot.version = QStringLiteral(SONDRAL_VERSION);
     snapshot.events = m_events;
-    snapshot.clips = m_clips;
     snapshot.publishedMs = nowMs();
     m_board.publish(snapshot, QDateTime::currentMSecsSinceEpoch());
 }

@@ -6,7 +6,6 @@
 #include <QList>
 #include <QObject>
 #include <QString>
-#include <QStringList>
 #include <QTimer>
 
 #include <functional>
@@ -50,7 +49,6 @@ private:
     QString m_name;
     LevelSource m_levels;
     QList<StationEvent> m_events;
-    QStringList m_clips; // newest first
     QTimer m_timer;
     bool m_watched = false;
 };

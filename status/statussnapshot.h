@@ -6,7 +6,6 @@
 
 #include <QList>
 #include <QString>
-#include <QStringList>
 
 // One copy of everything the status outputs serve, made on the UI thread and
 // read by the server thread. A plain value: QString and QList are implicitly
@@ -19,10 +18,6 @@ struct StatusSnapshot {
     // The latest events, oldest first; ticks are counted, not listed.
     QList<StationEvent> events;
     static constexpr int maxEvents = 50;
-    // The file names of the alarm clips saved in this run (ClipSaved),
-    // newest first; the folder keeps no more than this many by default.
-    QStringList clips;
-    static constexpr int maxClips = 200;
     // When the UI thread made this copy, monotonic ms; 0 before the first.
     qint64 publishedMs = 0;
 };

@@ -3,7 +3,8 @@
 chromium-driver, looks at a real Sondral that captures from a private
 PulseAudio server. The meters move with a tone, and once the tone stops on
 a monitored source the page shows "SONDRAL GEACTIVEERD!" within 2 s of the
-alarm.
+alarm, with its reason. Once the alarm's clip is written, the page lists it
+and its player loads the whole FLAC from Sondral.
 
     tst_browser.py SONDRAL_EXECUTABLE PULSE_PRIVATE_SH [SCREENSHOT.png]
 
@@ -120,6 +121,7 @@ def main():
                     "--window-size=%s" % os.environ.get("SONDRAL_WINDOW", "412,915")):
             options.add_argument(arg)
         driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        driver.set_script_timeout(10)
         driver.get(base + "/")
 
         def meter_left():
@@ -156,6 +158,27 @@ def main():
         print("alarm raised at %s, on the page %.3f s later" % (last, delay))
         assert delay < 2.0, "the page showed the alarm %.3f s after it was raised" % delay
         assert "alarm" in driver.find_element(By.ID, "statusbox").get_attribute("class")
+        assert driver.find_element(By.ID, "alarm").text.endswith("stilte"), \
+            driver.find_element(By.ID, "alarm").text
+
+        # The clip: 10 s before the alarm to 20 s after, written when complete.
+        audio = wait_until(lambda: driver.find_elements(By.CSS_SELECTOR, "#clips audio"), 30,
+                           step=0.5)
+        assert audio, "the page never listed the alarm's clip"
+        name = audio[0].get_attribute("title")
+        assert name.endswith("_AUTO.flac"), name
+        duration = driver.execute_async_script(
+            "const a = arguments[0], done = arguments[1];"
+            "a.addEventListener('loadedmetadata', () => done(a.duration));"
+            "a.addEventListener('error', () => done('error ' + (a.error && a.error.code)));"
+            "a.preload = 'metadata'; a.load();", audio[0])
+        print("clip %s: %s s in the page's player" % (name, duration))
+        # Only what was heard before the alarm is in it (Sondral ran a few
+        # seconds before), then the 20 s after; the player has all of it.
+        on_disk = float(subprocess.check_output(
+            ["soxi", "-D", os.path.join(folder, "clips", name)], text=True))
+        assert isinstance(duration, (int, float)) and 20 < duration <= 30.01, duration
+        assert abs(duration - on_disk) < 0.05, "the file holds %.3f s" % on_disk
         print("passed")
     finally:
         if tone:

@@ -28,6 +28,7 @@ StatusSnapshot ranStation() {
     station.publish(StationEvent::Kind::TickCounted);
     station.publish(StationEvent::Kind::TickCounted);
     station.publish(StationEvent::Kind::AlarmRaised, QStringLiteral("SONDRAL ACTIVATED"));
+    station.publish(StationEvent::Kind::ClipSaved, QStringLiteral("2026-03-01_13-00-05_AUTO.flac"));
     StationState& s = station.edit();
     s.modes.Mode = 2;
     s.modes.ArmedVol = 15;
@@ -40,6 +41,16 @@ StatusSnapshot ranStation() {
     s.started = QDateTime(QDate(2026, 3, 1), QTime(11, 0), Qt::UTC);
     s.capture = {QStringLiteral("Programme-ingang"), CapturePhase::Lost};
     s.link = {true, 4001, QStringLiteral("playout"), 4000};
+    // A hum raised it, an outage stands, and an earlier one was restored.
+    s.alarmReason = AlarmReason::SteadySignal;
+    s.outage.active = true;
+    s.outage.seconds = 42;
+    s.outage.source = QStringLiteral("AUTO");
+    s.outage.lastRestoredSeconds = 17;
+    s.programme.last = {true, true, -30, 0.2, 3.0};
+    s.programme.flatCount = 12;
+    s.programme.flatLimit = 10;
+    s.channels.lost[1] = true;
     StatusSnapshot snap;
     snap.state = station.state();
     snap.levels = {3, 4, 5, 6, Now - 10};
@@ -95,6 +106,16 @@ private slots:
         QTest::newRow("start")
             << "sondral_start_time_seconds"
             << double(QDateTime(QDate(2026, 3, 1), QTime(11, 0), Qt::UTC).toSecsSinceEpoch());
+        QTest::newRow("reason steady") << "sondral_alarm_reason{reason=\"steady_signal\"}" << 1.0;
+        QTest::newRow("reason not silence") << "sondral_alarm_reason{reason=\"silence\"}" << 0.0;
+        QTest::newRow("left up") << "sondral_channel_up{channel=\"left\"}" << 1.0;
+        QTest::newRow("right lost") << "sondral_channel_up{channel=\"right\"}" << 0.0;
+        QTest::newRow("outage") << "sondral_outage_active" << 1.0;
+        QTest::newRow("outage length") << "sondral_outage_seconds" << 42.0;
+        QTest::newRow("last restored") << "sondral_outage_last_restored_seconds" << 17.0;
+        QTest::newRow("steady") << "sondral_steady_seconds" << 12.0;
+        QTest::newRow("steady limit") << "sondral_steady_limit_seconds" << 10.0;
+        QTest::newRow("clip events") << "sondral_events_total{kind=\"clip_saved\"}" << 1.0;
         QTest::newRow("name escaped")
             << "sondral_station_info{name=\"FM \\\"Noord\\\"\\\\1\\nx\",version=\"1.0\"}" << 1.0;
     }
@@ -142,6 +163,21 @@ private slots:
         QCOMPARE(alarm.value(u"active").toBool(), true);
         QCOMPARE(alarm.value(u"count").toInt(), 1);
         QCOMPARE(alarm.value(u"last").toString(), QStringLiteral("2026-03-01T12:00:05.000Z"));
+        QCOMPARE(alarm.value(u"reason").toString(), QStringLiteral("steady_signal"));
+        const QJsonObject outage = o.value(u"outage").toObject();
+        QCOMPARE(outage.value(u"active").toBool(), true);
+        QCOMPARE(outage.value(u"seconds").toInt(), 42);
+        QCOMPARE(outage.value(u"source").toString(), QStringLiteral("AUTO"));
+        QCOMPARE(outage.value(u"last_restored_seconds").toInt(), 17);
+        const QJsonObject programme = o.value(u"programme").toObject();
+        QCOMPARE(programme.value(u"steady").toBool(), true);
+        QCOMPARE(programme.value(u"level_dbfs").toInt(), -30);
+        QCOMPARE(programme.value(u"flat_count").toInt(), 12);
+        QCOMPARE(programme.value(u"flat_limit").toInt(), 10);
+        const QJsonObject channels = o.value(u"channels").toObject();
+        QCOMPARE(channels.value(u"left").toObject().value(u"lost").toBool(true), false);
+        QCOMPARE(channels.value(u"right").toObject().value(u"lost").toBool(), true);
+        QCOMPARE(o.value(u"clips_saved").toInt(), 1);
         QCOMPARE(o.value(u"capture").toObject().value(u"state").toString(), QStringLiteral("lost"));
         const QJsonObject link = o.value(u"link").toObject();
         QCOMPARE(link.value(u"remote_name").toString(), QStringLiteral("playout"));
@@ -155,6 +191,9 @@ private slots:
         QVERIFY(empty.value(u"started").isNull());
         QVERIFY(empty.value(u"alarm").toObject().value(u"last").isNull());
         QCOMPARE(empty.value(u"source").toString(QStringLiteral("x")), QString());
+        // No reason before the first alarm, and no level of a second not measured.
+        QVERIFY(empty.value(u"alarm").toObject().value(u"reason").isNull());
+        QVERIFY(empty.value(u"programme").toObject().value(u"level_dbfs").isNull());
         QCOMPARE(empty.value(u"capture").toObject().value(u"state").toString(),
                  QStringLiteral("waiting"));
     }

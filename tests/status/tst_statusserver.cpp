@@ -3,9 +3,15 @@
 #include "status/statuspublisher.h"
 #include "status/statusservice.h"
 
+#include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <chrono>
@@ -77,6 +83,15 @@ class TestStatusServer : public QObject {
 
     StatusBoard m_board;
     StatusService m_service{m_board};
+    // The clip folder served: two clips, and what else may lie beside them.
+    QTemporaryDir m_clips;
+    const QByteArray m_clipBytes = QByteArray("fLaC") + QByteArray(100000, '\x5a');
+
+    void writeFile(const QString& name, const QByteArray& bytes) {
+        QFile file(QDir(m_clips.path()).filePath(name));
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        QCOMPARE(file.write(bytes), bytes.size());
+    }
 
     void publishFresh() {
         StatusSnapshot snap;
@@ -87,6 +102,15 @@ class TestStatusServer : public QObject {
 
 private slots:
     void initTestCase() {
+        QVERIFY(m_clips.isValid());
+        writeFile(QStringLiteral("2026-12-09_03-12-45_AUTO.flac"), m_clipBytes);
+        writeFile(QStringLiteral("2026-12-09_03-12-45_FEED_2-2.flac"), "fLaC2");
+        writeFile(QStringLiteral("2026-12-10_01-00-00_LIVE.flac.part"), "half");
+        writeFile(QStringLiteral("notes.flac"), "x");
+        QVERIFY(QFile::link(
+            QStringLiteral("/etc/hostname"),
+            QDir(m_clips.path()).filePath(QStringLiteral("2026-12-11_00-00-00_AUTO.flac"))));
+        m_service.setClipFolder(m_clips.path());
         QVERIFY2(m_service.start(QStringLiteral("127.0.0.1"), 0),
                  qPrintable(m_service.errorString()));
         QVERIFY(m_service.port() > 0);
@@ -94,7 +118,7 @@ private slots:
 
     void init() { publishFresh(); }
 
-    // Read-only: GET and HEAD on the five paths; any other method 405 with
+    // Read-only: GET and HEAD on its paths; any other method 405 with
     // Allow, any other path 404, the query ignored, nothing from files.
     void requests_data() {
         QTest::addColumn<QByteArray>("method");
@@ -139,6 +163,69 @@ private slots:
         QVERIFY(r.body.contains(body));
         if (status == 405)
             QVERIFY(r.head.contains("Allow: GET, HEAD"));
+    }
+
+    // The clips are served as they lie on disk, and nothing else from the
+    // folder is: not a clip being written, not a file of another name, not a
+    // link (it may point anywhere), not a path that climbs out.
+    void clipRequests_data() {
+        QTest::addColumn<QByteArray>("method");
+        QTest::addColumn<QByteArray>("path");
+        QTest::addColumn<int>("status");
+        QTest::newRow("clip") << QByteArray("GET")
+                              << QByteArray("/clips/2026-12-09_03-12-45_AUTO.flac") << 200;
+        QTest::newRow("clip head")
+            << QByteArray("HEAD") << QByteArray("/clips/2026-12-09_03-12-45_AUTO.flac") << 200;
+        QTest::newRow("post") << QByteArray("POST")
+                              << QByteArray("/clips/2026-12-09_03-12-45_AUTO.flac") << 405;
+        QTest::newRow("delete") << QByteArray("DELETE")
+                                << QByteArray("/clips/2026-12-09_03-12-45_AUTO.flac") << 405;
+        QTest::newRow("no such clip")
+            << QByteArray("GET") << QByteArray("/clips/2026-12-09_03-12-46_AUTO.flac") << 404;
+        QTest::newRow("being written")
+            << QByteArray("GET") << QByteArray("/clips/2026-12-10_01-00-00_LIVE.flac.part") << 404;
+        QTest::newRow("other name") << QByteArray("GET") << QByteArray("/clips/notes.flac") << 404;
+        QTest::newRow("link") << QByteArray("GET")
+                              << QByteArray("/clips/2026-12-11_00-00-00_AUTO.flac") << 404;
+        QTest::newRow("climbing out")
+            << QByteArray("GET") << QByteArray("/clips/../2026-12-09_03-12-45_AUTO.flac") << 404;
+        QTest::newRow("encoded climb")
+            << QByteArray("GET") << QByteArray("/clips/..%2F..%2Fetc%2Fpasswd") << 404;
+        QTest::newRow("the folder") << QByteArray("GET") << QByteArray("/clips/") << 404;
+    }
+
+    void clipRequests() {
+        QFETCH(QByteArray, method);
+        QFETCH(QByteArray, path);
+        QFETCH(int, status);
+        const bool head = method == "HEAD";
+        const Reply r = request(m_service.port(), get(method, path), head);
+        QCOMPARE(r.status, status);
+        if (status != 200)
+            return;
+        QVERIFY2(r.head.contains("Content-Type: audio/flac"), r.head.constData());
+        QVERIFY(r.head.contains("Content-Length: " + QByteArray::number(m_clipBytes.size())));
+        QCOMPARE(r.body, head ? QByteArray() : m_clipBytes);
+    }
+
+    // /clips.json lists the clip files only, newest first, with a path the
+    // page can fetch; a clip deleted since is gone from it.
+    void clipList() {
+        const auto names = [this] {
+            const Reply r = request(m_service.port(), get("GET", "/clips.json"));
+            QStringList out;
+            for (const QJsonValue& v :
+                 QJsonDocument::fromJson(r.body).object().value(u"clips").toArray())
+                out << v.toObject().value(u"url").toString();
+            return out;
+        };
+        QCOMPARE(names(), QStringList({QStringLiteral("clips/2026-12-09_03-12-45_FEED_2-2.flac"),
+                                       QStringLiteral("clips/2026-12-09_03-12-45_AUTO.flac")}));
+        writeFile(QStringLiteral("2026-12-12_08-00-00_FEED_1.flac"), "fLaC3");
+        QCOMPARE(names().size(), 3);
+        QVERIFY(QFile::remove(
+            QDir(m_clips.path()).filePath(QStringLiteral("2026-12-12_08-00-00_FEED_1.flac"))));
+        QCOMPARE(names().size(), 2);
     }
 
     // HEAD: the head a GET would get, and no body on the wire; the next
