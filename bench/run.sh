@@ -28,7 +28,7 @@ starts=${BENCH_STARTS:-10}
 read -ra alarm_stations <<<"${BENCH_ALARM_STATIONS:-offscreen visible}"
 
 if [ -z "${SONDRAL_BENCH_VIRTUAL:-}" ]; then
-    "$root/scripts/ensure-packages.sh" ffmpeg
+    "$root/scripts/ensure-packages.sh" @bench
     [ -x "$build/sondral" ] && [ -x "$build/tools/sondral-sim/sondral-sim" ] ||
         "$root/scripts/build.sh" "$build"
     # Always on a virtual display of its own, so a desktop does not disturb the figures.

@@ -1,13 +1,25 @@
 #!/usr/bin/env bash
-# Installs the Debian packages from scripts/packages.txt (plus any names given
-# as arguments) that are not installed yet. Needs root for apt-get; works with
-# no standard input and no display.
+# Installs the Debian packages from scripts/packages.txt that are not
+# installed yet: every untagged one, and those tagged with an "@NAME" given
+# as an argument (ensure-packages.sh @fuzz). Needs root for apt-get; works
+# with no standard input and no display.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-wanted=$(grep -v -E '^\s*(#|$)' "$here/packages.txt")
-wanted="$wanted $*"
+tags=" $* "
+wanted=()
+while read -r pkg tag _; do
+    case $pkg in '' | '#'*) continue ;; esac
+    if [ -z "${tag:-}" ] || [[ $tags == *" $tag "* ]]; then
+        wanted+=("$pkg")
+    fi
+done <"$here/packages.txt"
+for arg in "$@"; do
+    [[ $arg == @* ]] || { echo "ensure-packages: $arg is no @NAME of packages.txt" >&2; exit 2; }
+    grep -q -E "^[^#]+ $arg\b" "$here/packages.txt" ||
+        { echo "ensure-packages: no package in packages.txt is tagged $arg" >&2; exit 2; }
+done
 missing=()
-for pkg in $wanted; do
+for pkg in "${wanted[@]}"; do
     if ! dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q 'install ok installed'; then
         missing+=("$pkg")
     fi

@@ -14,7 +14,7 @@ shift || true
 targets=("$@")
 [ ${#targets[@]} -gt 0 ] || targets=(fuzz_inifile fuzz_datagram)
 
-"$root/scripts/ensure-packages.sh" clang-14 libclang-rt-14-dev
+"$root/scripts/ensure-packages.sh" @fuzz
 
 build=$root/build-fuzz
 CC=clang-14 CXX=clang++-14 cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Debug \
