@@ -1,9 +1,10 @@
 // What every output relies on: whether the monitoring works, and the
-// operator's texts for the monitor's failures.
+// operator's texts for the monitor's failures, and the event kinds.
 #include "core/failuretexts.h"
 #include "core/monitoringhealth.h"
 #include "core/stationstate.h"
 
+#include <QSet>
 #include <QTest>
 
 class tst_Station : public QObject {
@@ -12,6 +13,7 @@ private slots:
     void health_data();
     void health();
     void failureTexts();
+    void everyKindCounted();
 };
 
 void tst_Station::health_data() {
@@ -59,6 +61,21 @@ void tst_Station::failureTexts() {
     QCOMPARE(FailureTexts::log(QString()), QString("Kan niet schrijven naar het logbestand."));
     QCOMPARE(FailureTexts::log("Kan logbestand x niet openen"),
              QString("Kan logbestand x niet openen"));
+}
+
+// The counts per kind are sized by kindCount, written by hand as the last
+// kind plus one: a kind added after it would be counted out of bounds. Every
+// kind below it has a name of its own, and the first value past it none.
+void tst_Station::everyKindCounted() {
+    QSet<QString> names;
+    for (int k = 0; k < StationEvent::kindCount; ++k) {
+        const QString name = StationEvent::kindName(StationEvent::Kind(k));
+        QVERIFY2(name != u"unknown", qPrintable(QString::number(k)));
+        names.insert(name);
+    }
+    QCOMPARE(names.size(), StationEvent::kindCount);
+    QCOMPARE(StationEvent::kindName(StationEvent::Kind(StationEvent::kindCount)),
+             QStringLiteral("unknown"));
 }
 
 QTEST_APPLESS_MAIN(tst_Station)
