@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 
 namespace {
 
@@ -35,9 +37,21 @@ qint16 toInt16(const char* p, SampleType type) {
     return 0;
 }
 
+using Word = std::atomic_ref<quint32>;
+static_assert(Word::required_alignment <= alignof(quint32));
+
 } // namespace
 
-AudioRing::AudioRing() : m_frames(new std::atomic<quint32>[std::size_t(capacityFrames)]) {}
+AudioRing::AudioRing()
+    : m_frames(static_cast<quint32*>(std::calloc(std::size_t(capacityFrames), sizeof(quint32)))),
+      m_span(std::size_t(spanOf(0))) {
+    if (!m_frames)
+        throw std::bad_alloc();
+}
+
+AudioRing::~AudioRing() {
+    std::free(m_frames);
+}
 
 void AudioRing::reset(const levelmath::SampleFormat& format) {
     m_format = format;
@@ -50,7 +64,9 @@ void AudioRing::reset(const levelmath::SampleFormat& format) {
     const quint32 sequence = m_runSequence.load(std::memory_order_relaxed);
     m_runSequence.store(sequence + 1, std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
-    m_runStart.store(m_written.load(std::memory_order_relaxed), std::memory_order_relaxed);
+    m_spanStart = m_written.load(std::memory_order_relaxed);
+    m_span = std::size_t(spanOf(format.sampleRate));
+    m_runStart.store(m_spanStart, std::memory_order_relaxed);
     m_runRate.store(format.sampleRate, std::memory_order_relaxed);
     m_runSequence.store(sequence + 2, std::memory_order_release);
 }
@@ -80,9 +96,9 @@ void AudioRing::putFrame(const char* frame, std::size_t& slot) {
         right = m_format.channels > 1 ? toInt16(frame + m_format.bytesPerSample(), m_format.type)
                                       : left;
     }
-    m_frames[slot].store(quint32(quint16(left)) | (quint32(quint16(right)) << 16),
-                         std::memory_order_relaxed);
-    if (++slot == std::size_t(capacityFrames))
+    Word(m_frames[slot])
+        .store(quint32(quint16(left)) | (quint32(quint16(right)) << 16), std::memory_order_relaxed);
+    if (++slot == m_span)
         slot = 0;
 }
 
@@ -95,7 +111,7 @@ void AudioRing::write(const char* data, qsizetype bytes) {
     // frames sees the claim too, and knows which old frames are gone.
     m_claimed.store(n + quint64(complete), std::memory_order_relaxed);
     std::atomic_thread_fence(std::memory_order_release);
-    std::size_t slot = std::size_t(n % quint64(capacityFrames));
+    std::size_t slot = std::size_t((n - m_spanStart) % m_span);
     n += quint64(complete);
     if (m_carryBytes > 0) {
         const int take = int(std::min<qsizetype>(m_frameBytes - m_carryBytes, bytes));
@@ -121,15 +137,20 @@ void AudioRing::write(const char* data, qsizetype bytes) {
 }
 
 quint64 AudioRing::copy(quint64 from, quint64 to, std::vector<qint16>& out) const {
+    const Run run = currentRun();
     to = std::min(to, written());
     out.clear();
     if (to <= from)
         return to;
     out.resize(std::size_t(to - from) * 2);
-    std::size_t slot = std::size_t(from % quint64(capacityFrames));
-    for (quint64 n = from; n < to; ++n) {
-        const quint32 frame = m_frames[slot].load(std::memory_order_relaxed);
-        if (++slot == std::size_t(capacityFrames))
+    // Frames of an earlier run lay where this run's slots are counted from
+    // another start: none of them is good. Only this run's are read.
+    const quint64 first = std::clamp(run.start, from, to);
+    const quint64 span = quint64(spanOf(run.rate));
+    std::size_t slot = std::size_t((first - run.start) % span);
+    for (quint64 n = first; n < to; ++n) {
+        const quint32 frame = Word(m_frames[slot]).load(std::memory_order_relaxed);
+        if (++slot == std::size_t(span))
             slot = 0;
         const std::size_t at = std::size_t(n - from) * 2;
         out[at] = qint16(quint16(frame & 0xffff));
@@ -139,7 +160,10 @@ quint64 AudioRing::copy(quint64 from, quint64 to, std::vector<qint16>& out) cons
     // frames of the copy; those beyond the ring's reach are not good.
     std::atomic_thread_fence(std::memory_order_acquire);
     const quint64 reached = m_claimed.load(std::memory_order_relaxed);
-    const quint64 oldest =
-        reached > quint64(capacityFrames) ? reached - quint64(capacityFrames) : 0;
+    // A new run begun meanwhile writes its own slots over any of these.
+    const Run after = currentRun();
+    if (after.start != run.start || after.rate != run.rate)
+        return to;
+    const quint64 oldest = std::max(run.start, reached > span ? reached - span : 0);
     return std::clamp(oldest, from, to);
 }

@@ -34,7 +34,9 @@ private slots:
     void formats_data();
     void formats();
     void framesSplitAcrossBuffers();
+    void overwrittenFramesAreNotReturned_data();
     void overwrittenFramesAreNotReturned();
+    void anEarlierRunIsGone();
 };
 
 void TstAudioRing::formats_data() {
@@ -100,10 +102,23 @@ void TstAudioRing::framesSplitAcrossBuffers() {
              data);
 }
 
+// A run keeps 12 s at its own rate, whatever the rate: the ring is sized
+// for the highest, and a lower one must not keep (and make resident) more.
+void TstAudioRing::overwrittenFramesAreNotReturned_data() {
+    QTest::addColumn<int>("rate");
+    QTest::newRow("44.1 kHz") << 44100;
+    QTest::newRow("48 kHz") << 48000;
+    QTest::newRow("96 kHz") << 96000;
+    QTest::newRow("192 kHz, what fits") << 192000;
+}
+
 void TstAudioRing::overwrittenFramesAreNotReturned() {
+    QFETCH(int, rate);
+    QCOMPARE(AudioRing::spanOf(rate),
+             std::min<qint64>(qint64(rate) * 12, AudioRing::capacityFrames));
     AudioRing ring;
-    ring.reset({SampleType::Int16, 2, 48000});
-    const qint64 total = AudioRing::capacityFrames + 500;
+    ring.reset({SampleType::Int16, 2, rate});
+    const qint64 total = AudioRing::spanOf(rate) + 500;
     for (qint64 at = 0; at < total; at += 48000) {
         const QByteArray chunk = numbered(at, std::min<qint64>(48000, total - at));
         ring.write(chunk.constData(), chunk.size());
@@ -117,6 +132,27 @@ void TstAudioRing::overwrittenFramesAreNotReturned() {
     // Beyond what was written is clamped, not invented.
     QCOMPARE(ring.copy(quint64(total) - 10, quint64(total) + 100, out), quint64(total) - 10);
     QCOMPARE(out.size(), std::size_t(20));
+}
+
+// The input reopened at another rate: what came before is not handed out
+// as if it were of the new rate, and the new run reads from its own start.
+void TstAudioRing::anEarlierRunIsGone() {
+    AudioRing ring;
+    ring.reset({SampleType::Int16, 2, 44100});
+    const QByteArray first = numbered(0, 1000);
+    ring.write(first.constData(), first.size());
+    ring.reset({SampleType::Int16, 2, 48000});
+    const QByteArray second = numbered(1000, 1000);
+    ring.write(second.constData(), second.size());
+    QCOMPARE(ring.currentRun().start, quint64(1000));
+    std::vector<qint16> out;
+    QCOMPARE(ring.copy(0, 1500, out), quint64(1000));
+    for (int i = 1000; i < 1500; ++i)
+        QCOMPARE(int(out[std::size_t(i) * 2]), i);
+    QCOMPARE(ring.copy(200, 800, out), quint64(800)); // none of it
+    // The same rate again is the same run.
+    ring.reset({SampleType::Int16, 2, 48000});
+    QCOMPARE(ring.currentRun().start, quint64(1000));
 }
 
 QTEST_GUILESS_MAIN(TstAudioRing)
