@@ -120,7 +120,11 @@ def main():
         for arg in ("--headless=new", "--no-sandbox", "--disable-gpu", "--disable-dev-shm-usage",
                     "--window-size=%s" % os.environ.get("SONDRAL_WINDOW", "412,915")):
             options.add_argument(arg)
-        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver"), options=options)
+        # Chromium leaves its singleton folder in TMPDIR: in the work folder,
+        # it goes with it.
+        browser_env = dict(os.environ, TMPDIR=work)
+        driver = webdriver.Chrome(service=Service("/usr/bin/chromedriver", env=browser_env),
+                                  options=options)
         driver.set_script_timeout(10)
         driver.get(base + "/")
 
