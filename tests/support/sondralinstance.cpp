@@ -1,10 +1,13 @@
 #include "support/sondralinstance.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QRegularExpression>
 #include <QTest>
+
+#include <algorithm>
 
 #include <signal.h>
 
@@ -18,6 +21,16 @@ SondralInstance::~SondralInstance() {
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(3000);
+        return;
+    }
+    // It ended by itself, killed by something no test sent (a sanitizer's
+    // abort, a crash): its folder goes with the test, so what it said goes
+    // into the test's output, or nobody could ever tell why.
+    if (m_process.exitStatus() == QProcess::CrashExit && !m_signalled) {
+        const QStringList lines = output().split(QLatin1Char('\n'));
+        qWarning().noquote() << "sondral in" << m_dir
+                             << "crashed by itself; the last of its output:\n"
+                             << lines.mid(std::max<qsizetype>(0, lines.size() - 80)).join(u'\n');
     }
 }
 
@@ -65,12 +78,14 @@ bool SondralInstance::waitForEnd(int timeoutMs) {
 }
 
 bool SondralInstance::sendSignal(int signal) const {
+    m_signalled = true;
     return m_process.state() == QProcess::Running && ::kill(pid_t(pid()), signal) == 0;
 }
 
 bool SondralInstance::terminate(int timeoutMs) {
     if (m_process.state() == QProcess::NotRunning)
         return false;
+    m_signalled = true;
     m_process.terminate();
     if (m_process.waitForFinished(timeoutMs))
         return true;

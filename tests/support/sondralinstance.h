@@ -78,4 +78,6 @@ private:
     QString m_dir;
     QProcess m_process;
     QStringList m_arguments;
+    // A signal was sent on purpose: a crash exit after it is no news.
+    mutable bool m_signalled = false;
 };
