@@ -102,10 +102,10 @@ void PulseCapture::run() {
 
 int PulseCapture::pollWithRest(struct pollfd* fds, unsigned long count, int timeoutMs, void* self) {
     auto* capture = static_cast<PulseCapture*>(self);
-    // Called by the loop with the lock held. While only the silence check
-    // listens, the thread rests between deliveries: the sound server may
-    // push a few milliseconds of audio at a time, and what comes meanwhile
-    // waits in the socket and is measured in one go. A command ends the rest.
+    // Called by the loop with the lock held. The thread rests a fragment
+    // between deliveries: the sound server may push a few milliseconds of
+    // audio at a time, and what comes meanwhile waits in the socket and is
+    // measured in one go. A command ends the rest.
     const qint64 before = CaptureState::nowMs();
     {
         std::unique_lock lock(capture->m_mutex, std::adopt_lock);
@@ -200,7 +200,11 @@ void PulseCapture::followPace() {
     const bool hurry = quiet || (m_appliedUs < m_fragmentUs && now - m_loudSinceMs < 1000);
     const pa_usec_t fragmentUs = hurry ? std::min(m_fragmentUs, shortFragmentUs) : m_fragmentUs;
     applyFragment(fragmentUs);
-    m_restUntilMs = fragmentUs > shortFragmentUs ? now + qint64(fragmentUs / 1000) : 0;
+    // A fragment's rest between deliveries, at either pace: the server may
+    // push every few milliseconds whatever was asked, and the meters read 25
+    // times a second. Not while hurrying: a silence that may start a count
+    // is seen as soon as it is delivered, never a rest late.
+    m_restUntilMs = hurry ? 0 : now + qint64(fragmentUs / 1000);
 }
 
 void PulseCapture::applyFragment(pa_usec_t us) {
