@@ -11,6 +11,11 @@ bool StationState::paused() const {
     return modes.Mode == ModeAuto && !tickRunning && statusText == QLatin1String("PAUSE");
 }
 
+QString alarmReasonName(AlarmReason reason) {
+    return reason == AlarmReason::SteadySignal ? QStringLiteral("steady_signal")
+                                               : QStringLiteral("silence");
+}
+
 QString StationState::source() const {
     if (modes.Mode == ModeLive)
         return QStringLiteral("LIVE");

@@ -23,6 +23,9 @@ enum class AlarmReason {
     SteadySignal, // loud enough, but a steady signal without programme for longer than Flat
 };
 
+// The reason as the machine-read outputs name it: "silence", "steady_signal".
+QString alarmReasonName(AlarmReason reason);
+
 // Everything an output needs to know about what the monitor is doing, in one
 // value: the window, the event log, the journal, the operator's messages and
 // every later output read this and nothing else. Written only on the UI
@@ -120,4 +123,7 @@ struct StationState {
     // The source on air as its keyword without "SN_" ("AUTO", "FEED_1" ..
     // "FEED_4", "LIVE"); empty before the first datagram.
     QString source() const;
+    // Whether an alarm has been raised in this run, so that alarmReason
+    // means something.
+    bool alarmSeen() const { return alarmCount > 0 || alarmActive; }
 };

@@ -27,10 +27,6 @@ bool steadyOutage(const StationState& state) {
     return state.outage.reason == AlarmReason::SteadySignal;
 }
 
-QString reasonName(const StationState& state) {
-    return steadyOutage(state) ? QStringLiteral("steady_signal") : QStringLiteral("silence");
-}
-
 // The channel events carry the channel as their code: 0 left, 1 right.
 QString channelName(int code) {
     return code == 0 ? QStringLiteral("left") : QStringLiteral("right");
@@ -124,7 +120,7 @@ Notification Notifier::notificationFor(const StationEvent& event, const StationS
     if (event.kind == Kind::OutageBegan || event.kind == Kind::OutageRepeated ||
         event.kind == Kind::OutageRestored) {
         n.source = state.outage.source;
-        n.reason = reasonName(state);
+        n.reason = alarmReasonName(state.outage.reason);
     }
     switch (event.kind) {
     case Kind::OutageBegan:

@@ -25,13 +25,13 @@ QList<StatusClips::Clip> StatusClips::list() const {
     QList<Clip> out;
     if (m_folder.isEmpty())
         return out;
-    const QStringList names = ClipFolder(m_folder).clips(); // oldest first
+    // Clip names and no links only, oldest first.
+    const QStringList names = ClipFolder(m_folder).clips();
+    const QDir dir(m_folder);
     for (auto it = names.crbegin(); it != names.crend() && out.size() < maxListed; ++it) {
-        const std::optional<QString> path = pathOf(*it);
-        if (!path)
-            continue; // pruned or replaced since the listing
-        const QFileInfo info(*path);
-        out.append(Clip{*it, info.size(), info.lastModified()});
+        const QFileInfo info(dir.filePath(*it));
+        if (info.isFile()) // not pruned since the listing
+            out.append(Clip{*it, info.size(), info.lastModified()});
     }
     return out;
 }

@@ -21,9 +21,7 @@ QJsonObject channel(const StationState& s, int ch) {
 
 // The reason of the standing or last alarm; none before the first.
 QJsonValue alarmReason(const StationState& s) {
-    if (s.alarmCount == 0 && !s.alarmActive)
-        return QJsonValue();
-    return StatusJson::alarmReasonName(s.alarmReason);
+    return s.alarmSeen() ? QJsonValue(alarmReasonName(s.alarmReason)) : QJsonValue();
 }
 
 QString sourceOfMode(qint16 mode) {
@@ -44,11 +42,6 @@ QString StatusJson::capturePhaseName(int phase) {
         break;
     }
     return QStringLiteral("waiting");
-}
-
-QString StatusJson::alarmReasonName(AlarmReason reason) {
-    return reason == AlarmReason::SteadySignal ? QStringLiteral("steady_signal")
-                                               : QStringLiteral("silence");
 }
 
 QByteArray StatusJson::status(const StatusSnapshot& snapshot) {

@@ -1,6 +1,5 @@
 #pragma once
 
-#include "core/stationstate.h"
 #include "status/statusclips.h"
 
 #include <QByteArray>
@@ -21,8 +20,6 @@ QByteArray timeline(const StatusTimeline& timeline, qint64 nowMinute);
 // /clips.json: the clips given, in that order, with their sizes and the
 // path to fetch each, relative to the page.
 QByteArray clips(const QList<StatusClips::Clip>& clips);
-// The alarm's reason as the outputs name it: "silence", "steady_signal".
-QString alarmReasonName(AlarmReason reason);
 // The capture phase as the outputs name it: "capturing", "lost", "waiting".
 QString capturePhaseName(int phase);
 } // namespace StatusJson

@@ -1,7 +1,6 @@
 #include "status/statusmetrics.h"
 
 #include "core/datagramkeywords.h"
-#include "status/statusjson.h"
 #include "status/statussnapshot.h"
 
 namespace {
@@ -96,10 +95,9 @@ QByteArray StatusMetrics::render(const StatusSnapshot& snapshot) {
     w.family("sondral_alarm_reason", "gauge",
              "Why the standing or last alarm was raised: 1 on its reason, 0 on the other; both 0 "
              "before the first alarm.");
-    const bool anyAlarm = s.alarmCount > 0 || s.alarmActive;
     for (const AlarmReason reason : {AlarmReason::Silence, AlarmReason::SteadySignal}) {
-        w.sample("sondral_alarm_reason", anyAlarm && s.alarmReason == reason ? 1 : 0,
-                 label("reason", StatusJson::alarmReasonName(reason)));
+        w.sample("sondral_alarm_reason", s.alarmSeen() && s.alarmReason == reason ? 1 : 0,
+                 label("reason", alarmReasonName(reason)));
     }
     w.family("sondral_alarms_total", "counter", "Dead-air alarms raised since the start.");
     w.sample("sondral_alarms_total", s.alarmCount);
