@@ -36,15 +36,12 @@ QList<StatusClips::Clip> StatusClips::list() const {
     return out;
 }
 
-std::optional<QByteArray> StatusClips::read(const QString& name) const {
+std::unique_ptr<QFile> StatusClips::open(const QString& name) const {
     const std::optional<QString> path = pathOf(name);
     if (!path)
-        return std::nullopt;
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxBytes)
-        return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
-        return std::nullopt;
-    return bytes;
+        return nullptr;
+    auto file = std::make_unique<QFile>(*path);
+    if (!file->open(QIODevice::ReadOnly) || file->size() > maxBytes)
+        return nullptr;
+    return file;
 }

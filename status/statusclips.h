@@ -6,7 +6,10 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <memory>
 #include <optional>
+
+class QFile;
 
 // The alarm clips as the status server hands them out: read-only, and only
 // files in the one clip folder whose names are clip names exactly (so never
@@ -21,7 +24,8 @@ public:
     };
 
     // Larger files are not served: a clip is about twenty seconds of FLAC,
-    // a few megabytes; a request never makes the server hold more.
+    // a few megabytes. The server streams a clip from its file in chunks, so
+    // this bounds how long one answer may run, not memory.
     static constexpr qint64 maxBytes = qint64(64) * 1024 * 1024;
 
     // folder empty: there are no clips.
@@ -32,9 +36,11 @@ public:
     // maxListed, the writer's own default limit.
     QList<Clip> list() const;
     static constexpr int maxListed = 200;
-    // The bytes of the clip of that name; nothing when the name is not a
-    // clip name, or no such regular file is in the folder.
-    std::optional<QByteArray> read(const QString& name) const;
+    // The clip of that name opened for reading (its size is the answer's
+    // length: a clip is never written again once named); nothing when the
+    // name is not a clip name, no such regular file is in the folder, or it
+    // is larger than maxBytes.
+    std::unique_ptr<QFile> open(const QString& name) const;
 
 private:
     // The clip's file, when name is a clip name and it is one.

@@ -9,14 +9,13 @@
 
 #include <QDateTime>
 #include <QFile>
-#include <QHttpServerRequest>
-#include <QHttpServerResponder>
+#include <QUrl>
 
 #include <chrono>
 
 namespace {
 
-using Status = QHttpServerResponder::StatusCode;
+using Answer = StatusListener::Answer;
 
 qint64 nowMs() {
     using namespace std::chrono;
@@ -24,30 +23,38 @@ qint64 nowMs() {
 }
 
 struct Reply {
-    Status status = Status::Ok;
+    QByteArray status = "200 OK";
     QByteArray contentType;
     QByteArray body;
 };
 
-void send(QHttpServerResponder& responder, const Reply& reply, bool withBody, bool close) {
-    responder.writeStatusLine(reply.status);
+// The head of an answer of length bytes.
+QByteArray headOf(const Reply& reply, qint64 length, bool close) {
+    QByteArray head = "HTTP/1.1 " + reply.status + "\r\n";
+    const auto header = [&head](const QByteArray& name, const QByteArray& value) {
+        head += name + ": " + value + "\r\n";
+    };
     if (close)
-        responder.writeHeader("Connection", "close");
-    responder.writeHeader("Content-Type", reply.contentType);
-    responder.writeHeader("Content-Length", QByteArray::number(reply.body.size()));
-    responder.writeHeader("Cache-Control", "no-store");
-    responder.writeHeader("X-Content-Type-Options", "nosniff");
-    if (reply.status == Status::MethodNotAllowed)
-        responder.writeHeader("Allow", "GET, HEAD");
+        header("Connection", "close");
+    header("Content-Type", reply.contentType);
+    header("Content-Length", QByteArray::number(length));
+    header("Cache-Control", "no-store");
+    header("X-Content-Type-Options", "nosniff");
+    if (reply.status.startsWith("405"))
+        header("Allow", "GET, HEAD");
     if (reply.contentType.startsWith("text/html")) {
         // The page needs nothing from elsewhere, and may be framed nowhere.
-        responder.writeHeader(
-            "Content-Security-Policy",
-            "default-src 'none'; script-src 'unsafe-inline'; style-src "
-            "'unsafe-inline'; connect-src 'self'; media-src 'self'; img-src data:; "
-            "frame-ancestors 'none'");
+        header("Content-Security-Policy",
+               "default-src 'none'; script-src 'unsafe-inline'; style-src "
+               "'unsafe-inline'; connect-src 'self'; media-src 'self'; img-src data:; "
+               "frame-ancestors 'none'");
     }
-    responder.writeBody(withBody ? reply.body : QByteArray());
+    return head + "\r\n";
+}
+
+Answer send(const Reply& reply, bool withBody, bool close) {
+    return {headOf(reply, reply.body.size(), close) + (withBody ? reply.body : QByteArray()),
+            nullptr};
 }
 
 const QByteArray TextPlain = "text/plain; charset=utf-8";
@@ -58,59 +65,42 @@ const QString ClipsPrefix = QStringLiteral("/clips/");
 } // namespace
 
 StatusHttpServer::StatusHttpServer(StatusBoard& board, const QString& clipFolder, QObject* parent)
-    : QAbstractHttpServer(parent), m_board(board), m_clips(clipFolder) {
+    : QObject(parent), m_board(board), m_clips(clipFolder) {
     QFile page(QStringLiteral(":/status/statuspage.html"));
     if (page.open(QIODevice::ReadOnly))
         m_page = page.readAll();
 }
 
-bool StatusHttpServer::bindListener(StatusListener* listener) {
-    m_listener = listener;
-    bind(listener);
-    return listener->parent() == this;
+void StatusHttpServer::bindListener(StatusListener* listener) {
+    listener->setParent(this);
+    listener->setHandler(
+        [this](const StatusListener::Request& request) { return answer(request); });
 }
 
-bool StatusHttpServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
-    // An HTTP/1.0 client (check_http) or "Connection: close" reads until the
-    // connection ends: it ends once the answer is out.
-    const bool close = m_listener && m_listener->closesAfterAnswer(socket);
-    const bool answered = answer(request, socket, close);
-    if (close)
-        socket->disconnectFromHost();
-    return answered;
-}
-
-bool StatusHttpServer::answer(const QHttpServerRequest& request, QTcpSocket* socket, bool close) {
-    const QString path = request.url().path();
-    const auto method = request.method();
-    const bool head = method == QHttpServerRequest::Method::Head;
-    QHttpServerResponder responder = makeResponder(request, socket);
+Answer StatusHttpServer::answer(const StatusListener::Request& request) {
+    // Percent-encoding decoded: "%2F" is a '/' and so never in a clip name.
+    const QString path = QUrl::fromEncoded(request.target).path();
+    const bool head = request.method == "HEAD";
+    const bool close = request.close;
+    const Reply notFound{"404 Not Found", TextPlain, "not found\n"};
 
     Reply reply;
     if (path == u"/") {
-        reply = {Status::Ok, "text/html; charset=utf-8", m_page};
-    } else if (path == u"/status.json") {
-        reply = {Status::Ok, Json, {}};
-    } else if (path == u"/timeline.json") {
-        reply = {Status::Ok, Json, {}};
+        reply = {"200 OK", "text/html; charset=utf-8", m_page};
+    } else if (path == u"/status.json" || path == u"/timeline.json" || path == u"/clips.json") {
+        reply.contentType = Json;
     } else if (path == u"/metrics") {
-        reply = {Status::Ok, StatusMetrics::contentType, {}};
+        reply.contentType = StatusMetrics::contentType;
     } else if (path == u"/healthz") {
-        reply = {Status::Ok, TextPlain, {}};
-    } else if (path == u"/clips.json") {
-        reply = {Status::Ok, Json, {}};
+        reply.contentType = TextPlain;
     } else if (path.startsWith(ClipsPrefix) &&
                ClipFolder::isClipName(path.mid(ClipsPrefix.size()))) {
-        reply = {Status::Ok, Flac, {}};
+        reply.contentType = Flac;
     } else {
-        send(responder, {Status::NotFound, TextPlain, "not found\n"}, !head, close);
-        return true;
+        return send(notFound, !head, close);
     }
-    if (method != QHttpServerRequest::Method::Get && !head) {
-        send(responder, {Status::MethodNotAllowed, TextPlain, "read-only: GET or HEAD\n"}, true,
-             close);
-        return true;
-    }
+    if (request.method != "GET" && !head)
+        return send({"405 Method Not Allowed", TextPlain, "read-only: GET or HEAD\n"}, true, close);
 
     if (path == u"/status.json") {
         m_board.notePageFetch(nowMs());
@@ -123,28 +113,24 @@ bool StatusHttpServer::answer(const QHttpServerRequest& request, QTcpSocket* soc
     } else if (path == u"/clips.json") {
         reply.body = StatusJson::clips(m_clips.list());
     } else if (reply.contentType == Flac) {
-        // Read here, on the server's thread; a clip pruned since, or never
-        // saved, is not there.
-        std::optional<QByteArray> bytes = m_clips.read(path.mid(ClipsPrefix.size()));
-        if (!bytes) {
-            send(responder, {Status::NotFound, TextPlain, "not found\n"}, !head, close);
-            return true;
-        }
-        reply.body = std::move(*bytes);
+        // Opened here, on the server's thread, and streamed by the listener
+        // as the client takes it; a clip pruned since, or never saved, is
+        // not there.
+        std::unique_ptr<QFile> file = m_clips.open(path.mid(ClipsPrefix.size()));
+        if (!file)
+            return send(notFound, !head, close);
+        Answer out{headOf(reply, file->size(), close), nullptr};
+        if (!head)
+            out.file = std::move(file);
+        return out;
     } else if (path == u"/healthz") {
         const StatusHealth health = StatusHealth::check(m_board.snapshot(), nowMs());
         if (health.ok) {
             reply.body = "ok\n";
         } else {
-            reply.status = Status::ServiceUnavailable;
+            reply.status = "503 Service Unavailable";
             reply.body = health.reason.toUtf8() + '\n';
         }
     }
-    send(responder, reply, !head, close);
-    return true;
-}
-
-void StatusHttpServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
-    QHttpServerResponder responder = makeResponder(request, socket);
-    send(responder, {Status::NotFound, TextPlain, "not found\n"}, true, false);
+    return send(reply, !head, close);
 }

@@ -1,17 +1,42 @@
 #pragma once
 
-#include <QHash>
+#include <QByteArray>
 #include <QTcpServer>
 
+#include <deque>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+class QFile;
 class QTcpSocket;
 class QTimer;
 
-// The status server's listening socket, with the limits a long-running
-// program on a station network needs and the HTTP server itself does not
-// keep: at most maxConnections open at once (one more is closed at once),
-// request heads up to maxHeadBytes (a longer one is answered 431 and
-// closed), and connections without traffic for idleMs closed. Lives on the
-// server's thread; the HTTP server takes its connections as they come.
+// The status server's listening socket and its HTTP/1.1 connections: it
+// reads each request head (GET or HEAD of a path; a body, which no path
+// takes, is skipped), asks the handler for the answer when the request's
+// turn comes and writes it, so that on one connection one answer is in
+// flight at a time and pipelined requests wait in order. Qt HTTP Server 6.4
+// is not used for this: it answers only the last of several requests that
+// arrive in one read, and its answers cannot wait for the client.
+//
+// Limits, per connection unless said:
+// - maxConnections open at once; one more takes the place of the open one
+//   that made progress longest ago (a trickling or stalled client, never one
+//   being served), so that hostile connections cannot lock a new client out;
+// - a request head of maxHeadBytes at most (431), read whole within
+//   headDeadlineMs of its first byte (408): a head sent a byte at a time
+//   does not refresh it;
+// - no request body beyond maxHeadBytes (413), none chunked (400), a request
+//   line that is not one (400);
+// - closed without an answer after idleMs without progress: a complete
+//   request head received, or minProgressBytes (or the end of an answer)
+//   taken by the client;
+// - at most maxWaiting requests waiting behind the one being answered (the
+//   client's further ones stay unread until there is room), and at most maxBufferedBytes of an
+//   answer held in memory beyond one small answer: a clip is read from its file in chunks as the
+//   client takes them.
+// Every error answer ends the connection. Lives on the server's thread.
 class StatusListener : public QTcpServer {
     Q_OBJECT
 public:
@@ -19,33 +44,67 @@ public:
         int maxConnections = 64;
         qint64 maxHeadBytes = 8 * 1024;
         qint64 idleMs = 10 * 1000;
+        qint64 headDeadlineMs = 10 * 1000;
+        int maxWaiting = 16;
+        qint64 maxBufferedBytes = 64 * 1024;
+        qint64 minProgressBytes = 16 * 1024;
     };
+
+    struct Request {
+        QByteArray method; // as sent: "GET", "HEAD", ...
+        QByteArray target; // as sent, percent-encoded
+        // The client asked for the connection to end with the answer
+        // (HTTP/1.0 without "Connection: keep-alive", or "Connection:
+        // close"): the answer's head says "Connection: close".
+        bool close = false;
+    };
+    // One answer as the HTTP server makes it: the head and any small body in
+    // bytes, and a clip's file (open, read from its start) streamed after
+    // them.
+    struct Answer {
+        QByteArray bytes;
+        std::unique_ptr<QFile> file;
+    };
+    // Makes the answer to a request when its turn comes.
+    using Handler = std::function<Answer(const Request&)>;
 
     explicit StatusListener(Limits limits, QObject* parent = nullptr);
     explicit StatusListener(QObject* parent = nullptr) : StatusListener(Limits{}, parent) {}
+    ~StatusListener() override;
 
-    int openConnections() const { return int(m_connections.size()); }
-    // Whether the client asked, in the head it sent last, for the
-    // connection to end with the answer: HTTP/1.0 without "Connection:
-    // keep-alive", or "Connection: close". The HTTP server keeps every
-    // connection open otherwise.
-    bool closesAfterAnswer(const QTcpSocket* socket) const;
+    // Before the first connection.
+    void setHandler(Handler handler) { m_handler = std::move(handler); }
 
 protected:
     void incomingConnection(qintptr descriptor) override;
 
 private:
     struct Connection {
-        qint64 lastActiveMs = 0;
-        qint64 headBytes = 0;          // of the request head being read
-        quint32 tail = 0;              // its last four bytes, to find "\r\n\r\n"
-        QByteArray head;               // the head being read, at most maxHeadBytes
-        bool closeAfterAnswer = false; // of the last complete head
+        qint64 lastProgressMs = 0;
+        qint64 headStartMs = -1;        // first byte of the head being read; -1: none
+        qint64 headBytes = 0;           // of the head being read
+        quint32 tail = 0;               // its last four bytes, to find "\r\n\r\n"
+        QByteArray head;                // the head being read, at most maxHeadBytes
+        qint64 bodyLeft = 0;            // of the last request's body, skipped
+        std::deque<Request> waiting;    // behind the answer being written
+        std::unique_ptr<QFile> sending; // the clip being streamed
+        qint64 sendingLeft = 0;         // its bytes not yet written
+        bool closeWhenSent = false;     // of the answer being written
+        qint64 takenSinceProgress = 0;  // bytes the client took since the last progress
+        bool ending = false;            // the last request is in: nothing more is read
     };
     void received(QTcpSocket* socket);
-    void closeIdle();
+    // False when the head was answered with an error.
+    bool headComplete(QTcpSocket* socket, Connection& c);
+    void taken(QTcpSocket* socket, qint64 bytes);
+    void pump(QTcpSocket* socket);
+    void fail(QTcpSocket* socket, Connection& c, const QByteArray& status);
+    void drop(QTcpSocket* socket);
+    void sweep();
+    Connection* find(QTcpSocket* socket);
 
     Limits m_limits;
-    QHash<QTcpSocket*, Connection> m_connections;
-    QTimer* m_idleTimer = nullptr;
+    Handler m_handler;
+    std::unordered_map<QTcpSocket*, std::unique_ptr<Connection>> m_connections;
+    QTimer* m_sweepTimer = nullptr;
 };

@@ -28,7 +28,6 @@ public:
     // The folder whose alarm clips the page may play; before start(). Unset:
     // none are served.
     void setClipFolder(const QString& folder) { m_clipFolder = folder; }
-    bool isRunning() const { return m_thread != nullptr; }
     // The port listened on, once started.
     quint16 port() const { return m_port; }
     QString errorString() const { return m_error; }
