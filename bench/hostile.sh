@@ -269,7 +269,7 @@ round() { # ROW: prints "late peak healthz note"
         late=$(awk -v s="$(sod "$sent")" -v a="$(sod "$arrived")" \
             -v o="$(sod "$(date -d "@$onset" +%H:%M:%S.%N)")" -v t="$auto_time" 'BEGIN {
                 due = o + t + 1; k = due - s; n = int(k); if (n < k) n++
-                printf "%.2f", a - (s + n) }')
+                d = a - (s + n); if (d < 0 && d > -0.005) d = 0; printf "%.2f", d }')
     fi
     local note=""
     case $row in
