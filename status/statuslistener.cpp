@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -47,12 +48,15 @@ void StatusListener::incomingConnection(qintptr descriptor) {
         return;
     }
     if (int(m_connections.size()) >= m_limits.maxConnections) {
-        // Full: the connection that made progress longest ago gives way. A
-        // client being served makes progress, a trickling or stalled one
-        // does not, so a new client is not locked out by them.
+        // Full: a connection that never sent a whole request head gives
+        // way first, then the one whose last progress is oldest. A client
+        // being served makes progress; a silent, trickling or stalled one
+        // does not, so they cannot lock a new client out, and a burst of
+        // new connections cannot push out the clients being served.
         const auto oldest = std::min_element(
             m_connections.cbegin(), m_connections.cend(), [](const auto& a, const auto& b) {
-                return a.second->lastProgressMs < b.second->lastProgressMs;
+                return std::pair(a.second->served, a.second->lastProgressMs) <
+                       std::pair(b.second->served, b.second->lastProgressMs);
             });
         drop(oldest->first);
     }
@@ -179,6 +183,7 @@ bool StatusListener::headComplete(QTcpSocket* socket, Connection& c) {
     c.ending = request.close;
     c.lastProgressMs = nowMs();
     c.takenSinceProgress = 0;
+    c.served = true;
     c.waiting.push_back(std::move(request));
     pump(socket);
     return find(socket) != nullptr;

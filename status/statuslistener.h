@@ -21,9 +21,10 @@ class QTimer;
 // arrive in one read, and its answers cannot wait for the client.
 //
 // Limits, per connection unless said:
-// - maxConnections open at once; one more takes the place of the open one
-//   that made progress longest ago (a trickling or stalled client, never one
-//   being served), so that hostile connections cannot lock a new client out;
+// - maxConnections open at once; one more takes the place of an open one:
+//   one that never sent a whole request head first, else the one whose last
+//   progress is oldest, so that neither hostile connections nor a burst of
+//   new ones can lock out a client;
 // - a request head of maxHeadBytes at most (431), read whole within
 //   headDeadlineMs of its first byte (408): a head sent a byte at a time
 //   does not refresh it;
@@ -81,6 +82,7 @@ protected:
 private:
     struct Connection {
         qint64 lastProgressMs = 0;
+        bool served = false;            // a whole request head came
         qint64 headStartMs = -1;        // first byte of the head being read; -1: none
         qint64 headBytes = 0;           // of the head being read
         quint32 tail = 0;               // its last four bytes, to find "\r\n\r\n"

@@ -324,6 +324,24 @@ private slots:
             QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
         }
     }
+
+    // A burst of new connections that send nothing pushes out each other,
+    // not a client that is being served.
+    void servedClientOutlastsABurst() {
+        const auto service = serve({4});
+        QVERIFY(service);
+        QTcpSocket served;
+        served.connectToHost(QHostAddress::LocalHost, service->port());
+        QVERIFY(served.waitForConnected(2000));
+        served.write(get("GET", "/healthz"));
+        QCOMPARE(readReply(served).status, 200);
+        std::vector<std::unique_ptr<RawClient>> burst;
+        for (int i = 0; i < 12; ++i)
+            burst.push_back(std::make_unique<RawClient>(service->port()));
+        QTRY_VERIFY_WITH_TIMEOUT(!burst.front()->openAtServer(service->port()), 2000);
+        served.write(get("GET", "/healthz"));
+        QCOMPARE(readReply(served).status, 200);
+    }
 };
 
 QTEST_GUILESS_MAIN(TestStatusLimits)
