@@ -1,6 +1,7 @@
 #include "app/sondralapp.h"
 #include "notify/notifytestrun.h"
 #include "service/headless.h"
+#include "settings/journal.h"
 #include "settings/settingsfile.h"
 
 #include <QApplication>
@@ -11,6 +12,11 @@
 #include <cstring>
 
 namespace {
+// How long the end of a run waits for its last journal lines ("Program
+// Closed") to get out; a reader who stopped reading does not hold the end
+// any longer than this.
+constexpr int JournalFlushMs = 1000;
+
 // `sondral --test-notify`: the paths of sondral.ini beside the program,
 // tried once; nothing of the monitor runs.
 int testNotify(int argc, char** argv) {
@@ -25,11 +31,15 @@ int testNotify(int argc, char** argv) {
     });
     QObject::connect(&run, &NotifyTestRun::finished, &app, &QCoreApplication::exit);
     run.start();
-    return app.exec();
+    const int status = app.exec();
+    Journal::flush(JournalFlushMs);
+    return status;
 }
 } // namespace
 
 int main(int argc, char** argv) {
+    // Qt's warnings too must never wait for the journal's reader.
+    Journal::takeOverQtMessages();
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--test-notify") == 0)
             return testNotify(argc, argv);
@@ -43,5 +53,6 @@ int main(int argc, char** argv) {
     sondral.start(display.offscreen, display.notice);
     const int status = app.exec();
     sondral.finishNotifications(3000);
+    Journal::flush(JournalFlushMs);
     return status;
 }

@@ -15,6 +15,11 @@ HeartbeatPath::HeartbeatPath(const QUrl& url, int intervalSeconds, QObject* pare
         if (!m_works || m_works())
             beat();
     });
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        if (m_reply)
+            m_reply->abort(); // finished() follows, as canceled
+    });
 }
 
 HeartbeatPath::~HeartbeatPath() {
@@ -35,10 +40,6 @@ void HeartbeatPath::startBeating(std::function<bool()> works) {
         beat();
 }
 
-void HeartbeatPath::stop() {
-    m_timer.stop();
-}
-
 void HeartbeatPath::beat() {
     if (m_reply)
         return;
@@ -47,6 +48,8 @@ void HeartbeatPath::beat() {
     QNetworkReply* reply = m_network.get(request);
     m_reply = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] { answered(reply); });
+    // The transfer time-out starts again with every byte: not enough alone.
+    m_deadline.start(timeoutMs());
 }
 
 int HeartbeatPath::timeoutMs() const {
@@ -58,6 +61,7 @@ void HeartbeatPath::answered(QNetworkReply* reply) {
     if (reply != m_reply)
         return;
     m_reply = nullptr;
+    m_deadline.stop();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     const bool ok = status >= 200 && status < 300;
     const QString detail = replyResult(*reply, timeoutMs());

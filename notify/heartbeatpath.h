@@ -18,7 +18,10 @@
 // previous one is still on its way or the monitoring does not work; a
 // failed beat is not retried, the next one follows on time. The journal
 // hears of the first failure and of the first beat that gets through
-// again, not of every beat.
+// again, not of every beat. A beat has timeoutMs() in all, from its start
+// to the end of the answer, however slowly the answer trickles in; it has
+// a network access manager of its own, so it never waits behind the web
+// hook's requests either.
 class HeartbeatPath : public NotificationPath {
     Q_OBJECT
 public:
@@ -32,7 +35,6 @@ public:
 
     // Beats from now on, the first at once, while works() says so.
     void startBeating(std::function<bool()> works);
-    void stop();
 
 private:
     void beat();
@@ -43,6 +45,7 @@ private:
     QUrl m_url;
     QNetworkAccessManager m_network;
     QTimer m_timer;
+    QTimer m_deadline; // the beat on its way: its whole time
     QPointer<QNetworkReply> m_reply;
     std::function<bool()> m_works;
     bool m_failing = false;

@@ -10,6 +10,8 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
+
 namespace {
 QString lengthText(int seconds) {
     if (seconds < 120)
@@ -27,6 +29,22 @@ bool steadyOutage(const StationState& state) {
     return state.outage.reason == AlarmReason::SteadySignal;
 }
 
+// An unusable URL as the start-up message and the journal show it: what
+// stands before its path (scheme, host and port), without a user's name and
+// password. The text may not parse as a URL at all, so it is cut as text.
+QString shownUnusableUrl(const QString& text) {
+    const qsizetype schemeEnd = text.indexOf(QLatin1String("://"));
+    const qsizetype authorityStart = schemeEnd < 0 ? 0 : schemeEnd + 3;
+    qsizetype authorityEnd = text.size();
+    for (const QChar stop : {u'/', u'?', u'#', u'\\'}) {
+        const qsizetype at = text.indexOf(stop, authorityStart);
+        if (at >= 0)
+            authorityEnd = std::min(authorityEnd, at);
+    }
+    const QString authority = text.mid(authorityStart, authorityEnd - authorityStart);
+    return text.left(authorityStart) + authority.mid(authority.lastIndexOf(QLatin1Char('@')) + 1);
+}
+
 // The channel events carry the channel as their code: 0 left, 1 right.
 QString channelName(int code) {
     return code == 0 ? QStringLiteral("left") : QStringLiteral("right");
@@ -38,17 +56,18 @@ Notifier::Notifier(const Settings& settings, QObject* parent)
     if (!settings.NotifyCommand.isEmpty()) {
         const QString why = CommandPath::unusable(settings.NotifyCommand);
         if (why.isEmpty())
-            m_command = std::make_unique<CommandPath>(settings.NotifyCommand);
+            m_command = std::make_unique<CommandPath>(settings.NotifyCommand,
+                                                      CommandPath::DefaultTimeoutMs);
         else
             m_problems.append({QStringLiteral("Command"), settings.NotifyCommand, why});
     }
     if (!settings.NotifyUrl.isEmpty()) {
         const QString why = WebhookPath::unusable(settings.NotifyUrl);
         if (why.isEmpty())
-            m_webhook =
-                std::make_unique<WebhookPath>(QUrl(settings.NotifyUrl), settings.NotifyToken);
+            m_webhook = std::make_unique<WebhookPath>(
+                QUrl(settings.NotifyUrl), settings.NotifyToken, WebhookPath::RequestTimeoutMs);
         else
-            m_problems.append({QStringLiteral("Url"), settings.NotifyUrl, why});
+            m_problems.append({QStringLiteral("Url"), shownUnusableUrl(settings.NotifyUrl), why});
     }
     if (!settings.HeartbeatUrl.isEmpty()) {
         const QString why = WebhookPath::unusable(settings.HeartbeatUrl);
@@ -56,7 +75,8 @@ Notifier::Notifier(const Settings& settings, QObject* parent)
             m_heartbeat = std::make_unique<HeartbeatPath>(QUrl(settings.HeartbeatUrl),
                                                           settings.HeartbeatSeconds);
         else
-            m_problems.append({QStringLiteral("Heartbeat"), settings.HeartbeatUrl, why});
+            m_problems.append(
+                {QStringLiteral("Heartbeat"), shownUnusableUrl(settings.HeartbeatUrl), why});
     }
 }
 

@@ -29,26 +29,18 @@ struct StationState;
 class Notifier : public QObject {
     Q_OBJECT
 public:
-    // The key, its value and why it cannot be used.
-    struct Problem {
-        QString key;
-        QString value;
-        QString reason; // English
-    };
-
     explicit Notifier(const Settings& settings, QObject* parent = nullptr);
     ~Notifier() override;
 
-    // The keys set but unusable; those paths stay off, the others work.
-    const QList<Problem>& problems() const { return m_problems; }
-    // The problems as the operator reads them at start-up (Dutch), and as
-    // the journal gets them (English).
+    // The keys set but unusable (those paths stay off, the others work), as
+    // the operator reads them at start-up (Dutch), and as the journal gets
+    // them (English). An unusable URL is named by its scheme, host and port
+    // only, as a usable one is: its path may be a secret.
     QStringList problemTexts() const;
     QStringList problemJournalLines() const;
 
     // The paths that were set up: the command, the web hook, the heartbeat.
     QList<NotificationPath*> paths() const;
-    bool anyPath() const { return !paths().isEmpty(); }
 
     // One attempt for each notification, no retries (a test).
     void setSingleAttempt();
@@ -69,6 +61,13 @@ public:
     void whenIdle(int timeoutMs, std::function<void()> done);
 
 private:
+    // The key, its value as shown and why it cannot be used.
+    struct Problem {
+        QString key;
+        QString value;
+        QString reason; // English
+    };
+
     void tell(const Notification& notification);
     bool allIdle() const;
 

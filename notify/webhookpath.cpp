@@ -8,12 +8,34 @@
 
 #include <algorithm>
 
-WebhookPath::WebhookPath(const QUrl& url, const QString& token, QObject* parent)
-    : NotificationPath(parent), m_url(url) {
+namespace {
+int defaultPort(const QUrl& url) {
+    return url.port(url.scheme().compare(u"https", Qt::CaseInsensitive) == 0 ? 443 : 80);
+}
+
+bool sameOrigin(const QUrl& a, const QUrl& b) {
+    return a.scheme().compare(b.scheme(), Qt::CaseInsensitive) == 0 &&
+           a.host().compare(b.host(), Qt::CaseInsensitive) == 0 && defaultPort(a) == defaultPort(b);
+}
+
+bool downgrade(const QUrl& from, const QUrl& to) {
+    return from.scheme().compare(u"https", Qt::CaseInsensitive) == 0 &&
+           to.scheme().compare(u"https", Qt::CaseInsensitive) != 0;
+}
+} // namespace
+
+WebhookPath::WebhookPath(const QUrl& url, const QString& token, int requestTimeoutMs,
+                         QObject* parent)
+    : NotificationPath(parent), m_url(url), m_requestTimeoutMs(requestTimeoutMs) {
     if (!token.isEmpty())
         m_authorization = "Bearer " + token.toUtf8();
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &WebhookPath::attempt);
+    m_deadline.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        if (m_reply)
+            m_reply->abort(); // finished() follows, as canceled
+    });
 }
 
 WebhookPath::~WebhookPath() {
@@ -61,10 +83,33 @@ void WebhookPath::attempt() {
     request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/json"));
     if (!m_authorization.isEmpty())
         request.setRawHeader("Authorization", m_authorization);
-    request.setTransferTimeout(m_requestTimeoutMs);
+    // Each redirect is judged here (redirected()), against the origin the
+    // token was set for.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::UserVerifiedRedirectPolicy);
+    m_refusedRedirect.clear();
     QNetworkReply* reply = m_network.post(request, w.notification.toJson());
     m_reply = reply;
+    connect(reply, &QNetworkReply::redirected, this,
+            [this, reply](const QUrl& to) { redirected(reply, to); });
     connect(reply, &QNetworkReply::finished, this, [this, reply] { answered(reply); });
+    // Not the transfer time-out alone: that one starts again with every
+    // byte, and a receiver trickling bytes would hold the queue for ever.
+    m_deadline.start(m_requestTimeoutMs);
+}
+
+void WebhookPath::redirected(QNetworkReply* reply, const QUrl& to) {
+    if (reply != m_reply)
+        return;
+    const QUrl target = m_url.resolved(to);
+    const bool allowed =
+        m_authorization.isEmpty() ? !downgrade(m_url, target) : sameOrigin(m_url, target);
+    if (allowed) {
+        emit reply->redirectAllowed();
+        return;
+    }
+    m_refusedRedirect = target;
+    reply->abort();
 }
 
 void WebhookPath::answered(QNetworkReply* reply) {
@@ -72,9 +117,10 @@ void WebhookPath::answered(QNetworkReply* reply) {
     if (reply != m_reply)
         return;
     m_reply = nullptr;
+    m_deadline.stop();
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     Waiting& w = m_waiting.first();
-    if (status >= 200 && status < 300) {
+    if (status >= 200 && status < 300 && m_refusedRedirect.isEmpty()) {
         const QString detail = QStringLiteral("HTTP %1").arg(status);
         if (w.attempts > 1)
             Journal::write(Journal::Priority::Notice,
@@ -87,7 +133,14 @@ void WebhookPath::answered(QNetworkReply* reply) {
         attempt();
         return;
     }
-    const QString detail = replyResult(*reply, m_requestTimeoutMs);
+    const QString detail =
+        m_refusedRedirect.isEmpty()
+            ? replyResult(*reply, m_requestTimeoutMs)
+            : QStringLiteral("redirected to %1, not followed: %2")
+                  .arg(shownUrl(m_refusedRedirect),
+                       m_authorization.isEmpty()
+                           ? QStringLiteral("it leaves https")
+                           : QStringLiteral("the token is sent only to %1").arg(shownUrl(m_url)));
     const bool giveUp = !m_retrying || w.since.elapsed() >= GiveUpMs;
     if (w.attempts == 1 || giveUp)
         Journal::write(

@@ -19,6 +19,15 @@
 // other than 2xx) is tried again after 1 s, doubling up to 60 s, for up to
 // 24 hours from its first attempt. At most 100 wait; beyond, the oldest
 // waiting one is dropped with a journal warning.
+//
+// A request has requestTimeoutMs in all, from its start to the end of the
+// answer: a receiver that trickles its answer a byte at a time is cut off
+// then like one that never answers (an answer whose 2xx status had come is
+// delivered all the same). The token is sent only to the URL's own origin
+// (scheme, host and port): a redirect elsewhere is not followed and the
+// attempt fails, since the token cannot be kept from the other host's
+// request once Qt follows it, and a hook that moved is for the operator to
+// set anew.
 class WebhookPath : public NotificationPath {
     Q_OBJECT
 public:
@@ -29,7 +38,9 @@ public:
     static constexpr int RequestTimeoutMs = 10000;
 
     // token: sent as "Authorization: Bearer token" unless empty.
-    WebhookPath(const QUrl& url, const QString& token, QObject* parent = nullptr);
+    // requestTimeoutMs: RequestTimeoutMs for the program.
+    WebhookPath(const QUrl& url, const QString& token, int requestTimeoutMs,
+                QObject* parent = nullptr);
     ~WebhookPath() override;
 
     // Why the text cannot be used as the URL, in English; empty when it can.
@@ -42,7 +53,6 @@ public:
     // Off: each notification gets one attempt (a test from the command
     // line).
     void setRetrying(bool on) { m_retrying = on; }
-    void setRequestTimeoutMs(int ms) { m_requestTimeoutMs = ms; }
 
 private:
     struct Waiting {
@@ -51,6 +61,7 @@ private:
         int attempts = 0;
     };
     void attempt();
+    void redirected(QNetworkReply* reply, const QUrl& to);
     void answered(QNetworkReply* reply);
 
     QUrl m_url;
@@ -59,7 +70,9 @@ private:
     QList<Waiting> m_waiting; // the first is being sent or waits for its retry
     QPointer<QNetworkReply> m_reply;
     QTimer m_retry;
+    QTimer m_deadline;      // the request on its way: its whole time
+    QUrl m_refusedRedirect; // why the request on its way was ended, if so
     int m_retryMs = FirstRetryMs;
     bool m_retrying = true;
-    int m_requestTimeoutMs = RequestTimeoutMs;
+    int m_requestTimeoutMs;
 };

@@ -1,11 +1,29 @@
 #include "settings/journal.h"
 
 #include "settings/eventlog.h"
+#include "settings/journalwriter.h"
 
 #include <QDateTime>
-#include <cstdio>
+#include <unistd.h>
 
 namespace Journal {
+
+namespace {
+// The one writer of the process's standard error, started with the first
+// line. Never destroyed: at the end of the run its thread may still be
+// stuck on a reader who stopped reading, and nothing must wait for it then.
+JournalWriter& writer() {
+    static JournalWriter* const instance = new JournalWriter(STDERR_FILENO);
+    return *instance;
+}
+
+void qtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+    writer().write(qFormatLogMessage(type, context, message).toUtf8() + '\n');
+    // Qt aborts after a fatal message: give its line a moment to get out.
+    if (type == QtFatalMsg)
+        writer().flush(1000);
+}
+} // namespace
 
 QString formatLine(Priority priority, const QString& text) {
     QString flat = text;
@@ -17,10 +35,16 @@ QString formatLine(Priority priority, const QString& text) {
 }
 
 void write(Priority priority, const QString& text) {
-    const QByteArray line = formatLine(priority, text).toUtf8() + '\n';
-    // One fwrite per line so that lines from different places never interleave.
-    std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
-    std::fflush(stderr);
+    writer().write(formatLine(priority, text).toUtf8() + '\n');
+}
+
+bool flush(int timeoutMs) {
+    return writer().flush(timeoutMs);
+}
+
+void takeOverQtMessages() {
+    writer();
+    qInstallMessageHandler(qtMessage);
 }
 
 } // namespace Journal

@@ -16,8 +16,19 @@ enum class Priority { Critical = 2, Error = 3, Warning = 4, Notice = 5, Info = 6
 // The line as written, without its line end.
 QString formatLine(Priority priority, const QString& text);
 
-// Writes the line to standard error at once (unbuffered); never fails loudly:
-// a closed standard error loses the line and nothing else.
+// Queues the line for standard error and returns at once: a writer thread
+// of its own (JournalWriter) puts it out, so a reader who stops reading
+// never holds the caller. Never fails loudly: a closed standard error or a
+// full queue loses the line (a full queue counts it) and nothing else.
 void write(Priority priority, const QString& text);
+
+// Waits at most timeoutMs for the queued lines to be out (at the end of a
+// run, so that its last lines are not lost); true when they are.
+bool flush(int timeoutMs);
+
+// From now on Qt's own warnings go through the same queue, in the form
+// Qt's default handler gives them, so that they cannot hold the caller
+// either.
+void takeOverQtMessages();
 
 } // namespace Journal

@@ -107,8 +107,9 @@ void TestAcceptanceNotify::outageFromAlarmToRestore() {
           afterBack, length, deadAirMs / 1000);
     QVERIFY2(qAbs(length - deadAirMs / 1000) <= 1, qPrintable(line));
     QVERIFY2(afterBack <= restoreTime + 2.0, qPrintable(QString::number(afterBack)));
-    QVERIFY(sondral->output().contains(
-        QStringLiteral("programme back after %1 s of dead air (AUTO)").arg(length)));
+    // The journal's line follows from its own writer thread.
+    QVERIFY(sondral->waitForOutput(
+        QStringLiteral("programme back after %1 s of dead air (AUTO)").arg(length), 2000));
 
     // The command was told of the start, the alarm and the restore, in order.
     QList<QHash<QString, QString>> told;
@@ -175,12 +176,13 @@ void TestAcceptanceNotify::unusableKeyIsNamedAndOthersWork() {
                              "Command=/bin/sh -c \"env | grep ^SONDRAL_ >> $0; echo --- >> $0\" " +
                              events.toUtf8() + "\r\n");
     QVERIFY2(sondral, qPrintable(m_station.error()));
-    QVERIFY(sondral->waitForOutput(QStringLiteral("[Notify] Url \"hooks.example/x\" cannot be "
+    // Named by what stands before the path: the path may be a secret.
+    QVERIFY(sondral->waitForOutput(QStringLiteral("[Notify] Url \"hooks.example\" cannot be "
                                                   "used: it must begin with http:// or https://"),
                                    5000));
-    QVERIFY2(sondral->output().contains(
-                 QStringLiteral("[Notify] Heartbeat \"http:///ping\" cannot be used: it names "
-                                "no host")),
+    QVERIFY2(sondral->waitForOutput(
+                 QStringLiteral("[Notify] Heartbeat \"http://\" cannot be used: it names no host"),
+                 2000),
              qPrintable(sondral->output()));
     // The command still hears of the start.
     QVERIFY(QTest::qWaitFor([&] { return recorded(events).size() == 1; }, 5000));

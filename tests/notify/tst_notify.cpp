@@ -7,16 +7,27 @@
 #include "notify/notification.h"
 #include "notify/notifier.h"
 #include "notify/webhookpath.h"
+#include "settings/journal.h"
 #include "settings/settings.h"
 #include "support/httpreceiver.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
 #include <QTimeZone>
+#include <QTimer>
+
+#include <algorithm>
+
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 Notification sample(const QString& event, int seconds) {
@@ -28,6 +39,53 @@ Notification sample(const QString& event, int seconds) {
             QStringLiteral("Dead air."),
             {},
             {}};
+}
+
+// The journal's lines while it lives: standard error goes to a file.
+class JournalCapture {
+public:
+    JournalCapture() : m_saved(::dup(STDERR_FILENO)) {
+        Journal::flush(5000); // nothing of before in it
+        m_file.open();
+        ::dup2(m_file.handle(), STDERR_FILENO);
+    }
+    ~JournalCapture() { restore(); }
+    QStringList lines() {
+        Journal::flush(5000);
+        restore();
+        m_file.seek(0);
+        return QString::fromUtf8(m_file.readAll()).split('\n', Qt::SkipEmptyParts);
+    }
+
+private:
+    void restore() {
+        if (m_saved < 0)
+            return;
+        ::dup2(m_saved, STDERR_FILENO);
+        ::close(m_saved);
+        m_saved = -1;
+    }
+    QTemporaryFile m_file;
+    int m_saved;
+};
+
+// The peak resident memory of this process, in KiB.
+qint64 peakKiB() {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
+    return -1;
+}
+
+// Gone, or a zombie that is only waiting to be reaped.
+bool processGone(pid_t pid) {
+    if (::kill(pid, 0) != 0)
+        return errno == ESRCH;
+    QFile stat(QString("/proc/%1/stat").arg(pid));
+    return stat.open(QIODevice::ReadOnly) && stat.readAll().contains(") Z ");
 }
 
 QString freeClosedPort() {
@@ -47,6 +105,12 @@ private slots:
     void webhookDropsOldestBeyondLimit();
     void webhookWithoutAnswerGivesUpOnce();
     void heartbeatOnlyWhileMonitoringWorks();
+    void webhookTricklingReceiverCutOff();
+    void heartbeatTricklingReceiverCutOff();
+    void webhookRedirect_data();
+    void webhookRedirect();
+    void commandOutputBounded();
+    void commandTimeoutKillsItsChildren();
     void command_data();
     void command();
     void commandRunsOneAtATime();
@@ -81,7 +145,8 @@ void tst_Notify::webhookRetriesUntilAccepted() {
     HttpReceiver receiver;
     QVERIFY(receiver.listen());
     receiver.setStatuses({503, 500, 404});
-    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/hook").arg(receiver.port())), "s3cret");
+    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/hook").arg(receiver.port())), "s3cret",
+                     WebhookPath::RequestTimeoutMs);
     QSignalSpy finished(&path, &NotificationPath::finished);
     path.send(sample("alarm", 4));
     path.send(sample("restored", 8));
@@ -109,7 +174,8 @@ void tst_Notify::webhookReceiverDownThenBack() {
     QVERIFY(receiver.listen());
     const quint16 port = receiver.port();
     receiver.stop();
-    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/").arg(port)), {});
+    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/").arg(port)), {},
+                     WebhookPath::RequestTimeoutMs);
     QSignalSpy finished(&path, &NotificationPath::finished);
     path.send(sample("alarm", 4));
     path.send(sample("restored", 8));
@@ -126,7 +192,8 @@ void tst_Notify::webhookReceiverDownThenBack() {
 }
 
 void tst_Notify::webhookDropsOldestBeyondLimit() {
-    WebhookPath path(QUrl("http://127.0.0.1:" + freeClosedPort() + "/"), {});
+    WebhookPath path(QUrl("http://127.0.0.1:" + freeClosedPort() + "/"), {},
+                     WebhookPath::RequestTimeoutMs);
     QSignalSpy finished(&path, &NotificationPath::finished);
     for (int i = 0; i < WebhookPath::MaxWaiting + 2; ++i)
         path.send(sample("alarm", i));
@@ -148,7 +215,6 @@ void tst_Notify::heartbeatOnlyWhileMonitoringWorks() {
     QVERIFY(receiver.waitForRequests(2, 3000));
     QCOMPARE(receiver.requests().first().method, QByteArray("GET"));
     QCOMPARE(receiver.requests().first().path, QByteArray("/ping"));
-    beat.stop();
 }
 
 // One attempt (the command-line test): a receiver that never answers is
@@ -157,9 +223,8 @@ void tst_Notify::webhookWithoutAnswerGivesUpOnce() {
     HttpReceiver receiver;
     QVERIFY(receiver.listen());
     receiver.setHanging(true);
-    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/").arg(receiver.port())), {});
+    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/").arg(receiver.port())), {}, 1000);
     path.setRetrying(false);
-    path.setRequestTimeoutMs(1000);
     QSignalSpy finished(&path, &NotificationPath::finished);
     path.send(sample("test", 0));
     QVERIFY(finished.wait(5000));
@@ -167,6 +232,144 @@ void tst_Notify::webhookWithoutAnswerGivesUpOnce() {
     QCOMPARE(finished.at(0).at(1).toString(), QString("no answer within 1 s"));
     QCOMPARE(receiver.requests().size(), 1);
     QVERIFY(path.idle());
+}
+
+// A receiver that trickles a byte of its answer every 200 ms: with the
+// transfer time-out alone (which starts again with each byte) the first
+// request would hold every later one for ever. Its whole time is 1 s here.
+void tst_Notify::webhookTricklingReceiverCutOff() {
+    HttpReceiver receiver;
+    QVERIFY(receiver.listen());
+    receiver.setTrickling(1, 200);
+    WebhookPath path(QUrl(QString("http://127.0.0.1:%1/").arg(receiver.port())), {}, 1000);
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    path.send(sample("alarm", 4));
+    path.send(sample("restored", 8));
+    // Cut off at 1 s, tried again 1 s later: then both go, in order.
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 2, 10000);
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    QCOMPARE(finished.at(1).at(0).toBool(), true);
+    QCOMPARE(receiver.requests().size(), 3);
+    QCOMPARE(receiver.delivered().size(), 2);
+    QVERIFY(QJsonDocument::fromJson(receiver.delivered().value(1)).object().value("event") ==
+            "restored");
+}
+
+void tst_Notify::heartbeatTricklingReceiverCutOff() {
+    HttpReceiver receiver;
+    QVERIFY(receiver.listen());
+    receiver.setTrickling(1000, 200);
+    // Every 1 s, each beat given 1 s.
+    HeartbeatPath beat(QUrl(QString("http://127.0.0.1:%1/ping").arg(receiver.port())), 1);
+    QSignalSpy finished(&beat, &NotificationPath::finished);
+    beat.startBeating({});
+    QTRY_VERIFY_WITH_TIMEOUT(finished.size() >= 2, 10000);
+    QCOMPARE(finished.at(0).at(1).toString(), QString("no answer within 1 s"));
+    // The beats go on, each on a fresh request.
+    QTRY_VERIFY_WITH_TIMEOUT(receiver.requests().size() >= 3, 10000);
+}
+
+void tst_Notify::webhookRedirect_data() {
+    QTest::addColumn<QString>("token");
+    QTest::addColumn<bool>("sameOrigin");
+    QTest::addColumn<bool>("followed");
+    QTest::newRow("token, same origin") << "s3cret" << true << true;
+    // Another port is another origin: the token must not go there.
+    QTest::newRow("token, other origin") << "s3cret" << false << false;
+    QTest::newRow("no token, other origin") << "" << false << true;
+}
+
+void tst_Notify::webhookRedirect() {
+    QFETCH(QString, token);
+    QFETCH(bool, sameOrigin);
+    QFETCH(bool, followed);
+    HttpReceiver first;
+    HttpReceiver other;
+    QVERIFY(first.listen());
+    QVERIFY(other.listen());
+    HttpReceiver& target = sameOrigin ? first : other;
+    const QString base = QString("http://127.0.0.1:%1").arg(first.port());
+    first.setStatuses({307});
+    first.setLocation(QString("http://127.0.0.1:%1/moved").arg(target.port()).toUtf8());
+    WebhookPath path(QUrl(base + "/hook"), token, 2000);
+    path.setRetrying(false);
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    path.send(sample("alarm", 4));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+    QCOMPARE(finished.at(0).at(0).toBool(), followed);
+    const qsizetype atTarget =
+        std::count_if(target.requests().cbegin(), target.requests().cend(),
+                      [](const HttpReceiver::Request& r) { return r.path == "/moved"; });
+    QCOMPARE(atTarget, qsizetype(followed ? 1 : 0));
+    if (followed && !token.isEmpty())
+        QCOMPARE(target.requests().last().headers.value("authorization"),
+                 QByteArray("Bearer s3cret"));
+    if (!followed)
+        QCOMPARE(finished.at(0).at(1).toString(),
+                 QString("redirected to http://127.0.0.1:%1, not followed: the token is sent "
+                         "only to %2")
+                     .arg(other.port())
+                     .arg(base));
+}
+
+// 300 MB of output: read and counted, not kept; the journal gets its end.
+void tst_Notify::commandOutputBounded() {
+    const qint64 peakBefore = peakKiB();
+    JournalCapture journal;
+    CommandPath path("/bin/sh -c \"yes 'a line of output' | head -c 300000000; echo; echo last "
+                     "words\"",
+                     CommandPath::DefaultTimeoutMs);
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    // The event loop's longest turn meanwhile, seen by a 10 ms timer.
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastTick = 0;
+    qint64 worstGapMs = 0;
+    QTimer ticker;
+    connect(&ticker, &QTimer::timeout, this, [&] {
+        worstGapMs = std::max(worstGapMs, clock.elapsed() - lastTick);
+        lastTick = clock.elapsed();
+    });
+    ticker.start(10);
+    path.send(sample("alarm", 4));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 60000);
+    QCOMPARE(finished.at(0).at(0).toBool(), true);
+    const qint64 tookMs = clock.elapsed();
+    ticker.stop();
+    // 300,000,012 bytes printed; kept: 18 whole lines of 17 bytes, the one
+    // cut short by head (15 bytes with echo's line end) and "last words".
+    constexpr qint64 NotKept = 300000012 - (18 * 17 + 15 + 11);
+    const QStringList lines = journal.lines();
+    const qint64 grewKiB = peakKiB() - peakBefore;
+    qInfo("300 MB of output read in %lld ms, the event loop's longest turn %lld ms; peak memory "
+          "grew by %lld KiB",
+          tookMs, worstGapMs, grewKiB);
+    // Generous on a loaded machine: what matters is that it is not seconds.
+    QVERIFY2(worstGapMs < 500, qPrintable(QString::number(worstGapMs)));
+    QVERIFY2(grewKiB < 32 * 1024, qPrintable(QString("%1 KiB more").arg(grewKiB)));
+    QCOMPARE(lines.size(), 1 + CommandPath::KeptOutputLines);
+    QVERIFY2(lines.first().contains(QString("notify command: %1 bytes of its output not kept, "
+                                            "the last %2 lines follow")
+                                        .arg(NotKept)
+                                        .arg(CommandPath::KeptOutputLines)),
+             qPrintable(lines.first()));
+    QVERIFY(lines.last().endsWith("notify command: last words"));
+}
+
+// The command's children are killed with it at the time-out.
+void tst_Notify::commandTimeoutKillsItsChildren() {
+    QTemporaryDir dir;
+    const QString pidFile = dir.filePath("child");
+    CommandPath path(QString("/bin/sh -c \"sleep 300 & echo $! > %1; wait\"").arg(pidFile), 500);
+    QSignalSpy finished(&path, &NotificationPath::finished);
+    path.send(sample("alarm", 4));
+    QTRY_COMPARE_WITH_TIMEOUT(finished.size(), 1, 5000);
+    QCOMPARE(finished.at(0).at(1).toString(), QString("still running after 0 s, killed"));
+    QFile file(pidFile);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const pid_t child = pid_t(file.readAll().trimmed().toLongLong());
+    QVERIFY(child > 0);
+    QTRY_VERIFY_WITH_TIMEOUT(processGone(child), 3000);
 }
 
 void tst_Notify::command_data() {
@@ -186,8 +389,7 @@ void tst_Notify::command() {
     QTemporaryDir dir;
     const QString out = dir.filePath("env with blank.txt");
     // Double quotes group a word with blanks; no shell reads the line itself.
-    CommandPath path(QString("/bin/sh -c \"%1\" \"%2\"").arg(script, out));
-    path.setTimeoutMs(500);
+    CommandPath path(QString("/bin/sh -c \"%1\" \"%2\"").arg(script, out), 500);
     QSignalSpy finished(&path, &NotificationPath::finished);
     path.send(sample("restored", 8));
     QVERIFY(finished.wait(5000));
@@ -206,7 +408,8 @@ void tst_Notify::command() {
 void tst_Notify::commandRunsOneAtATime() {
     QTemporaryDir dir;
     const QString out = dir.filePath("order");
-    CommandPath path(QString("/bin/sh -c \"sleep 0.2; echo $SONDRAL_EVENT >> %1\"").arg(out));
+    CommandPath path(QString("/bin/sh -c \"sleep 0.2; echo $SONDRAL_EVENT >> %1\"").arg(out),
+                     CommandPath::DefaultTimeoutMs);
     QSignalSpy finished(&path, &NotificationPath::finished);
     for (const char* e : {"alarm", "restored", "capture_lost"})
         path.send(sample(e, 0));
@@ -321,6 +524,9 @@ void tst_Notify::unusableKeys_data() {
                                      << "http://127.0.0.1:1/" << QStringList{"Command"};
     QTest::newRow("not executable") << "@plain-file -x"
                                     << "" << QStringList{"Command"};
+    QTest::newRow("secret path") << ""
+                                 << "ftp://bot:pw@hooks.example:2121/T0/secret?k=secret"
+                                 << QStringList{"Url"};
 }
 
 void tst_Notify::unusableKeys() {
@@ -337,8 +543,8 @@ void tst_Notify::unusableKeys() {
     s.NotifyUrl = url;
     Notifier n(s);
     QStringList named;
-    for (const Notifier::Problem& p : n.problems())
-        named << p.key;
+    for (const QString& line : n.problemJournalLines())
+        named << line.section(' ', 1, 1);
     QCOMPARE(named, keys);
     // The usable ones still work.
     const int wanted = int(!command.isEmpty()) + int(!url.isEmpty()) - int(keys.size());
@@ -347,9 +553,17 @@ void tst_Notify::unusableKeys() {
     if (QTest::currentDataTag() == QLatin1String("no scheme"))
         QCOMPARE(n.problemTexts().first(),
                  QString("Onbruikbare waarde in sondral.ini, sectie [Notify], sleutel Url: "
-                         "\"hooks.example/x\". Een adres begint met http:// of https:// en noemt "
+                         "\"hooks.example\". Een adres begint met http:// of https:// en noemt "
                          "een host. Deze sleutel wordt niet gebruikt; de andere meldingen werken "
                          "gewoon."));
+    // A URL's path, user and password are secrets: scheme, host and port only.
+    if (QTest::currentDataTag() == QLatin1String("secret path")) {
+        const QString shown = n.problemTexts().join('\n') + n.problemJournalLines().join('\n');
+        QVERIFY2(!shown.contains("secret") && !shown.contains("pw"), qPrintable(shown));
+        QCOMPARE(n.problemJournalLines().first(),
+                 QString("[Notify] Url \"ftp://hooks.example:2121\" cannot be used: it must "
+                         "begin with http:// or https://; that path stays off, the others work"));
+    }
 }
 
 QTEST_GUILESS_MAIN(tst_Notify)

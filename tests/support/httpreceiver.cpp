@@ -2,6 +2,7 @@
 
 #include <QTcpSocket>
 #include <QTest>
+#include <QTimer>
 
 HttpReceiver::HttpReceiver(QObject* parent) : QObject(parent) {
     connect(&m_server, &QTcpServer::newConnection, this, &HttpReceiver::accept);
@@ -74,14 +75,33 @@ void HttpReceiver::read(QTcpSocket* socket) {
         m_requests.append(r);
         if (m_hanging)
             continue;
+        if (m_trickling > 0) {
+            --m_trickling;
+            trickle(socket);
+            return;
+        }
         const int status = m_statuses.isEmpty() ? 200 : m_statuses.takeFirst();
         if (status >= 200 && status < 300)
             m_delivered.append(r.body);
-        socket->write("HTTP/1.1 " + QByteArray::number(status) +
-                      " Status\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        const QByteArray location =
+            m_location.isEmpty() ? QByteArray() : "Location: " + m_location + "\r\n";
+        socket->write("HTTP/1.1 " + QByteArray::number(status) + " Status\r\n" + location +
+                      "Content-Length: 0\r\nConnection: close\r\n\r\n");
         socket->disconnectFromHost();
         return;
     }
+}
+
+void HttpReceiver::trickle(QTcpSocket* socket) {
+    // A refusal whose head never ends: nothing the client may take for a
+    // delivery, however long it waits.
+    static const QByteArray head = "HTTP/1.1 503 Slow\r\nX-Slow: ";
+    auto* timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, [socket, sent = qsizetype(0)]() mutable {
+        socket->write(sent < head.size() ? head.mid(sent, 1) : QByteArray("x"));
+        ++sent;
+    });
+    timer->start(m_trickleMs);
 }
 
 bool HttpReceiver::waitForRequests(qsizetype count, int timeoutMs) {

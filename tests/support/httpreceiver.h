@@ -33,6 +33,15 @@ public:
     void setStatuses(const QList<int>& statuses) { m_statuses = statuses; }
     // Reads requests and never answers them.
     void setHanging(bool on) { m_hanging = on; }
+    // The next `count` requests are answered one byte every intervalMs, an
+    // answer that never ends; those after them as usual.
+    void setTrickling(int count, int intervalMs) {
+        m_trickling = count;
+        m_trickleMs = intervalMs;
+    }
+    // Every answer from now on names this Location (a redirect, with a 3xx
+    // status from setStatuses).
+    void setLocation(const QByteArray& location) { m_location = location; }
 
     const QList<Request>& requests() const { return m_requests; }
     // The bodies of the requests answered with a 2xx, in order.
@@ -44,12 +53,16 @@ private:
     void accept();
     void read(QTcpSocket* socket);
     void drop(QTcpSocket* socket);
+    void trickle(QTcpSocket* socket);
 
     QTcpServer m_server;
     quint16 m_port = 0;
     QHash<QTcpSocket*, QByteArray> m_buffers;
     QList<int> m_statuses;
     bool m_hanging = false;
+    int m_trickling = 0;
+    int m_trickleMs = 0;
+    QByteArray m_location;
     QList<Request> m_requests;
     QList<QByteArray> m_delivered;
 };

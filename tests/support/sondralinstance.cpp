@@ -9,7 +9,9 @@
 
 #include <algorithm>
 
+#include <fcntl.h>
 #include <signal.h>
+#include <unistd.h>
 
 SondralInstance::SondralInstance(const QString& dir) : m_dir(dir) {
     m_process.setWorkingDirectory(dir);
@@ -18,11 +20,16 @@ SondralInstance::SondralInstance(const QString& dir) : m_dir(dir) {
 }
 
 SondralInstance::~SondralInstance() {
-    if (m_process.state() != QProcess::NotRunning) {
+    const bool running = m_process.state() != QProcess::NotRunning;
+    if (running) {
         m_process.kill();
         m_process.waitForFinished(3000);
-        return;
     }
+    for (int fd : m_unreadPipe)
+        if (fd >= 0)
+            ::close(fd);
+    if (running)
+        return;
     // It ended by itself, killed by something no test sent (a sanitizer's
     // abort, a crash): its folder goes with the test, so what it said goes
     // into the test's output, or nobody could ever tell why.
@@ -69,8 +76,25 @@ bool SondralInstance::start(const QProcessEnvironment& extra, Platform platform)
     for (const QString& key : extra.keys())
         environment.insert(key, extra.value(key));
     m_process.setProcessEnvironment(environment);
+    if (m_unreadPipe[1] >= 0) {
+        const int unread = m_unreadPipe[1];
+        // After QProcess has set the channels up, before the program runs.
+        m_process.setChildProcessModifier([unread] { ::dup2(unread, STDERR_FILENO); });
+    }
     m_process.start(program, m_arguments);
     return m_process.waitForStarted(10000);
+}
+
+void SondralInstance::setStandardErrorUnread() {
+    if (m_unreadPipe[0] >= 0 || ::pipe2(m_unreadPipe, O_CLOEXEC) != 0)
+        return;
+    // Filled here while it does not block, then blocking again as a
+    // journal's pipe is: the program's first line would wait for ever.
+    ::fcntl(m_unreadPipe[1], F_SETFL, O_NONBLOCK);
+    const QByteArray filler(4096, 'x');
+    while (::write(m_unreadPipe[1], filler.constData(), size_t(filler.size())) > 0) {
+    }
+    ::fcntl(m_unreadPipe[1], F_SETFL, 0);
 }
 
 bool SondralInstance::waitForEnd(int timeoutMs) {

@@ -46,6 +46,10 @@ public:
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     // The command-line arguments of the next start (none by default).
     void setArguments(const QStringList& arguments) { m_arguments = arguments; }
+    // From the next start on, standard error goes to a pipe that is full
+    // from the start and that nobody reads: a journal's reader that stopped.
+    // The output then holds only standard output.
+    void setStandardErrorUnread();
     // Waits for the program to end by itself; false when it still runs.
     bool waitForEnd(int timeoutMs);
     qint64 pid() const { return m_process.processId(); }
@@ -78,6 +82,7 @@ private:
     QString m_dir;
     QProcess m_process;
     QStringList m_arguments;
+    int m_unreadPipe[2] = {-1, -1}; // read and write end, when standard error goes there
     // A signal was sent on purpose: a crash exit after it is no news.
     mutable bool m_signalled = false;
 };
