@@ -119,7 +119,7 @@ bool StatusHttpServer::answer(const QHttpServerRequest& request, QTcpSocket* soc
         const qint64 minute = QDateTime::currentMSecsSinceEpoch() / 60000;
         reply.body = StatusJson::timeline(m_board.timeline(), minute);
     } else if (path == u"/metrics") {
-        reply.body = StatusMetrics::render(m_board.snapshot());
+        reply.body = StatusMetrics::render(m_board.snapshot(), nowMs());
     } else if (path == u"/clips.json") {
         reply.body = StatusJson::clips(m_clips.list());
     } else if (reply.contentType == Flac) {
@@ -132,12 +132,13 @@ bool StatusHttpServer::answer(const QHttpServerRequest& request, QTcpSocket* soc
         }
         reply.body = std::move(*bytes);
     } else if (path == u"/healthz") {
-        const StatusHealth health = StatusHealth::check(m_board.snapshot(), nowMs());
-        if (health.ok) {
+        const MonitoringHealth health = StatusHealth::check(m_board.snapshot(), nowMs());
+        if (health.ok()) {
             reply.body = "ok\n";
         } else {
+            // Each reason on a line of its own, monitoring before programme.
             reply.status = Status::ServiceUnavailable;
-            reply.body = health.reason.toUtf8() + '\n';
+            reply.body = health.reasons().join(u'\n').toUtf8() + '\n';
         }
     }
     send(responder, reply, !head, close);
