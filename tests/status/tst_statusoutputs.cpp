@@ -231,11 +231,6 @@ private slots:
             << "the capture input is lost (12 s)\n"
                "dead air: the alarm stands since 2026-03-01T12:00:05Z"
             << false;
-        QTest::newRow("port taken")
-            << 7
-            << "the UDP port 4001 for the server's datagrams cannot be bound (address in "
-               "use); retrying"
-            << false;
     }
 
     void health() {
@@ -254,10 +249,6 @@ private slots:
             snap.levels.lastBlockMs = Now - 4000;
         if (change == 5)
             snap.publishedMs = 0;
-        if (change == 7) {
-            snap.state.link.bound = false;
-            snap.state.link.bindError = QStringLiteral("address in use");
-        }
         const MonitoringHealth h = StatusHealth::check(snap, Now);
         QCOMPARE(h.ok(), reasons.isEmpty());
         QCOMPARE(h.reasons().join(u'\n'), reasons);
