@@ -114,7 +114,7 @@ bool StatusHttpServer::answer(const QHttpServerRequest& request, QTcpSocket* soc
 
     if (path == u"/status.json") {
         m_board.notePageFetch(nowMs());
-        reply.body = StatusJson::status(m_board.snapshot());
+        reply.body = StatusJson::status(m_board.snapshot(), nowMs());
     } else if (path == u"/timeline.json") {
         const qint64 minute = QDateTime::currentMSecsSinceEpoch() / 60000;
         reply.body = StatusJson::timeline(m_board.timeline(), minute);

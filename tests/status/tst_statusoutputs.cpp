@@ -209,7 +209,7 @@ private slots:
                  QStringLiteral("waiting"));
     }
 
-    // The same judgement answers /healthz and the metrics: every reason one
+    // The same judgement answers /healthz, the metrics and the JSON: every reason one
     // line, monitoring problems before the programme's.
     void health_data() {
         QTest::addColumn<int>("change");
@@ -257,6 +257,14 @@ private slots:
         const QMap<QString, double> ok =
             samples(StatusMetrics::render(snap, Now), QStringLiteral("sondral_monitoring_ok"));
         QCOMPARE(ok.value(QStringLiteral("sondral_monitoring_ok")), monitoringOk ? 1.0 : 0.0);
+        // And so does the JSON.
+        const QJsonObject json = QJsonDocument::fromJson(StatusJson::status(snap, Now))
+                                     .object()
+                                     .value(u"health")
+                                     .toObject();
+        QCOMPARE(json.value(u"ok").toBool(), reasons.isEmpty());
+        QCOMPARE(json.value(u"monitoring").toBool(), monitoringOk);
+        QCOMPARE(json.value(u"problems").toArray().size(), h.problems.size());
     }
 
     // Each minute keeps its lowest and highest level per channel; a day
