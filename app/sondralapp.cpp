@@ -128,6 +128,11 @@ void SondralApp::connectSocket() {
             std::bind_front(&Monitor::Winsock1_DataArrival, m_monitor.get()));
     connect(m_socket.get(), &UdpLink::receiveFailed, this,
             std::bind_front(&Monitor::Winsock1_Error, m_monitor.get()));
+    connect(m_socket.get(), &UdpLink::bound, this, &SondralApp::linkBound);
+    connect(m_socket.get(), &UdpLink::droppedChanged, this, [this](qint64 dropped) {
+        m_station->edit().link.droppedDatagrams = dropped;
+        m_station->notifyChanged();
+    });
     connect(m_socket.get(), &UdpLink::remoteResolveFailed, this, [this](const QString& text) {
         m_station->publish(StationEvent::Kind::LinkFailed, text);
     });
@@ -158,8 +163,12 @@ void SondralApp::start(bool offscreen, const QString& notice) {
     m_window->show();
     m_notices->showStartupMessages();
     m_serviceNotifier->notifyReady();
-    m_serviceNotifier->startWatchdog([this] { return monitoringWorks(); });
-    m_notifier->startHeartbeat([this] { return !m_station->ended() && monitoringWorks(); });
+    // The watchdog proves only that the monitoring loop runs: a restart
+    // would not free a taken port nor bring a sound server back. The
+    // heartbeat stops whenever Sondral cannot monitor, but not for dead air,
+    // which the alarm paths tell.
+    m_serviceNotifier->startWatchdog([this] { return health().loopRuns(); });
+    m_notifier->startHeartbeat([this] { return !m_station->ended() && health().canMonitor(); });
 }
 
 void SondralApp::connectOutputs() {
@@ -197,6 +206,7 @@ void SondralApp::finishNotifications(int timeoutMs) {
 void SondralApp::Form_Load() {
     StationState& state = m_station->edit();
     state.started = QDateTime::currentDateTime();
+    state.capture.sinceMs = CaptureState::nowMs();
     m_notices->addStartupProblems(m_settingsFile.load());
     m_settings = m_settingsFile.settings();
     connectOutputs();
@@ -236,8 +246,18 @@ void SondralApp::Form_Load() {
         state.link.remotePort = m_settings.RemotePort;
         state.link.hostPort = m_settings.HostPort;
         state.link.bound = m_socket->bind(m_settings.HostPort);
-        if (!state.link.bound)
+        if (!state.link.bound) {
+            state.link.bindError = m_socket->lastErrorReason();
             m_station->publish(StationEvent::Kind::LinkFailed, m_socket->lastErrorText());
+            // Once: the socket tries again by itself and says when it binds.
+            if (m_socket->isRetryingBind())
+                Journal::write(Journal::Priority::Warning,
+                               QStringLiteral("UDP port %1 cannot be bound (%2): the server's "
+                                              "datagrams cannot arrive; trying again every %3 s")
+                                   .arg(m_settings.HostPort)
+                                   .arg(state.link.bindError)
+                                   .arg(UdpLink::bindRetryMs / 1000));
+        }
     }
 
     startStatus();
@@ -318,17 +338,34 @@ void SondralApp::tmrSN_Timer() {
     m_monitor->tmrSN_Timer(left, right, programmeSecond());
 }
 
+void SondralApp::linkBound() {
+    StationState& state = m_station->edit();
+    state.link.bound = true;
+    state.link.bindError.clear();
+    Journal::write(Journal::Priority::Notice,
+                   QStringLiteral("UDP port %1 bound after all: the server's datagrams can arrive")
+                       .arg(state.link.hostPort));
+    m_station->notifyChanged();
+}
+
+void SondralApp::setCapturePhase(CapturePhase phase) {
+    StationState::Capture& capture = m_station->edit().capture;
+    if (capture.phase != phase)
+        capture.sinceMs = CaptureState::nowMs();
+    capture.phase = phase;
+}
+
 void SondralApp::captureDelivers(const QString& deviceName) {
     StationState& state = m_station->edit();
     state.capture.device = deviceName;
-    state.capture.phase = CapturePhase::Capturing;
+    setCapturePhase(CapturePhase::Capturing);
     m_station->notifyChanged();
 }
 
 void SondralApp::captureLost(const QString& deviceName) {
     StationState& state = m_station->edit();
     state.capture.device = deviceName;
-    state.capture.phase = CapturePhase::Lost;
+    setCapturePhase(CapturePhase::Lost);
     m_station->publish(StationEvent::Kind::CaptureLost, deviceName);
     m_station->notifyChanged();
 }
@@ -336,7 +373,7 @@ void SondralApp::captureLost(const QString& deviceName) {
 void SondralApp::captureBack(const QString& deviceName) {
     StationState& state = m_station->edit();
     state.capture.device = deviceName;
-    state.capture.phase = CapturePhase::Capturing;
+    setCapturePhase(CapturePhase::Capturing);
     m_station->publish(StationEvent::Kind::CaptureBack, deviceName);
     m_station->notifyChanged();
 }
@@ -349,10 +386,9 @@ void SondralApp::reportMissingInput() {
         m_notices->reportFailure(missing);
 }
 
-bool SondralApp::monitoringWorks() const {
-    return MonitoringHealth::check(m_station->state(), CaptureState::nowMs(),
-                                   m_waveIn->lastBlockMs())
-        .ok;
+MonitoringHealth SondralApp::health() const {
+    return MonitoringHealth::judge(m_station->state(), CaptureState::nowMs(),
+                                   m_waveIn->lastBlockMs());
 }
 
 void SondralApp::openAudioSettings() {

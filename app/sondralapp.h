@@ -32,12 +32,15 @@ class StatusBoard;
 class StatusService;
 class StatusPublisher;
 class ClipRecorder;
+struct MonitoringHealth;
+enum class CapturePhase;
 
 // The program: builds every long-lived object of a run (settings and INI
 // access, the station state, event log, capture, socket, tick, monitoring,
 // the operator's message queue, the window, the service manager's
 // notifications and the termination signals) and connects them. Everything
 // lives on the UI thread; the capture hands its levels over through atomics.
+
 class SondralApp : public QObject {
     Q_OBJECT
 public:
@@ -95,8 +98,12 @@ private:
     // The capture delivers at the meters' pace while the window or the
     // status page shows them.
     void updateWatched();
-    // The service manager's watchdog asks this before every ping.
-    bool monitoringWorks() const;
+    // The one judgement of health, on the station state as it stands.
+    MonitoringHealth health() const;
+    // HostPort, taken at the start, was bound on a later try.
+    void linkBound();
+    // Notes when the phase began, for the health check.
+    void setCapturePhase(CapturePhase phase);
 
     SettingsFile m_settingsFile;
     Settings m_settings; // as read at start-up, for the whole run

@@ -15,6 +15,12 @@ public:
         int error = 0;
     };
 
+    // Datagrams handled in one turn of the event loop at most, whoever reads
+    // them (the socket's own reading, the tick): a flood of junk is worked
+    // off a bounded slice at a time, in arrival order, and the tick, the
+    // window and the status page get their turn in between.
+    static constexpr int maxPerTurn = 64;
+
     virtual ~DatagramLink() = default;
     // Sends one datagram to the configured server. Returns 0 on success,
     // otherwise the failure as a Windows Sockets code (10054 connection

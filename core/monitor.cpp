@@ -197,7 +197,12 @@ void Monitor::tmrSN_Timer(int leftLevel, int rightLevel, const ProgrammeSecond& 
 }
 
 void Monitor::handlePendingDatagrams() {
-    while (const auto received = m_link.takePending()) {
+    // What waits, in order, up to one turn's slice: under a flood the
+    // decision below must not wait for the socket to empty.
+    for (int n = 0; n < DatagramLink::maxPerTurn; ++n) {
+        const auto received = m_link.takePending();
+        if (!received)
+            return;
         if (received->error != 0) {
             // Reading on would only repeat the same failure.
             Winsock1_Error(received->error);

@@ -60,13 +60,22 @@ struct StationState {
     struct Capture {
         QString device; // the input's name as the operator sees it; empty until known
         CapturePhase phase = CapturePhase::Waiting;
+        // When the phase began (the start, for Waiting), milliseconds on the
+        // monotonic clock of lastTickMs.
+        qint64 sinceMs = 0;
     } capture;
 
     struct Link {
         bool bound = false; // HostPort is bound: the server's datagrams can arrive
-        int hostPort = 0;
+        int hostPort = 0;   // 0: no link configured
         QString remoteName;
         int remotePort = 0;
+        // Why HostPort cannot be bound, in English, while it is not (the
+        // bind is retried).
+        QString bindError;
+        // Datagrams the kernel dropped on HostPort's socket (a full receive
+        // buffer); -1 while not known.
+        qint64 droppedDatagrams = -1;
     } link;
 
     QDateTime started;

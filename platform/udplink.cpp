@@ -7,6 +7,11 @@
 #include <QNetworkDatagram>
 #include <QVariant>
 
+#ifdef Q_OS_LINUX
+#include <linux/sock_diag.h>
+#include <sys/socket.h>
+#endif
+
 namespace {
 constexpr int InvalidArgument = 10022;
 constexpr int MaxPort = 65535;
@@ -16,19 +21,46 @@ UdpLink::UdpLink(QObject* parent) : QObject(parent) {
     connect(&m_socket, &QUdpSocket::readyRead, this, &UdpLink::readPending);
     m_refresh.setInterval(refreshPollMs);
     connect(&m_refresh, &QTimer::timeout, this, &UdpLink::refreshRemote);
+    m_bindRetry.setInterval(bindRetryMs);
+    connect(&m_bindRetry, &QTimer::timeout, this, [this] {
+        if (tryBind()) {
+            m_bindRetry.stop();
+            emit bound();
+        }
+    });
+    m_dropPoll.setInterval(dropPollMs);
+    connect(&m_dropPoll, &QTimer::timeout, this, &UdpLink::pollDrops);
 }
 
 bool UdpLink::bind(qint32 port) {
+    m_bindRetry.stop();
     m_lastErrorCode = 0;
     m_lastErrorText.clear();
-    if (m_socket.state() != QAbstractSocket::UnconnectedState)
-        m_socket.close();
+    m_lastErrorReason.clear();
     if (port <= 0 || port > MaxPort) {
+        if (m_socket.state() != QAbstractSocket::UnconnectedState)
+            m_socket.close();
         m_lastErrorCode = InvalidArgument;
         m_lastErrorText =
             QStringLiteral("Kan UDP-poort %1 niet openen: ongeldig poortnummer").arg(port);
+        m_lastErrorReason = QStringLiteral("not a valid port number");
         return false;
     }
+    m_port = port;
+    if (tryBind())
+        return true;
+    // The other program may go away (a second Sondral closed, a test tool
+    // stopped): the port is tried again until it can be had.
+    m_bindRetry.start();
+    return false;
+}
+
+bool UdpLink::tryBind() {
+    const qint32 port = m_port;
+    if (m_socket.state() != QAbstractSocket::UnconnectedState)
+        m_socket.close();
+    m_dropPoll.stop();
+    m_dropped = -1;
     // QHostAddress::Any is dual-stack: IPv4 datagrams arrive as well.
     // DontShareAddress: on Linux a shared UDP port would quietly split the
     // server's datagrams between two programs.
@@ -37,13 +69,36 @@ bool UdpLink::bind(qint32 port) {
         // Room for a burst while the UI thread is busy (the kernel caps it
         // at net.core.rmem_max): a full buffer drops keywords with the junk.
         m_socket.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, QVariant(1 << 20));
+        pollDrops();
+        m_dropPoll.start();
         return true;
     }
     m_lastErrorCode = wsaCodeFromSocketError(m_socket.error());
     m_lastErrorText = QStringLiteral("Kan UDP-poort %1 niet openen: %2")
                           .arg(port)
                           .arg(socketErrorText(m_lastErrorCode));
+    m_lastErrorReason =
+        QStringLiteral("%1, error %2").arg(m_socket.errorString()).arg(m_lastErrorCode);
     return false;
+}
+
+void UdpLink::pollDrops() {
+    qint64 dropped = -1;
+#if defined(Q_OS_LINUX) && defined(SO_MEMINFO)
+    // The socket's own drop counter (the one /proc/net/udp shows and
+    // SO_RXQ_OVFL hands out per datagram), in one system call, exact at any
+    // moment and whatever reads the datagrams.
+    quint32 info[SK_MEMINFO_VARS] = {};
+    socklen_t size = sizeof(info);
+    if (isBound() &&
+        ::getsockopt(int(m_socket.socketDescriptor()), SOL_SOCKET, SO_MEMINFO, info, &size) == 0 &&
+        size > SK_MEMINFO_DROPS * sizeof(quint32))
+        dropped = info[SK_MEMINFO_DROPS];
+#endif
+    if (dropped != m_dropped) {
+        m_dropped = dropped;
+        emit droppedChanged(dropped);
+    }
 }
 
 bool UdpLink::isBound() const {
@@ -154,7 +209,13 @@ std::optional<DatagramLink::Received> UdpLink::takePending() {
 }
 
 void UdpLink::readPending() {
-    while (const auto received = takePending()) {
+    // A bounded slice per turn: the socket's notifier stays armed while
+    // datagrams wait, so the rest follow in the next turns, in order, with
+    // the tick's timer served in between.
+    for (int n = 0; n < maxPerTurn; ++n) {
+        const auto received = takePending();
+        if (!received)
+            return;
         if (received->error != 0) {
             // Stop here: reading on would only repeat the same failure.
             emit receiveFailed(received->error);

@@ -23,10 +23,23 @@ public:
 
     // Binds exclusively (no sharing with another socket on the same port).
     // On failure returns false; lastErrorCode() and lastErrorText() say why.
+    // A valid port that cannot be had (another program holds it) is tried
+    // again every bindRetryMs, silently, until it binds: then bound().
     bool bind(qint32 port);
+    static constexpr int bindRetryMs = 5000;
+    bool isRetryingBind() const { return m_bindRetry.isActive(); }
     bool isBound() const;
     int lastErrorCode() const { return m_lastErrorCode; }
     QString lastErrorText() const { return m_lastErrorText; }
+    // The same failure in English, for the journal and the health check.
+    QString lastErrorReason() const { return m_lastErrorReason; }
+
+    // Datagrams the kernel dropped on the bound socket because its receive
+    // buffer was full, since the bind; -1 when not known (not bound, or a
+    // kernel that does not say). Looked at every dropPollMs while bound;
+    // droppedChanged() tells when the count moved.
+    qint64 droppedDatagrams() const { return m_dropped; }
+    static constexpr int dropPollMs = 1000;
 
     // The destination of every datagram sent. An IP literal is used as it
     // is; a name is looked up in the background. A name that cannot be
@@ -58,6 +71,9 @@ public:
 
 signals:
     void datagramReceived(const QByteArray& payload);
+    // A bind that failed has succeeded on a later try.
+    void bound();
+    void droppedChanged(qint64 dropped);
     // A Dutch text for the operator naming the server that was not found.
     void remoteResolveFailed(const QString& text);
     // Reading a datagram failed (Windows Sockets code, 10054 for a refused
@@ -66,6 +82,8 @@ signals:
 
 private:
     void readPending();
+    bool tryBind();
+    void pollDrops();
     void startLookup();
     void lookedUp(const QHostInfo& info);
     void reportResolveFailure(const QHostInfo& info);
@@ -82,4 +100,9 @@ private:
     QTimer m_refresh;
     int m_lastErrorCode = 0;
     QString m_lastErrorText;
+    QString m_lastErrorReason;
+    qint32 m_port = 0;
+    QTimer m_bindRetry;
+    QTimer m_dropPoll;
+    qint64 m_dropped = -1;
 };

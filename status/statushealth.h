@@ -1,22 +1,20 @@
 #pragma once
 
-#include <QString>
+#include "core/monitoringhealth.h"
+
 #include <QtGlobal>
 
 struct StatusSnapshot;
 
-// Whether the monitoring works and no alarm stands, as an HTTP health check
-// (Uptime Kuma, check_http) asks it: the watchdog's conditions on the
-// snapshot, and a snapshot that is fresh (a UI thread that stopped
-// publishing is not monitoring).
+// Sondral's health as the status server tells it (/healthz, /metrics): the
+// one judgement (MonitoringHealth) on the snapshot, provided the snapshot is
+// fresh. A UI thread that stopped publishing is not monitoring, and the
+// state it left says nothing of now: that is the one problem then.
 struct StatusHealth {
     // The UI thread publishes ten times a second; this long without a copy
     // means it is stuck.
     static constexpr qint64 staleMs = 2000;
 
-    bool ok = true;
-    QString reason; // English, one line; empty when ok
-
     // nowMs on the monotonic clock of StatusSnapshot::publishedMs.
-    static StatusHealth check(const StatusSnapshot& snapshot, qint64 nowMs);
+    static MonitoringHealth check(const StatusSnapshot& snapshot, qint64 nowMs);
 };

@@ -104,12 +104,12 @@ Answer StatusHttpServer::answer(const StatusListener::Request& request) {
 
     if (path == u"/status.json") {
         m_board.notePageFetch(nowMs());
-        reply.body = StatusJson::status(m_board.snapshot());
+        reply.body = StatusJson::status(m_board.snapshot(), nowMs());
     } else if (path == u"/timeline.json") {
         const qint64 minute = QDateTime::currentMSecsSinceEpoch() / 60000;
         reply.body = StatusJson::timeline(m_board.timeline(), minute);
     } else if (path == u"/metrics") {
-        reply.body = StatusMetrics::render(m_board.snapshot());
+        reply.body = StatusMetrics::render(m_board.snapshot(), nowMs());
     } else if (path == u"/clips.json") {
         reply.body = StatusJson::clips(m_clips.list());
     } else if (reply.contentType == Flac) {
@@ -124,12 +124,13 @@ Answer StatusHttpServer::answer(const StatusListener::Request& request) {
             out.file = std::move(file);
         return out;
     } else if (path == u"/healthz") {
-        const StatusHealth health = StatusHealth::check(m_board.snapshot(), nowMs());
-        if (health.ok) {
+        const MonitoringHealth health = StatusHealth::check(m_board.snapshot(), nowMs());
+        if (health.ok()) {
             reply.body = "ok\n";
         } else {
+            // Each reason on a line of its own, monitoring before programme.
             reply.status = "503 Service Unavailable";
-            reply.body = health.reason.toUtf8() + '\n';
+            reply.body = health.reasons().join(u'\n').toUtf8() + '\n';
         }
     }
     return send(reply, !head, close);

@@ -1,5 +1,6 @@
 #include "status/statusjson.h"
 
+#include "status/statushealth.h"
 #include "status/statussnapshot.h"
 #include "status/statustimeline.h"
 
@@ -13,6 +14,18 @@ namespace {
 
 QJsonValue time(const QDateTime& t) {
     return t.isValid() ? QJsonValue(t.toUTC().toString(Qt::ISODateWithMs)) : QJsonValue();
+}
+
+// The same judgement as /healthz and /metrics.
+QJsonObject health(const StatusSnapshot& snapshot, qint64 nowMs) {
+    const MonitoringHealth h = StatusHealth::check(snapshot, nowMs);
+    QJsonArray problems;
+    for (const MonitoringHealth::Problem& p : h.problems)
+        problems.append(QJsonObject{{QStringLiteral("kind"), MonitoringHealth::kindName(p.kind)},
+                                    {QStringLiteral("text"), p.text}});
+    return QJsonObject{{QStringLiteral("ok"), h.ok()},
+                       {QStringLiteral("monitoring"), h.canMonitor()},
+                       {QStringLiteral("problems"), problems}};
 }
 
 QJsonObject channel(const StationState& s, int ch) {
@@ -44,7 +57,7 @@ QString StatusJson::capturePhaseName(int phase) {
     return QStringLiteral("waiting");
 }
 
-QByteArray StatusJson::status(const StatusSnapshot& snapshot) {
+QByteArray StatusJson::status(const StatusSnapshot& snapshot, qint64 nowMs) {
     const StationState& s = snapshot.state;
     QJsonArray events;
     for (const StationEvent& e : snapshot.events) {
@@ -100,7 +113,9 @@ QByteArray StatusJson::status(const StatusSnapshot& snapshot) {
                      {QStringLiteral("host_port"), s.link.hostPort},
                      {QStringLiteral("remote_name"), s.link.remoteName},
                      {QStringLiteral("remote_port"), s.link.remotePort},
-                     {QStringLiteral("last_datagram"), time(s.lastDatagram)}}},
+                     {QStringLiteral("last_datagram"), time(s.lastDatagram)},
+                     {QStringLiteral("bind_error"), s.link.bindError}}},
+        {QStringLiteral("health"), health(snapshot, nowMs < 0 ? snapshot.publishedMs : nowMs)},
         {QStringLiteral("events"), events},
     };
     return QJsonDocument(doc).toJson(QJsonDocument::Compact);

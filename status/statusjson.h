@@ -13,7 +13,9 @@ struct StatusSnapshot;
 // The JSON documents of the status server, compact UTF-8.
 namespace StatusJson {
 // /status.json: the station state (every field is listed in the README).
-QByteArray status(const StatusSnapshot& snapshot);
+// nowMs on the monotonic clock of StatusSnapshot::publishedMs, for the
+// health (StatusHealth); by default the snapshot's own time.
+QByteArray status(const StatusSnapshot& snapshot, qint64 nowMs = -1);
 // /timeline.json: the filled minutes of the last 24 hours up to nowMinute
 // (minutes since the epoch, UTC), oldest first.
 QByteArray timeline(const StatusTimeline& timeline, qint64 nowMinute);

@@ -1,6 +1,7 @@
 #include "status/statusmetrics.h"
 
 #include "core/datagramkeywords.h"
+#include "status/statushealth.h"
 #include "status/statussnapshot.h"
 
 namespace {
@@ -65,7 +66,7 @@ double seconds(const QDateTime& t) {
 
 } // namespace
 
-QByteArray StatusMetrics::render(const StatusSnapshot& snapshot) {
+QByteArray StatusMetrics::render(const StatusSnapshot& snapshot, qint64 nowMs) {
     const StationState& s = snapshot.state;
     Writer w;
     w.family("sondral_level_percent", "gauge",
@@ -107,10 +108,34 @@ QByteArray StatusMetrics::render(const StatusSnapshot& snapshot) {
         w.sample("sondral_events_total", double(s.eventCounts[std::size_t(k)]),
                  label("kind", StationEvent::kindName(StationEvent::Kind(k))));
     }
+    // The same judgement as /healthz, so that the two never disagree.
+    const MonitoringHealth health = StatusHealth::check(snapshot, nowMs);
     w.gauge("sondral_capture_up", "1 while the capture input delivers audio.",
-            s.capture.phase == CapturePhase::Capturing ? 1 : 0);
+            s.capture.phase == CapturePhase::Capturing &&
+                    !health.has(MonitoringHealth::Kind::Capture)
+                ? 1
+                : 0);
     w.gauge("sondral_link_up", "1 while the local UDP port for the server's datagrams is bound.",
             s.link.bound ? 1 : 0);
+    w.gauge("sondral_monitoring_ok",
+            "1 while Sondral can monitor: the link receives (when configured), the capture "
+            "delivers and the silence check runs on its second. Dead air does not make it 0.",
+            health.canMonitor() ? 1 : 0);
+    w.family("sondral_problem", "gauge",
+             "1 while this kind of problem makes /healthz answer 503: link (the UDP port cannot "
+             "be bound), capture (no audio), check (the silence check is late), alarm (dead "
+             "air).");
+    for (int k = 0; k < MonitoringHealth::kindCount; ++k) {
+        const auto kind = MonitoringHealth::Kind(k);
+        w.sample("sondral_problem", health.has(kind) ? 1 : 0,
+                 label("kind", MonitoringHealth::kindName(kind)));
+    }
+    if (s.link.droppedDatagrams >= 0) {
+        w.family("sondral_datagrams_dropped_total", "counter",
+                 "Datagrams the kernel dropped on the UDP port because Sondral's receive buffer "
+                 "was full (a flood); keywords among them are lost.");
+        w.sample("sondral_datagrams_dropped_total", double(s.link.droppedDatagrams));
+    }
     w.family("sondral_datagrams_total", "counter",
              "Datagrams received from the server, by keyword; other payloads as \"other\".");
     for (std::size_t i = 0; i < DatagramKeywords.size(); ++i) {

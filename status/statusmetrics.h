@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtGlobal>
 
 struct StatusSnapshot;
 
@@ -9,6 +10,8 @@ struct StatusSnapshot;
 // bounded set of values (the kinds of event, the link's keywords and
 // "other", the two channels, the sources).
 namespace StatusMetrics {
-QByteArray render(const StatusSnapshot& snapshot);
+// nowMs on the monotonic clock of StatusSnapshot::publishedMs, for the
+// health series (StatusHealth).
+QByteArray render(const StatusSnapshot& snapshot, qint64 nowMs);
 inline constexpr char contentType[] = "text/plain; version=0.0.4; charset=utf-8";
 } // namespace StatusMetrics

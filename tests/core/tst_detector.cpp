@@ -23,6 +23,7 @@ private slots:
     void datagramDuringTickDecides();
     void pendingDatagramsInOrderThenNothingElse();
     void readFailureDuringTickStopsReading();
+    void floodAtTheTickDecidesOnTime();
     void alarmRestartsOnlyByDatagram();
     void zeroTimeLimitAlarmsOnFirstSilentTick();
     void failedSendIsRetriedNextTick();
@@ -191,6 +192,24 @@ void tst_Detector::readFailureDuringTickStopsReading() {
     QCOMPARE(r.events.boxes, QList<QStringList>{{"Onbekende fout, foutcode : 10040"}});
     QCOMPARE(r.link.pending.size(), 1);
     QCOMPARE(r.link.sent, QList<QByteArray>{"SN_ALARM"});
+}
+
+// A flood waiting when the tick looks: one slice is handled, in order, and
+// the alarm is decided on time; the rest waits for the socket's own turns.
+void tst_Detector::floodAtTheTickDecidesOnTime() {
+    Rig r;
+    r.send("SN_AUTO");
+    r.silentTicks(3);
+    for (int i = 0; i < 10 * DatagramLink::maxPerTurn; ++i)
+        r.link.pending << DatagramLink::Received{"junk", 0};
+    r.link.pending << DatagramLink::Received{"SN_LIVE", 0};
+    const int takes = r.link.takes;
+    r.silentTicks(1);
+    QCOMPARE(r.link.takes - takes, DatagramLink::maxPerTurn);
+    QCOMPARE(r.link.pending.size(), 9 * DatagramLink::maxPerTurn + 1);
+    QCOMPARE(r.link.sent, QList<QByteArray>{"SN_ALARM"});
+    QCOMPARE(r.st().datagramCounts.back(), quint64(DatagramLink::maxPerTurn));
+    QCOMPARE(r.status(), QStringLiteral("SONDRAL GEACTIVEERD!"));
 }
 
 void tst_Detector::alarmRestartsOnlyByDatagram() {

@@ -16,40 +16,79 @@ private slots:
     void everyKindCounted();
 };
 
+// The one judgement: which kinds of problem a state has, and which part
+// (monitoring, programme) each one fails.
 void tst_Station::health_data() {
     QTest::addColumn<bool>("tickRunning");
     QTest::addColumn<qint64>("sinceTick");
     QTest::addColumn<int>("phase");
+    QTest::addColumn<qint64>("inPhase");
     QTest::addColumn<qint64>("sinceBlock");
-    QTest::addColumn<bool>("ok");
+    QTest::addColumn<int>("hostPort"); // 0: no link configured
+    QTest::addColumn<bool>("bound");
+    QTest::addColumn<bool>("alarm");
+    QTest::addColumn<QString>("kinds"); // the problems' kinds, in order
     const int capturing = int(CapturePhase::Capturing);
-    QTest::newRow("idle, capturing") << false << qint64(60000) << capturing << qint64(20) << true;
-    QTest::newRow("tick on time") << true << qint64(1100) << capturing << qint64(20) << true;
-    QTest::newRow("tick overdue") << true << qint64(2500) << capturing << qint64(20) << false;
+    const int lost = int(CapturePhase::Lost);
+    const int waiting = int(CapturePhase::Waiting);
+    QTest::newRow("idle, capturing") << false << qint64(60000) << capturing << qint64(9000)
+                                     << qint64(20) << 0 << false << false << "";
+    QTest::newRow("tick on time") << true << qint64(1100) << capturing << qint64(9000) << qint64(20)
+                                  << 4001 << true << false << "";
+    QTest::newRow("tick overdue") << true << qint64(2500) << capturing << qint64(9000) << qint64(20)
+                                  << 4001 << true << false << "check";
     QTest::newRow("stopped tick never overdue")
-        << false << qint64(999999) << capturing << qint64(20) << true;
+        << false << qint64(999999) << capturing << qint64(9000) << qint64(20) << 0 << false << false
+        << "";
     QTest::newRow("blocks stopped, not reported")
-        << false << qint64(0) << capturing << qint64(3500) << false;
-    QTest::newRow("loss reported")
-        << true << qint64(500) << int(CapturePhase::Lost) << qint64(60000) << true;
-    QTest::newRow("waiting for the input")
-        << true << qint64(500) << int(CapturePhase::Waiting) << qint64(99999) << true;
+        << false << qint64(0) << capturing << qint64(9000) << qint64(3500) << 0 << false << false
+        << "capture";
+    QTest::newRow("loss reported, source on air")
+        << true << qint64(500) << lost << qint64(100) << qint64(60000) << 4001 << true << false
+        << "capture";
+    QTest::newRow("just started, no block yet") << true << qint64(500) << waiting << qint64(2000)
+                                                << qint64(99999) << 0 << false << false << "";
+    QTest::newRow("no sound server") << true << qint64(500) << waiting << qint64(3500)
+                                     << qint64(99999) << 0 << false << false << "capture";
+    QTest::newRow("port taken") << false << qint64(0) << capturing << qint64(9000) << qint64(20)
+                                << 4001 << false << false << "link";
+    QTest::newRow("dead air only") << false << qint64(0) << capturing << qint64(9000) << qint64(20)
+                                   << 4001 << true << true << "alarm";
+    QTest::newRow("everything") << true << qint64(5000) << lost << qint64(100) << qint64(9000)
+                                << 4001 << false << true << "link capture check alarm";
 }
 
 void tst_Station::health() {
     QFETCH(bool, tickRunning);
     QFETCH(qint64, sinceTick);
     QFETCH(int, phase);
+    QFETCH(qint64, inPhase);
     QFETCH(qint64, sinceBlock);
-    QFETCH(bool, ok);
+    QFETCH(int, hostPort);
+    QFETCH(bool, bound);
+    QFETCH(bool, alarm);
+    QFETCH(QString, kinds);
     StationState s;
     const qint64 now = 1'000'000;
     s.tickRunning = tickRunning;
     s.lastTickMs = now - sinceTick;
     s.capture.phase = CapturePhase(phase);
-    const MonitoringHealth h = MonitoringHealth::check(s, now, now - sinceBlock);
-    QCOMPARE(h.ok, ok);
-    QCOMPARE(h.reason.isEmpty(), ok);
+    s.capture.sinceMs = now - inPhase;
+    s.link.hostPort = hostPort;
+    s.link.bound = bound;
+    s.alarmActive = alarm;
+    const MonitoringHealth h = MonitoringHealth::judge(s, now, now - sinceBlock);
+    QStringList names;
+    for (const MonitoringHealth::Problem& p : h.problems) {
+        names << MonitoringHealth::kindName(p.kind);
+        QVERIFY(!p.text.isEmpty());
+    }
+    QCOMPARE(names.join(u' '), kinds);
+    QCOMPARE(h.ok(), kinds.isEmpty());
+    QCOMPARE(h.programmeFine(), !alarm);
+    QCOMPARE(h.canMonitor(), kinds.isEmpty() || kinds == u"alarm");
+    // Only a stuck loop stops the watchdog: a restart cures nothing else.
+    QCOMPARE(h.loopRuns(), !kinds.contains(u"check"));
 }
 
 void tst_Station::failureTexts() {

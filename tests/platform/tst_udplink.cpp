@@ -7,6 +7,7 @@
 #include "support/fakeports.h"
 #include "support/udpports.h"
 
+#include <QElapsedTimer>
 #include <QNetworkDatagram>
 #include <QSignalSpy>
 #include <QTest>
@@ -24,6 +25,8 @@ private slots:
     void unresolvableName();
     void refusedSendIsReportedAsReset();
     void takesWhatWaitsWithoutWaiting();
+    void readsASliceATurn();
+    void kernelDropsAreCounted();
     void realLinkWithMonitor();
 };
 
@@ -146,6 +149,46 @@ void tst_UdpLink::takesWhatWaitsWithoutWaiting() {
     QCOMPARE(first->error, 0);
     QCOMPARE(link.takePending()->payload, QByteArray("SN_LIVE"));
     QVERIFY(!link.takePending());
+}
+
+// A burst is handed on a bounded slice per turn of the event loop, in order,
+// so that the tick's timer is served in between.
+void tst_UdpLink::readsASliceATurn() {
+    const quint16 port = UdpPorts::freePort();
+    UdpLink link;
+    QVERIFY(link.bind(port));
+    QSignalSpy spy(&link, &UdpLink::datagramReceived);
+    QUdpSocket peer;
+    const int n = 3 * DatagramLink::maxPerTurn + 5;
+    for (int i = 0; i < n; ++i)
+        QVERIFY(peer.writeDatagram(QByteArray::number(i), QHostAddress::LocalHost, port) > 0);
+    QElapsedTimer clock;
+    clock.start();
+    int turns = 0;
+    while (spy.size() < n && clock.elapsed() < 5000) {
+        const qsizetype before = spy.size();
+        QCoreApplication::processEvents();
+        QVERIFY(spy.size() - before <= DatagramLink::maxPerTurn);
+        turns += spy.size() > before ? 1 : 0;
+    }
+    QCOMPARE(spy.size(), n);
+    QVERIFY(turns >= 4);
+    for (int i = 0; i < n; ++i)
+        QCOMPARE(spy.at(i).at(0).toByteArray(), QByteArray::number(i));
+}
+
+// More than the receive buffer holds, with nobody reading: the kernel's
+// drops show in the count.
+void tst_UdpLink::kernelDropsAreCounted() {
+    const quint16 port = UdpPorts::freePort();
+    UdpLink link;
+    QVERIFY(link.bind(port));
+    QCOMPARE(link.droppedDatagrams(), 0);
+    QUdpSocket peer;
+    const QByteArray payload(1024, 'x');
+    for (int i = 0; i < 8000; ++i)
+        peer.writeDatagram(payload, QHostAddress::LocalHost, port);
+    QTRY_VERIFY(link.droppedDatagrams() > 0);
 }
 
 // The real socket under the monitor: the alarm reaches the server, and a

@@ -2,6 +2,11 @@
 
 #include <QHostAddress>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 namespace {
 const QList<QByteArray> Keywords = {"SN_AUTO",   "SN_LIVE",   "SN_FEED_1",   "SN_FEED_2",
                                     "SN_FEED_3", "SN_FEED_4", "SN_PAUSE_ON", "SN_PAUSE_OFF"};
@@ -36,9 +41,47 @@ bool DatagramFlood::start(quint16 port, int ratePerSecond) {
     return true;
 }
 
+void DatagramFlood::startFlatOut(quint16 port) {
+    m_port = port;
+    m_sent = m_failed = m_bytes = m_largest = 0;
+    m_threadSent = 0;
+    m_stopThreads = false;
+    m_stoppedAtMs = -1;
+    // Made here, once: generating junk would slow the senders down.
+    auto pool = std::make_shared<QList<QByteArray>>();
+    for (int i = 0; i < 512; ++i)
+        pool->append(junk());
+    m_clock.start();
+    for (qsizetype t = 0; t < m_sockets.size(); ++t) {
+        m_threads.emplace_back([this, pool, port, t] {
+            const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+            if (fd < 0)
+                return;
+            sockaddr_in to{};
+            to.sin_family = AF_INET;
+            to.sin_port = htons(port);
+            to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+            qint64 sent = 0;
+            for (qsizetype i = t; !m_stopThreads.load(std::memory_order_relaxed); ++i) {
+                const QByteArray& p = pool->at(i % pool->size());
+                if (::sendto(fd, p.constData(), size_t(p.size()), 0,
+                             reinterpret_cast<const sockaddr*>(&to), sizeof(to)) == p.size())
+                    ++sent;
+            }
+            ::close(fd);
+            m_threadSent += sent;
+        });
+    }
+}
+
 void DatagramFlood::stop() {
     m_timer.stop();
-    m_stoppedAtMs = m_clock.elapsed();
+    m_stopThreads = true;
+    for (std::thread& t : m_threads)
+        t.join();
+    if (m_clock.isValid() && m_stoppedAtMs < 0)
+        m_stoppedAtMs = m_clock.elapsed();
+    m_threads.clear();
 }
 
 qint64 DatagramFlood::elapsedMs() const {

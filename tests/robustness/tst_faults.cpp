@@ -17,6 +17,8 @@
 #include <QNetworkDatagram>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUdpSocket>
@@ -27,6 +29,9 @@ namespace {
 // AUTO alarms on the third silent tick: about 3 s after silence begins.
 const QByteArray Audio = "[Audio]\r\nAutoVol=20\r\nAutoTime=2\r\nLog=1\r\n";
 const QString Activated = QStringLiteral("SONDRAL ACTIVATED");
+// Beyond the 5 s between tries of a taken port: the start of the wait and
+// the status page's 100 ms copies.
+constexpr int UdpLinkRetrySlackMs = 3000;
 } // namespace
 
 class TstFaults : public QObject {
@@ -41,7 +46,7 @@ private slots:
     void soundServerRestarts();
     void soundServerAwayLong();
     void startedBeforeSoundServer();
-    void localPortTakenStillCaptures();
+    void localPortTakenThenFreed();
 
 private:
     SondralInstance* launch(const QString& name, const QByteArray& ini);
@@ -55,6 +60,8 @@ private:
     bool startPlayer();
     bool waitForCapture(int timeoutMs) const;
     qsizetype alarmsDuring(int ms);
+    // The status line and body of GET /healthz on loopback (status 0: no answer).
+    static QPair<int, QByteArray> healthz(quint16 port);
 
     QTemporaryDir m_dir{QDir::tempPath() + QStringLiteral("/sondral-faults.XXXXXX")};
     PrivatePulse m_pulse;
@@ -367,19 +374,53 @@ bool TstFaults::startPlayer() {
     return true;
 }
 
-void TstFaults::localPortTakenStillCaptures() {
+QPair<int, QByteArray> TstFaults::healthz(quint16 port) {
+    QTcpSocket socket;
+    socket.connectToHost(QHostAddress::LocalHost, port);
+    if (!socket.waitForConnected(2000))
+        return {0, {}};
+    socket.write("GET /healthz HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n");
+    QByteArray answer;
+    while (socket.waitForReadyRead(2000))
+        answer += socket.readAll();
+    const qsizetype body = answer.indexOf("\r\n\r\n");
+    if (!answer.startsWith("HTTP/1.1 ") || body < 0)
+        return {0, answer};
+    return {answer.mid(9, 3).toInt(), answer.mid(body + 4)};
+}
+
+// Another program holds HostPort at the start: Sondral captures and says why
+// it cannot monitor (/healthz 503 with the port), tries the port again by
+// itself, and once the other program lets go it receives and is healthy.
+void TstFaults::localPortTakenThenFreed() {
     QUdpSocket other;
     QVERIFY(other.bind(QHostAddress::Any, 0, QAbstractSocket::DontShareAddress));
     m_hostPort = other.localPort();
-    SondralInstance* sondral = launch(QStringLiteral("port"), Audio + linkTo(m_peer.port()));
+    QTcpServer probe; // a TCP port for the status page that is free now
+    QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+    const quint16 statusPort = probe.serverPort();
+    probe.close();
+    SondralInstance* sondral =
+        launch(QStringLiteral("port"), Audio + linkTo(m_peer.port()) + "[Status]\r\nPort=" +
+                                           QByteArray::number(statusPort) + "\r\n");
     QVERIFY2(sondral, "start-up did not go on with the port taken");
     // The meters run: the capture stream is open on the sound server.
     QVERIFY(waitForCapture(5000));
-    QTest::qWait(1000);
-    QVERIFY(sondral->isRunning());
+    QVERIFY(sondral->output().contains(QStringLiteral("trying again every 5 s")));
+    const QByteArray taken = "the UDP port " + QByteArray::number(m_hostPort) +
+                             " for the server's datagrams cannot be bound";
+    QTRY_VERIFY_WITH_TIMEOUT(healthz(statusPort).second.contains(taken), 5000);
+    QCOMPARE(healthz(statusPort).first, 503);
+
+    other.close();
+    QTRY_COMPARE_WITH_TIMEOUT(healthz(statusPort).first, 200, 5000 + UdpLinkRetrySlackMs);
+    QVERIFY(sondral->output().contains(QStringLiteral("bound after all")));
+    m_peer.send("SN_AUTO", m_hostPort);
+    QVERIFY(sondral->waitForMessage(QStringLiteral("Server Running AUTO"), 1, 5000));
     QVERIFY(sondral->terminate());
-    QCOMPARE(sondral->messages(),
-             (QStringList{QStringLiteral("Program started Up"), QStringLiteral("Program Closed")}));
+    QCOMPARE(sondral->messages(), (QStringList{QStringLiteral("Program started Up"),
+                                               QStringLiteral("Server Running AUTO"),
+                                               QStringLiteral("Program Closed")}));
 }
 
 QTEST_GUILESS_MAIN(TstFaults)

@@ -40,7 +40,7 @@ StatusSnapshot ranStation() {
     s.lastAlarm = QDateTime(QDate(2026, 3, 1), QTime(12, 0, 5), Qt::UTC);
     s.started = QDateTime(QDate(2026, 3, 1), QTime(11, 0), Qt::UTC);
     s.capture = {QStringLiteral("Programme-ingang"), CapturePhase::Lost};
-    s.link = {true, 4001, QStringLiteral("playout"), 4000};
+    s.link = {true, 4001, QStringLiteral("playout"), 4000, {}, 7};
     // A hum raised it, an outage stands, and an earlier one was restored.
     s.alarmReason = AlarmReason::SteadySignal;
     s.outage.active = true;
@@ -116,6 +116,12 @@ private slots:
         QTest::newRow("steady") << "sondral_steady_seconds" << 12.0;
         QTest::newRow("steady limit") << "sondral_steady_limit_seconds" << 10.0;
         QTest::newRow("clip events") << "sondral_events_total{kind=\"clip_saved\"}" << 1.0;
+        QTest::newRow("cannot monitor") << "sondral_monitoring_ok" << 0.0;
+        QTest::newRow("problem capture") << "sondral_problem{kind=\"capture\"}" << 1.0;
+        QTest::newRow("problem alarm") << "sondral_problem{kind=\"alarm\"}" << 1.0;
+        QTest::newRow("no problem link") << "sondral_problem{kind=\"link\"}" << 0.0;
+        QTest::newRow("no problem check") << "sondral_problem{kind=\"check\"}" << 0.0;
+        QTest::newRow("dropped") << "sondral_datagrams_dropped_total" << 7.0;
         QTest::newRow("name escaped")
             << "sondral_station_info{name=\"FM \\\"Noord\\\"\\\\1\\nx\",version=\"1.0\"}" << 1.0;
     }
@@ -123,7 +129,7 @@ private slots:
     void metrics() {
         QFETCH(QString, sample);
         QFETCH(double, value);
-        const QByteArray text = StatusMetrics::render(ranStation());
+        const QByteArray text = StatusMetrics::render(ranStation(), Now);
         const QString family = sample.section(QLatin1Char('{'), 0, 0);
         const QMap<QString, double> found = samples(text, family);
         QVERIFY2(found.contains(sample), qPrintable(QStringList(found.keys()).join(u' ')));
@@ -137,9 +143,14 @@ private slots:
     // Every kind of event and every keyword has its line, zero or not, so a
     // rate over them never starts from nothing.
     void metricsLabelsBounded() {
-        const QByteArray text = StatusMetrics::render(StatusSnapshot{});
+        const QByteArray text = StatusMetrics::render(StatusSnapshot{}, Now);
         QCOMPARE(samples(text, QStringLiteral("sondral_events_total")).size(),
                  StationEvent::kindCount);
+        // One series per kind of problem, 0 or 1, so an alert can name it.
+        QCOMPARE(samples(text, QStringLiteral("sondral_problem")).size(),
+                 MonitoringHealth::kindCount);
+        // A drop count not known is no series at all rather than a false 0.
+        QVERIFY(!text.contains("sondral_datagrams_dropped_total"));
         QCOMPARE(samples(text, QStringLiteral("sondral_datagrams_total")).size(), 10);
         QVERIFY(text.endsWith('\n'));
         QCOMPARE(samples(text, QStringLiteral("sondral_last_datagram_timestamp_seconds"))
@@ -198,27 +209,38 @@ private slots:
                  QStringLiteral("waiting"));
     }
 
+    // The same judgement answers /healthz, the metrics and the JSON: every reason one
+    // line, monitoring problems before the programme's.
     void health_data() {
         QTest::addColumn<int>("change");
-        QTest::addColumn<QString>("reason"); // empty: ok
-        QTest::newRow("fresh and quiet") << 0 << QString();
+        QTest::addColumn<QString>("reasons"); // empty: ok
+        QTest::addColumn<bool>("monitoringOk");
+        QTest::newRow("fresh and quiet") << 0 << QString() << true;
         QTest::newRow("alarm stands")
-            << 1 << "dead air: the alarm stands since 2026-03-01T12:00:05Z";
+            << 1 << "dead air: the alarm stands since 2026-03-01T12:00:05Z" << true;
         QTest::newRow("UI thread stopped publishing")
-            << 2 << "the monitoring has not published its state for 3 s";
-        QTest::newRow("tick overdue") << 3 << "the silence check has not run for 5 s";
+            << 2 << "the monitoring has not published its state for 3 s" << false;
+        QTest::newRow("tick overdue") << 3 << "the silence check has not run for 5 s" << false;
         QTest::newRow("capture silent, loss not reported")
-            << 4 << "the capture has delivered nothing for 4 s and has not reported a loss";
+            << 4 << "the capture has delivered nothing for 4 s and has not reported a loss"
+            << false;
         QTest::newRow("nothing published yet")
-            << 5 << "the monitoring has not published its state yet";
+            << 5 << "the monitoring has not published its state yet" << false;
+        QTest::newRow("capture lost during the alarm")
+            << 6
+            << "the capture input is lost (12 s)\n"
+               "dead air: the alarm stands since 2026-03-01T12:00:05Z"
+            << false;
     }
 
     void health() {
         QFETCH(int, change);
-        QFETCH(QString, reason);
+        QFETCH(QString, reasons);
+        QFETCH(bool, monitoringOk);
         StatusSnapshot snap = ranStation();
-        snap.state.alarmActive = change == 1;
-        snap.state.capture.phase = CapturePhase::Capturing;
+        snap.state.alarmActive = change == 1 || change == 6;
+        snap.state.capture.phase = change == 6 ? CapturePhase::Lost : CapturePhase::Capturing;
+        snap.state.capture.sinceMs = Now - 12'000;
         if (change == 2)
             snap.publishedMs = Now - 3000;
         snap.state.tickRunning = true;
@@ -227,9 +249,22 @@ private slots:
             snap.levels.lastBlockMs = Now - 4000;
         if (change == 5)
             snap.publishedMs = 0;
-        const StatusHealth h = StatusHealth::check(snap, Now);
-        QCOMPARE(h.ok, reason.isEmpty());
-        QCOMPARE(h.reason, reason);
+        const MonitoringHealth h = StatusHealth::check(snap, Now);
+        QCOMPARE(h.ok(), reasons.isEmpty());
+        QCOMPARE(h.reasons().join(u'\n'), reasons);
+        QCOMPARE(h.canMonitor(), monitoringOk);
+        // The metrics say the same.
+        const QMap<QString, double> ok =
+            samples(StatusMetrics::render(snap, Now), QStringLiteral("sondral_monitoring_ok"));
+        QCOMPARE(ok.value(QStringLiteral("sondral_monitoring_ok")), monitoringOk ? 1.0 : 0.0);
+        // And so does the JSON.
+        const QJsonObject json = QJsonDocument::fromJson(StatusJson::status(snap, Now))
+                                     .object()
+                                     .value(u"health")
+                                     .toObject();
+        QCOMPARE(json.value(u"ok").toBool(), reasons.isEmpty());
+        QCOMPARE(json.value(u"monitoring").toBool(), monitoringOk);
+        QCOMPARE(json.value(u"problems").toArray().size(), h.problems.size());
     }
 
     // Each minute keeps its lowest and highest level per channel; a day

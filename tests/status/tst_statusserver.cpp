@@ -97,6 +97,7 @@ class TestStatusServer : public QObject {
         StatusSnapshot snap;
         snap.name = QStringLiteral("Noord");
         snap.publishedMs = monotonicMs();
+        snap.state.capture.sinceMs = snap.publishedMs; // just started, not late yet
         m_board.publish(snap, QDateTime::currentMSecsSinceEpoch());
     }
 
@@ -277,6 +278,7 @@ private slots:
     void healthOnAlarm() {
         StatusSnapshot snap;
         snap.publishedMs = monotonicMs();
+        snap.state.capture.sinceMs = snap.publishedMs;
         snap.state.alarmActive = true;
         snap.state.lastAlarm = QDateTime::currentDateTimeUtc();
         m_board.publish(snap, QDateTime::currentMSecsSinceEpoch());
