@@ -177,7 +177,8 @@ void SondralApp::connectOutputs() {
     for (const QString& line : m_notifier->problemJournalLines())
         Journal::write(Journal::Priority::Warning, line);
     connect(m_station.get(), &Station::eventPublished, m_notifier.get(), &Notifier::observe);
-    // Last of all readers: each sees an alarm before the outage it begins.
+    // Its OutageBegan reaches every reader after the alarm that began it,
+    // wherever it is connected: the station queues what a reader publishes.
     connect(m_station.get(), &Station::eventPublished, this,
             [this](const StationEvent& event, const StationState& state) {
                 m_outageTracker->observe(event, state);
