@@ -152,7 +152,7 @@ void tst_Station::statusTextDerived_data() {
     QTest::newRow("restored from no pause") << 2 << watching << true << "";
     QTest::newRow("alarm") << 3 << int(StationPhase::Alarm) << false << "SONDRAL GEACTIVEERD!";
     QTest::newRow("pause") << 2 << int(StationPhase::Paused) << false << "PAUSE";
-    QTest::newRow("unknown code") << 7 << watching << false << "";
+    QTest::newRow("unknown code") << 99 << watching << false << "";
 }
 
 void tst_Station::statusTextDerived() {
