@@ -10,6 +10,7 @@ namespace {
 Journal::Priority priorityOf(StationEvent::Kind kind) {
     switch (kind) {
     case StationEvent::Kind::AlarmRaised:
+    case StationEvent::Kind::AlarmSent:
         return Journal::Priority::Critical;
     case StationEvent::Kind::RunStarted:
     case StationEvent::Kind::RunEnded:
@@ -41,7 +42,7 @@ void EventLogRecorder::record(const StationEvent& event, const StationState& sta
     default:
         break;
     }
-    if (event.kind == StationEvent::Kind::AlarmSendFailed) {
+    if (event.kind == StationEvent::Kind::AlarmRaised && event.code != 0) {
         alarmNotSent(event, state);
         return;
     }
@@ -59,7 +60,7 @@ void EventLogRecorder::record(const StationEvent& event, const StationState& sta
     }
     // The restore's line is the operator's choice, so that the log stays as
     // it was without it.
-    const bool logged = StationEvent::isLogged(event.kind) || (restored && m_settings.LogRestore);
+    const bool logged = StationEvent::isLogged(event) || (restored && m_settings.LogRestore);
     if (!m_settings.Log || !logged)
         return;
     QString error;
@@ -75,9 +76,6 @@ void EventLogRecorder::alarmNotSent(const StationEvent& event, const StationStat
     // The event log keeps its order ("SONDRAL ACTIVATED" once the datagram
     // is out); the journal has the alarm at once, once per alarm however
     // often the tick retries the send.
-    if (state.alarmCount == m_alarmNotSentReported)
-        return;
-    m_alarmNotSentReported = state.alarmCount;
     Journal::write(Journal::Priority::Critical,
                    QStringLiteral("SONDRAL ACTIVATED: SN_ALARM could not be sent to %1:%2 "
                                   "(error %3); retried every second")

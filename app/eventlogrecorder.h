@@ -36,7 +36,4 @@ private:
 
     const Settings& m_settings;
     const EventLog& m_log;
-    // The alarm (StationState::alarmCount) whose failed send is on the
-    // journal already.
-    int m_alarmNotSentReported = 0;
 };

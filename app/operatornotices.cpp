@@ -33,6 +33,11 @@ void OperatorNotices::notice(const StationEvent& event, const StationState&) {
     case Kind::DatagramFailed:
         m_presenter.postFailures(FailureTexts::datagram(event.code));
         break;
+    case Kind::AlarmRaised:
+        // The tick's error path, for a decided alarm whose send failed.
+        if (event.code != 0)
+            m_presenter.postFailures(FailureTexts::tick(event.code));
+        break;
     case Kind::AlarmSendFailed:
     case Kind::TickFailed:
         m_presenter.postFailures(FailureTexts::tick(event.code));

@@ -15,8 +15,8 @@
 #include "platform/terminationwatcher.h"
 #include "platform/udplink.h"
 #include "service/servicenotifier.h"
-#include "settings/flatlimits.h"
 #include "settings/journal.h"
+#include "settings/monitoredsources.h"
 #include "status/statusboard.h"
 #include "status/statuspublisher.h"
 #include "status/statusservice.h"
@@ -108,7 +108,10 @@ void SondralApp::connectWindow() {
     connect(m_window.get(), &frmMain::interPCChosen, this, &SondralApp::openLinkSettings);
     // Short deliveries only while someone watches the meters; the silence
     // check reads the same levels either way.
-    connect(m_window.get(), &frmMain::watchedChanged, this, &SondralApp::updateWatched);
+    connect(m_window.get(), &frmMain::watchedChanged, this, [this](bool watched) {
+        m_windowWatched = watched;
+        updateWatched();
+    });
     updateWatched();
 }
 
@@ -157,7 +160,7 @@ void SondralApp::start(bool offscreen, const QString& notice) {
     // A termination signal is a close request like the window's close button.
     m_terminationWatcher = std::make_unique<TerminationWatcher>();
     connect(m_terminationWatcher.get(), &TerminationWatcher::terminationRequested, this,
-            [this](int) { m_window->close(); });
+            &SondralApp::closeRequested);
 
     Form_Load();
     m_window->show();
@@ -183,7 +186,8 @@ void SondralApp::connectOutputs() {
     for (const QString& line : m_notifier->problemJournalLines())
         Journal::write(Journal::Priority::Warning, line);
     connect(m_station.get(), &Station::eventPublished, m_notifier.get(), &Notifier::observe);
-    // Last of all readers: each sees an alarm before the outage it begins.
+    // Its OutageBegan reaches every reader after the alarm that began it,
+    // wherever it is connected: the station queues what a reader publishes.
     connect(m_station.get(), &Station::eventPublished, this,
             [this](const StationEvent& event, const StationState& state) {
                 m_outageTracker->observe(event, state);
@@ -215,8 +219,8 @@ void SondralApp::Form_Load() {
     // that asks for it: without a Flat time the capture does what it always
     // did.
     bool flat = false;
-    for (const FlatLimit& limit : FlatLimits)
-        flat = flat || m_settings.*limit.seconds > 0;
+    for (const MonitoredSource& source : MonitoredSources)
+        flat = flat || m_settings.*source.flatSeconds > 0;
     m_waveIn->setDynamicsMeasured(flat);
 
     const qint32 card = m_settings.Card; // widened, value unchanged
@@ -317,8 +321,7 @@ void SondralApp::startStatus() {
 }
 
 void SondralApp::updateWatched() {
-    m_waveIn->setWatched(m_window->isWatched() ||
-                         (m_statusPublisher && m_statusPublisher->isWatched()));
+    m_waveIn->setWatched(m_windowWatched || (m_statusPublisher && m_statusPublisher->isWatched()));
 }
 
 ProgrammeSecond SondralApp::programmeSecond() const {

@@ -88,7 +88,8 @@ private:
     static constexpr int missingInputReportMs = 10 * 1000;
     void openAudioSettings();
     void openLinkSettings();
-    // The window's close request and Programma > Afsluiten.
+    // The window's close request (or a termination signal) and Programma >
+    // Afsluiten.
     void closeRequested();
     void closeChosen();
     void closeDialogs();
@@ -133,6 +134,9 @@ private:
     // Declared last, so it goes first: clips still collecting are written
     // while the capture's ring and the station still exist.
     std::unique_ptr<ClipRecorder> m_clips;
+
+    // What the window last said of being watched (frmMain::watchedChanged).
+    bool m_windowWatched = false;
 
     QPointer<frmAudio> m_frmAudio;
     QPointer<frmInterPC> m_frmInterPC;

@@ -27,10 +27,6 @@ ClipRecorder::~ClipRecorder() {
 void ClipRecorder::record(const StationEvent& event, const StationState& state) {
     switch (event.kind) {
     case StationEvent::Kind::AlarmRaised:
-    case StationEvent::Kind::AlarmSendFailed:
-        if (state.alarmCount == m_lastAlarm)
-            return;
-        m_lastAlarm = state.alarmCount;
         m_writer->record(event.time, state.source());
         break;
     case StationEvent::Kind::ClipSaved:

@@ -13,8 +13,8 @@ struct StationEvent;
 struct StationState;
 
 // Keeps the sound of each alarm: a reader of the station's events that
-// hands every alarm, once, to a ClipWriter (an alarm whose datagram failed
-// stands as well, and its retries are the same alarm). When a clip is on
+// hands every alarm decided (AlarmRaised, once per alarm, its datagram sent
+// or not) to a ClipWriter. When a clip is on
 // disk it publishes ClipSaved with the file's name; the journal gets an
 // informational line for it, and a warning for a clip that could not be
 // written. Monitoring never waits for any of it.
@@ -33,5 +33,4 @@ private:
 
     Station& m_station;
     std::unique_ptr<ClipWriter> m_writer;
-    int m_lastAlarm = 0; // StationState::alarmCount of the last alarm recorded
 };

@@ -6,7 +6,6 @@
 #include "core/silencerule.h"
 #include "core/station.h"
 #include "core/ticktimer.h"
-#include "settings/flatlimits.h"
 #include "settings/monitoredsources.h"
 #include "settings/settings.h"
 
@@ -15,13 +14,14 @@
 #include <limits>
 
 namespace {
-constexpr qint16 ModeLive = 1;
-constexpr qint16 ModeAuto = 2;
-const QString PauseText = QStringLiteral("PAUSE");
-const QString LiveKeyword = QStringLiteral("SN_LIVE");
-const QString AlarmText = QStringLiteral("SONDRAL GEACTIVEERD!");
 // 8 ASCII bytes, no terminator.
-const QByteArray AlarmDatagram = QByteArrayLiteral("SN_ALARM");
+const QByteArray AlarmDatagram = QByteArray(AlarmKeyword.data(), AlarmKeyword.size());
+
+// Pause and resume act only on a source that can pause: the automation.
+bool pausable(qint16 mode) {
+    const MonitoredSource* source = monitoredSourceOf(mode);
+    return source && source->pausable;
+}
 
 qint64 monotonicMs() {
     using namespace std::chrono;
@@ -64,16 +64,18 @@ void Monitor::handle(const QByteArray& payload) {
         goLive(Announce::Yes);
 
     // Pause and resume only act on the automation. Pause is the combination
-    // Mode 2, tick stopped, status "PAUSE"; the count survives it.
-    if (d == u"SN_PAUSE_ON" && modes.Mode == ModeAuto)
+    // of the automation, the tick stopped and the paused phase; the count
+    // survives it.
+    if (d == PauseOnKeyword && pausable(modes.Mode))
         pauseOn(Announce::Yes);
 
-    if (d == u"SN_PAUSE_OFF" && modes.Mode == ModeAuto) {
-        if (m_station.state().statusText == PauseText) {
+    if (d == PauseOffKeyword && pausable(modes.Mode)) {
+        if (m_station.state().shown.phase == StationPhase::Paused) {
             startTick();
             m_station.publish(StationEvent::Kind::PauseOff, QStringLiteral("Server PAUSE OFF"));
         }
-        setStatus(modes.SavedStatus);
+        // What the pause saved, also when there was none: then nothing.
+        show(modes.SavedStatus);
     }
 }
 
@@ -87,14 +89,14 @@ bool Monitor::resume(const QString& keyword, bool paused, qint64 endedSecsAgo) {
             // A pause as "SN_PAUSE_ON" would leave it: only for the
             // automation, and only over a running tick (a source with a zero
             // setting has none to pause).
-            if (paused && source.mode == ModeAuto)
+            if (paused && source.pausable)
                 pauseOn(Announce::No);
-            name = keyword.mid(3);
+            name = source.name;
         }
     }
     if (keyword == LiveKeyword) {
         goLive(Announce::No);
-        name = keyword.mid(3);
+        name = LiveName;
     }
     if (name.isEmpty())
         return false;
@@ -110,22 +112,22 @@ bool Monitor::resume(const QString& keyword, bool paused, qint64 endedSecsAgo) {
 void Monitor::goLive(Announce announce) {
     ModeState& modes = m_station.edit().modes;
     // Threshold, time limit, markers and gauge maximum keep their values.
-    setStatus(QStringLiteral("LIVE"));
+    show({StationPhase::Watching, false});
     modes.Mode = ModeLive;
     stopTick();
     modes.SilenceCount = 0;
     m_station.edit().gaugePosition = 0;
     m_station.edit().programme.flatCount = 0;
     if (announce == Announce::Yes)
-        m_station.publish(StationEvent::Kind::SourceChanged, QStringLiteral("Server Running LIVE"));
+        m_station.publish(StationEvent::Kind::SourceChanged, LiveLogText);
 }
 
 void Monitor::pauseOn(Announce announce) {
     ModeState& modes = m_station.edit().modes;
     if (!m_station.state().tickRunning)
         return;
-    modes.SavedStatus = m_station.state().statusText;
-    setStatus(PauseText);
+    modes.SavedStatus = m_station.state().shown;
+    show({StationPhase::Paused, false});
     if (announce == Announce::Yes)
         m_station.publish(StationEvent::Kind::PauseOn, QStringLiteral("Server PAUSE ON"));
     stopTick();
@@ -136,13 +138,13 @@ void Monitor::armSource(const MonitoredSource& source, Announce announce) {
     const qint16 vol = m_settings.*source.threshold;
     const qint16 time = m_settings.*source.timeLimit;
     s.modes.Mode = source.mode;
-    setStatus(source.statusText);
+    show({StationPhase::Watching, false});
     // The meters' markers follow ArmedVol and the gauge's maximum ArmedTime;
     // the gauge's position is left to the next tick.
     s.modes.SilenceCount = 0;
     s.modes.ArmedVol = vol;
     s.modes.ArmedTime = time;
-    s.programme.flatLimit = flatLimitFor(m_settings, source.mode);
+    s.programme.flatLimit = m_settings.*source.flatSeconds;
     s.programme.flatCount = 0;
     if (announce == Announce::Yes)
         m_station.publish(StationEvent::Kind::SourceChanged, source.logText);
@@ -254,19 +256,26 @@ void Monitor::watchChannels(bool leftSilent, bool rightSilent) {
 
 void Monitor::raiseAlarm(AlarmReason reason) {
     StationState& s = m_station.edit();
-    if (!s.alarmActive) {
+    // A standing alarm whose send failed is retried: the same alarm.
+    const bool decided = !s.alarmActive;
+    if (decided) {
         ++s.alarmCount;
         s.lastAlarm = QDateTime::currentDateTime();
     }
     s.alarmReason = reason;
-    setStatus(AlarmText);
-    if (const int code = m_link.sendDatagram(AlarmDatagram)) {
-        // What was done stays: the status stands and the tick runs on, so
-        // the next tick tries the alarm again.
+    show({StationPhase::Alarm, false});
+    const int code = m_link.sendDatagram(AlarmDatagram);
+    const QString logText = QStringLiteral("SONDRAL ACTIVATED");
+    if (decided)
+        m_station.publish(StationEvent::Kind::AlarmRaised, logText, code);
+    else if (code != 0)
         m_station.publish(StationEvent::Kind::AlarmSendFailed, {}, code);
+    else
+        m_station.publish(StationEvent::Kind::AlarmSent, logText);
+    // After a failed send what was done stays: the status stands and the
+    // tick runs on, so the next tick tries the alarm again.
+    if (code != 0)
         return;
-    }
-    m_station.publish(StationEvent::Kind::AlarmRaised, QStringLiteral("SONDRAL ACTIVATED"));
     stopTick();
     if (reason == AlarmReason::SteadySignal)
         m_station.publish(StationEvent::Kind::NoProgramme,
@@ -275,10 +284,10 @@ void Monitor::raiseAlarm(AlarmReason reason) {
                               .arg(s.programme.flatCount));
 }
 
-void Monitor::setStatus(const QString& text) {
+void Monitor::show(const ShownStatus& shown) {
     StationState& s = m_station.edit();
-    s.statusText = text;
-    s.alarmActive = text == AlarmText;
+    s.shown = shown;
+    s.alarmActive = shown.phase == StationPhase::Alarm;
 }
 
 void Monitor::startTick() {

@@ -10,6 +10,7 @@ class TickTimer;
 struct MonitoredSource;
 struct ProgrammeSecond;
 struct Settings;
+struct ShownStatus;
 
 // The monitoring rules: the handler of the server's datagrams and the
 // once-a-second silence check, over the one station state. It takes its
@@ -63,7 +64,9 @@ private:
     void countSteady(bool silent, const ProgrammeSecond& programme);
     // One channel below the half threshold while the other is not.
     void watchChannels(bool leftSilent, bool rightSilent);
-    void setStatus(const QString& text);
+    // What the status line shows; the alarm stands exactly while it shows
+    // the alarm.
+    void show(const ShownStatus& shown);
     void startTick();
     void stopTick();
 

@@ -11,7 +11,6 @@ OutageTracker::OutageTracker(Station& station, TickTimer& timer, int restoreSeco
     : m_station(station), m_timer(timer), m_restoreSeconds(std::max(1, restoreSeconds)),
       m_repeatSeconds(std::max(0, repeatSeconds)) {
     addAlarmKind(StationEvent::Kind::AlarmRaised, &OutageTracker::programmeBack);
-    addAlarmKind(StationEvent::Kind::AlarmSendFailed, &OutageTracker::programmeBack);
 }
 
 void OutageTracker::addAlarmKind(StationEvent::Kind kind, Verdict verdict) {
@@ -45,15 +44,14 @@ void OutageTracker::observe(const StationEvent& event, const StationState& state
         return;
     }
     const auto it = m_kinds.constFind(int(event.kind));
-    if (it == m_kinds.constEnd())
-        return;
-    if (!state.outage.active) {
+    if (it != m_kinds.constEnd() && !state.outage.active) {
         begin(state, *it);
         return;
     }
-    // Still the same outage; but once a steady signal alarmed in it, its
+    // An alarm within an outage (a re-armed source silent again, a retried
+    // send) is the same outage; but once a steady signal alarmed in it, its
     // level alone no longer ends it (a silence that turns into a hum).
-    if (state.alarmReason == AlarmReason::SteadySignal)
+    if (state.outage.active && state.alarmActive && state.alarmReason == AlarmReason::SteadySignal)
         m_station.edit().outage.reason = AlarmReason::SteadySignal;
 }
 

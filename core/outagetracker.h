@@ -25,7 +25,8 @@ struct StationState;
 //
 // An alarm while an outage lasts (a re-armed source that falls silent
 // again, a retried send) belongs to that outage: OutageBegan is published
-// once per outage. It needs no clock: the timer paces it.
+// once per outage, after the alarm that began it has reached every reader.
+// It needs no clock: the timer paces it.
 class OutageTracker {
 public:
     // Whether one second, read as left and right percent with what the
@@ -40,9 +41,9 @@ public:
     OutageTracker(const OutageTracker&) = delete;
     OutageTracker& operator=(const OutageTracker&) = delete;
 
-    // An event that begins (or continues) an outage, and how its restore is
-    // judged. AlarmRaised and AlarmSendFailed are known from the start, with
-    // programmeBack.
+    // An event that begins an outage, and how its restore is judged.
+    // AlarmRaised (an alarm decided, sent or not) is known from the start,
+    // with programmeBack.
     void addAlarmKind(StationEvent::Kind kind, Verdict verdict);
 
     // Every station event, as published.

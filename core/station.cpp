@@ -2,13 +2,26 @@
 
 #include "settings/monitoredsources.h"
 
-namespace {
-constexpr qint16 ModeLive = 1;
-constexpr qint16 ModeAuto = 2;
-} // namespace
+QString StationState::statusText() const {
+    switch (shown.phase) {
+    case StationPhase::Alarm:
+        return QStringLiteral("SONDRAL GEACTIVEERD!");
+    case StationPhase::Paused:
+        return QStringLiteral("PAUSE");
+    case StationPhase::Watching:
+        break;
+    }
+    if (shown.blank)
+        return {};
+    if (modes.Mode == ModeLive)
+        return LiveStatusText;
+    const MonitoredSource* source = monitoredSourceOf(modes.Mode);
+    return source ? QString(source->statusText) : QString();
+}
 
 bool StationState::paused() const {
-    return modes.Mode == ModeAuto && !tickRunning && statusText == QLatin1String("PAUSE");
+    const MonitoredSource* source = monitoredSourceOf(modes.Mode);
+    return source && source->pausable && !tickRunning && shown.phase == StationPhase::Paused;
 }
 
 QString alarmReasonName(AlarmReason reason) {
@@ -18,12 +31,9 @@ QString alarmReasonName(AlarmReason reason) {
 
 QString StationState::source() const {
     if (modes.Mode == ModeLive)
-        return QStringLiteral("LIVE");
-    for (const MonitoredSource& s : MonitoredSources) {
-        if (s.mode == modes.Mode)
-            return QString(s.keyword).mid(3); // without "SN_"
-    }
-    return {};
+        return LiveName;
+    const MonitoredSource* source = monitoredSourceOf(modes.Mode);
+    return source ? QString(source->name) : QString();
 }
 
 bool StationEvent::isLogged(Kind kind) {
@@ -34,11 +44,19 @@ bool StationEvent::isLogged(Kind kind) {
     case Kind::PauseOn:
     case Kind::PauseOff:
     case Kind::AlarmRaised:
+    case Kind::AlarmSent:
     case Kind::Resumed:
         return true;
     default:
         return false;
     }
+}
+
+bool StationEvent::isLogged(const StationEvent& event) {
+    // The alarm's line waits for the send that gets "SN_ALARM" out.
+    if (event.kind == Kind::AlarmRaised && event.code != 0)
+        return false;
+    return isLogged(event.kind);
 }
 
 QString StationEvent::kindName(Kind kind) {
@@ -87,6 +105,8 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("channel_back");
     case Kind::ClipSaved:
         return QStringLiteral("clip_saved");
+    case Kind::AlarmSent:
+        return QStringLiteral("alarm_sent");
     }
     return QStringLiteral("unknown");
 }
@@ -97,8 +117,20 @@ void Station::publish(StationEvent::Kind kind, const QString& text, int code) {
     if (m_ended)
         return;
     ++m_state.eventCounts[static_cast<std::size_t>(kind)];
-    const StationEvent event{kind, QDateTime::currentDateTime(), text, code};
-    emit eventPublished(event, m_state);
+    // Each event goes out with the state as it stood when it was published.
+    // One published by a reader while another is being handed out waits
+    // until every reader has had that one: all readers see one order,
+    // whatever order they were connected in.
+    m_pending.push_back({StationEvent{kind, QDateTime::currentDateTime(), text, code}, m_state});
+    if (m_dispatching)
+        return;
+    m_dispatching = true;
+    while (!m_pending.empty()) {
+        const Pending next = std::move(m_pending.front());
+        m_pending.pop_front();
+        emit eventPublished(next.event, next.state);
+    }
+    m_dispatching = false;
 }
 
 void Station::countDatagram(const QByteArray& payload) {

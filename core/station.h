@@ -6,10 +6,14 @@
 #include <QByteArray>
 #include <QObject>
 
+#include <deque>
+
 // The one station state and the one stream of its events. Writers change
 // the state through edit() and then say so (notifyChanged, publish); every
-// output is a reader connected to the two signals, all on the UI thread
-// and in the order they were connected.
+// output is a reader connected to the two signals, all on the UI thread.
+// Events reach every reader in one order: an event published while another
+// is being handed out (a reader that publishes, as the outage does) is
+// queued and handed out after it, to every reader.
 //
 // The run ends once (end()): RunEnded is the last event, and from then on
 // nothing is published or changed. Every part of the program asks ended()
@@ -23,7 +27,8 @@ public:
     StationState& edit() { return m_state; }
 
     // Stamps the event with the time now and hands it to every reader, with
-    // the state as it stands. Nothing once the run has ended.
+    // the state as it stands now (a copy: a reader's edits show in the
+    // events that follow, never in this one). Nothing once the run has ended.
     void publish(StationEvent::Kind kind, const QString& text = {}, int code = 0);
     // Counts one datagram received from the server, by its keyword (or as
     // another payload), and stamps it with the time now. Nothing once the
@@ -42,6 +47,13 @@ signals:
     void changed(const StationState& state);
 
 private:
+    struct Pending {
+        StationEvent event;
+        StationState state;
+    };
+
     StationState m_state;
     bool m_ended = false;
+    bool m_dispatching = false;
+    std::deque<Pending> m_pending;
 };

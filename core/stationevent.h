@@ -8,14 +8,17 @@
 // the operator's message queue the failures and the capture's news.
 struct StationEvent {
     enum class Kind {
-        RunStarted,      // start-up done; text "Program started Up"
-        RunEnded,        // the run ends; text "Program Closed"; nothing follows
-        SourceChanged,   // a source keyword or "SN_LIVE"; text its log line
-        PauseOn,         // text "Server PAUSE ON"
-        PauseOff,        // text "Server PAUSE OFF"
-        TickCounted,     // a tick judged its second; the count is in the state
-        AlarmRaised,     // "SN_ALARM" went out; text "SONDRAL ACTIVATED"
-        AlarmSendFailed, // the alarm stands but "SN_ALARM" could not be sent; code
+        RunStarted,    // start-up done; text "Program started Up"
+        RunEnded,      // the run ends; text "Program Closed"; nothing follows
+        SourceChanged, // a source keyword or "SN_LIVE"; text its log line
+        PauseOn,       // text "Server PAUSE ON"
+        PauseOff,      // text "Server PAUSE OFF"
+        TickCounted,   // a tick judged its second; the count is in the state
+        // An alarm was decided, once per alarm, after its first try to send
+        // "SN_ALARM"; text "SONDRAL ACTIVATED", code 0 when it went out, else
+        // the send's failure (the tick then retries the send every second).
+        AlarmRaised,
+        AlarmSendFailed, // a retried send of the standing alarm failed again; code
         TickFailed,      // a tick abandoned (the count would pass 32767); code
         DatagramFailed,  // a datagram could not be read; code
         CaptureLost,     // the input stopped delivering; text the input's name
@@ -35,11 +38,12 @@ struct StationEvent {
         // That channel is at or above the half threshold again; code, text.
         ChannelBack,
         ClipSaved, // the sound of an alarm is on disk; text the file's name
+        AlarmSent, // a retried send got "SN_ALARM" out; text "SONDRAL ACTIVATED"
     };
 
     // How many kinds there are: counts per kind are indexed by the kind.
     // The last kind above plus one.
-    static constexpr int kindCount = static_cast<int>(Kind::ClipSaved) + 1;
+    static constexpr int kindCount = static_cast<int>(Kind::AlarmSent) + 1;
 
     Kind kind = Kind::RunStarted;
     QDateTime time;
@@ -50,8 +54,10 @@ struct StationEvent {
     // failure kinds, 0 otherwise.
     int code = 0;
 
-    // Whether the event log records this kind (when logging is on).
+    // Whether the event log records events of this kind (when logging is
+    // on), and this event: an alarm only once "SN_ALARM" went out.
     static bool isLogged(Kind kind);
+    static bool isLogged(const StationEvent& event);
     // A short lower-case English name for machine-read outputs ("alarm",
     // "source_changed", ...).
     static QString kindName(Kind kind);

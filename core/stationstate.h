@@ -34,9 +34,8 @@ QString alarmReasonName(AlarmReason reason);
 struct StationState {
     // The state the server's datagrams and the tick drive.
     ModeState modes;
-    // The status line exactly as last written: also state, since a resume
-    // restores what stood before the pause.
-    QString statusText;
+    // What the status line shows; its text is statusText().
+    ShownStatus shown;
     bool tickRunning = false;
     // Where the gauge stands: the count as of the last tick (0 after
     // "SN_LIVE"); a re-armed source clears the count but leaves the gauge to
@@ -50,9 +49,10 @@ struct StationState {
     // clock; 0 before either.
     qint64 lastTickMs = 0;
 
-    // The alarm stands from its decision until a datagram replaces its
-    // status text. count and last count alarms decided, a retried send of
-    // the same alarm included once.
+    // The alarm stands (shown.phase is Alarm) from its decision until a
+    // datagram replaces it; kept beside the phase for the outputs that ask
+    // only this, written with it. count and last count alarms decided, a
+    // retried send of the same alarm included once.
     bool alarmActive = false;
     int alarmCount = 0;
     QDateTime lastAlarm;
@@ -127,6 +127,10 @@ struct StationState {
         int quietTicks[2] = {0, 0};
     } channels;
 
+    // The status line, derived for display from the source on air and the
+    // phase: the source's text, "LIVE", "SONDRAL GEACTIVEERD!", "PAUSE", or
+    // nothing. Nothing reads it back.
+    QString statusText() const;
     // Paused: the automation on air, its tick stopped by "SN_PAUSE_ON".
     bool paused() const;
     // The source on air as its keyword without "SN_" ("AUTO", "FEED_1" ..

@@ -103,7 +103,7 @@ public:
         if (st.SilenceCount != expected || station.state().gaugePosition != expected)
             fuzzFail("silence count or gauge position wrong after a tick");
         if (expected > old.modes.ArmedTime) {
-            if (station.state().statusText != QLatin1String("SONDRAL GEACTIVEERD!") ||
+            if (station.state().statusText() != QLatin1String("SONDRAL GEACTIVEERD!") ||
                 !station.state().alarmActive)
                 fuzzFail("alarm without the alarm status text");
             if (link.result == 0 && (link.sent.size() != sentBefore + 1 || timer.active))
@@ -126,27 +126,27 @@ public:
         for (const QByteArray& sent : link.sent)
             if (sent != "SN_ALARM")
                 fuzzFail("something other than SN_ALARM was sent");
-        if (s.alarmActive != (s.statusText == QLatin1String("SONDRAL GEACTIVEERD!")))
+        if (s.alarmActive != (s.statusText() == QLatin1String("SONDRAL GEACTIVEERD!")))
             fuzzFail("the alarm stands without its status text, or the other way round");
     }
 
     bool tickRunning() const { return timer.active; }
 
 private:
-    using Snapshot = std::tuple<qint16, qint16, qint16, qint16, QString, QString, int, bool, int,
-                                qsizetype, qsizetype, int>;
+    using Snapshot = std::tuple<qint16, qint16, qint16, qint16, ShownStatus, QString, int, bool,
+                                int, qsizetype, qsizetype, int>;
 
     Snapshot snapshot() const {
         const StationState& s = station.state();
         return {s.modes.Mode,        s.modes.ArmedVol, s.modes.ArmedTime,    s.modes.SilenceCount,
-                s.modes.SavedStatus, s.statusText,     s.gaugePosition,      s.tickRunning,
+                s.modes.SavedStatus, s.statusText(),   s.gaugePosition,      s.tickRunning,
                 timer.calls,         link.sent.size(), events.events.size(), link.attempts};
     }
 
     void checkKeyword(const QByteArray& p, const StationState& oldState, const Snapshot& before) {
         const ModeState& st = station.state().modes;
         const ModeState& old = oldState.modes;
-        const QString& status = station.state().statusText;
+        const QString status = station.state().statusText();
         const bool wasActive = oldState.tickRunning;
         const Settings& s = m_settings;
         struct Row {
@@ -187,13 +187,15 @@ private:
             return;
         }
         if (pauseOn) {
-            if (status != QLatin1String("PAUSE") || st.SavedStatus != oldState.statusText ||
+            if (status != QLatin1String("PAUSE") || st.SavedStatus != oldState.shown ||
                 timer.active || st.SilenceCount != old.SilenceCount || !station.state().paused())
                 fuzzFail("SN_PAUSE_ON did not pause the automation");
             return;
         }
-        const bool expectActive = wasActive || oldState.statusText == QLatin1String("PAUSE");
-        if (status != old.SavedStatus || timer.active != expectActive ||
+        const bool expectActive = wasActive || oldState.statusText() == QLatin1String("PAUSE");
+        StationState restored = oldState;
+        restored.shown = old.SavedStatus;
+        if (status != restored.statusText() || timer.active != expectActive ||
             st.SilenceCount != old.SilenceCount)
             fuzzFail("SN_PAUSE_OFF did not resume the automation");
     }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/monitoredsourcerows.h"
+
 #include <QString>
 #include <QtGlobal>
 
@@ -11,16 +13,20 @@ struct Settings {
     // The sound server's own name of the input chosen in the Audio dialog
     // (as `pactl list short sources` shows it); empty when none was saved.
     QString CardName;
-    qint16 AutoVol = 0;
-    qint16 Autotime = 0;
-    qint16 Feed1Vol = 0;
-    qint16 Feed2Vol = 0;
-    qint16 Feed3Vol = 0;
-    qint16 Feed4Vol = 0;
-    qint16 Feed1time = 0;
-    qint16 Feed2time = 0;
-    qint16 Feed3time = 0;
-    qint16 Feed4time = 0;
+    // Per monitored source (settings/monitoredsourcerows.h), e.g. AutoVol,
+    // Autotime, AutoFlat and Feed1Vol .. Feed4Flat:
+    // * Vol: the level threshold (percent on the level scale);
+    // * time: the time limit (seconds);
+    // * Flat ([Audio] AutoFlat, Feed1Flat ..): seconds of a steady signal
+    //   (loud enough, but without the dynamics of programme: a hum, hiss, a
+    //   tone, a short loop) after which the source raises the alarm as for
+    //   silence; 0 (the default) leaves only the silence rule.
+#define SONDRAL_SOURCE_SETTINGS(name, mode, statusText, logText, pausable, field, ...)             \
+    qint16 field##Vol = 0;                                                                         \
+    qint16 field##time = 0;                                                                        \
+    qint16 field##Flat = 0;
+    SONDRAL_MONITORED_SOURCES(SONDRAL_SOURCE_SETTINGS)
+#undef SONDRAL_SOURCE_SETTINGS
     QString RemoteName;
     qint32 RemotePort = 0;
     qint32 HostPort = 0;
@@ -52,15 +58,6 @@ struct Settings {
     // address to listen on, "*" for every address.
     qint32 StatusPort = 0;
     QString StatusBind = QStringLiteral("127.0.0.1");
-    // [Audio] AutoFlat, Feed1Flat .. Feed4Flat: seconds of a steady signal
-    // (loud enough, but without the dynamics of programme: a hum, hiss, a
-    // tone, a short loop) after which the source raises the alarm as for
-    // silence; 0 (the default) leaves only the silence rule.
-    qint16 AutoFlat = 0;
-    qint16 Feed1Flat = 0;
-    qint16 Feed2Flat = 0;
-    qint16 Feed3Flat = 0;
-    qint16 Feed4Flat = 0;
     static constexpr qint16 MaximumFlatSeconds = 3600;
 
     // [Notify] ChannelTime: seconds one channel may stay below the half
@@ -76,7 +73,9 @@ struct Settings {
     static constexpr qint16 MaximumPercentOrSeconds = 100;
     static constexpr qint32 MinimumPort = 1;
     static constexpr qint32 MaximumPort = 65535;
-    static bool isPort(qint64 value) { return value >= MinimumPort && value <= MaximumPort; }
+    static bool isPort(qint64 value) {
+        return value >= MinimumPort && value <= MaximumPort;
+    }
 
     // The socket is set up only when all three link values are usable.
     bool linkComplete() const {

@@ -1,6 +1,5 @@
 #include "settings/settingsfile.h"
 
-#include "settings/flatlimits.h"
 #include "settings/monitoredsources.h"
 #include "settings/settingsvalue.h"
 
@@ -230,8 +229,8 @@ void readAudio(Reader& r, Settings& s) {
     for (const MonitoredSource& source : MonitoredSources)
         s.*source.timeLimit = r.percentOrSeconds(source.timeKeyRead);
     s.Log = r.flag(LogKey);
-    for (const FlatLimit& limit : FlatLimits)
-        s.*limit.seconds = r.seconds(limit.key, Settings::MaximumFlatSeconds, 0);
+    for (const MonitoredSource& source : MonitoredSources)
+        s.*source.flatSeconds = r.seconds(source.flatKey, Settings::MaximumFlatSeconds, 0);
 }
 
 void readNotify(Reader& r, Settings& s) {

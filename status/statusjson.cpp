@@ -72,7 +72,7 @@ QByteArray StatusJson::status(const StatusSnapshot& snapshot, qint64 nowMs) {
         {QStringLiteral("started"), time(s.started)},
         {QStringLiteral("mode"), s.modes.Mode},
         {QStringLiteral("source"), s.source()},
-        {QStringLiteral("status_text"), s.statusText},
+        {QStringLiteral("status_text"), s.statusText()},
         {QStringLiteral("paused"), s.paused()},
         {QStringLiteral("armed_threshold"), s.modes.ArmedVol},
         {QStringLiteral("armed_time"), s.modes.ArmedTime},

@@ -102,8 +102,9 @@ void frmMain::connectMeters(const WaveIn& capture) {
 
 void frmMain::showStation(const StationState& state) {
     // Plain text: the label must show the text exactly, never as markup.
-    if (m_lblStatus->text() != state.statusText)
-        m_lblStatus->setText(state.statusText);
+    const QString text = state.statusText();
+    if (m_lblStatus->text() != text)
+        m_lblStatus->setText(text);
     m_levRight->setThreshold(state.modes.ArmedVol);
     m_levLeft->setThreshold(state.modes.ArmedVol);
     m_barTime->setMaximum(state.modes.ArmedTime);

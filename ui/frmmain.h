@@ -27,12 +27,6 @@ public:
     // threshold, the gauge's maximum at the armed time and its position.
     void showStation(const StationState& state);
 
-    // Someone can see the window: it is shown, not minimized, exposed, on a
-    // real display (the offscreen platform of a headless PC shows nobody
-    // anything). Only then do the meters poll and the meters and gauge
-    // paint.
-    bool isWatched() const { return m_watched; }
-
 signals:
     // The window's close button (or close()): the window goes once the
     // receivers return.
@@ -42,6 +36,10 @@ signals:
     // Instellingen > Audio and Instellingen > InterPC.
     void audioChosen();
     void interPCChosen();
+    // Someone can see the window, or no longer: it is shown, not minimized,
+    // exposed, on a real display (the offscreen platform of a headless PC
+    // shows nobody anything). Only then do the meters poll and the meters
+    // and gauge paint.
     void watchedChanged(bool watched);
 
 protected:

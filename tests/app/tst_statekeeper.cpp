@@ -14,7 +14,7 @@ void putOnAir(Station& station, qint16 mode, bool paused = false) {
     StationState& s = station.edit();
     s.modes.Mode = mode;
     s.tickRunning = !paused;
-    s.statusText = paused ? QStringLiteral("PAUSE") : QStringLiteral("AUTOMAAT");
+    s.shown.phase = paused ? StationPhase::Paused : StationPhase::Watching;
     station.notifyChanged();
 }
 

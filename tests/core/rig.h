@@ -33,5 +33,5 @@ struct Rig {
     }
     const StationState& st() const { return station.state(); }
     const ModeState& state() const { return station.state().modes; }
-    const QString& status() const { return station.state().statusText; }
+    QString status() const { return station.state().statusText(); }
 };

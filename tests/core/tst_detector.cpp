@@ -259,12 +259,14 @@ void tst_Detector::failedSendIsRetriedNextTick() {
     QVERIFY(r.timer.active);
     QCOMPARE(r.events.boxes,
              (QList<QStringList>{{"Fout : 10065", "Onbekende fout, foutcode : 10065"}}));
-    QCOMPARE(r.events.events.last().kind, Kind::AlarmSendFailed);
+    QCOMPARE(r.events.events.last().kind, Kind::AlarmRaised);
+    QCOMPARE(r.events.events.last().code, 10065);
 
     // Failing again: reported again (the queue drops the repeated box).
     r.silentTicks(1);
     QCOMPARE(r.link.attempts, 2);
     QCOMPARE(r.events.boxes.size(), 2);
+    QCOMPARE(r.events.events.last().kind, Kind::AlarmSendFailed);
 
     r.link.result = 0;
     r.journal.clear();

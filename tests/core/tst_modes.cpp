@@ -196,7 +196,7 @@ void tst_Modes::nearMissesLeaveNoTrace() {
     QCOMPARE(r.state().Mode, before.modes.Mode);
     QCOMPARE(r.state().SilenceCount, before.modes.SilenceCount);
     QCOMPARE(r.state().SavedStatus, before.modes.SavedStatus);
-    QCOMPARE(r.status(), before.statusText);
+    QCOMPARE(r.status(), before.statusText());
     QCOMPARE(r.st().tickRunning, before.tickRunning);
 }
 
@@ -208,7 +208,7 @@ void tst_Modes::pauseAndResumeKeepCountAndStatus() {
     r.journal.clear();
 
     r.send("SN_PAUSE_ON");
-    QCOMPARE(r.state().SavedStatus, QString("AUTOMAAT"));
+    QCOMPARE(r.state().SavedStatus, (ShownStatus{StationPhase::Watching, false}));
     QCOMPARE(r.status(), QString("PAUSE"));
     QVERIFY(r.st().paused());
     QCOMPARE(r.journal, (QStringList{"log Server PAUSE ON", "tick stop"}));
@@ -237,7 +237,7 @@ void tst_Modes::pauseWithStoppedTickChangesNothing() {
 
     r.send("SN_PAUSE_ON");
     QVERIFY(r.journal.isEmpty());
-    QVERIFY(r.state().SavedStatus.isEmpty());
+    QVERIFY(r.state().SavedStatus.blank);
     QCOMPARE(r.status(), QString("SONDRAL GEACTIVEERD!"));
     QVERIFY(!r.st().paused());
 }
@@ -277,7 +277,7 @@ void tst_Modes::pauseOutsideAutomationIgnored() {
     if (!source.isEmpty())
         r.send(source);
     // A status of "PAUSE" left from an earlier pause must not count either.
-    r.station.edit().statusText = QStringLiteral("PAUSE");
+    r.station.edit().shown = {StationPhase::Paused, false};
     const bool active = r.timer.active;
     r.journal.clear();
 
@@ -286,7 +286,7 @@ void tst_Modes::pauseOutsideAutomationIgnored() {
     QVERIFY2(r.journal.isEmpty(), qPrintable(r.journal.join(", ")));
     QCOMPARE(r.timer.active, active);
     QCOMPARE(r.status(), QString("PAUSE"));
-    QVERIFY(r.state().SavedStatus.isEmpty());
+    QVERIFY(r.state().SavedStatus.blank);
 }
 
 void tst_Modes::receiveErrorPath_data() {

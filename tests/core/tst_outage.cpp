@@ -103,12 +103,13 @@ void tst_Outage::unsentAlarmBeginsOutage() {
     r.settings.Feed1time = 2;
     r.send("SN_FEED_1");
     r.silentTicks(3);
-    QCOMPARE(r.events.count(StationEvent::Kind::AlarmSendFailed), 1);
+    QCOMPARE(r.events.count(StationEvent::Kind::AlarmRaised), 1);
     QCOMPARE(r.events.count(StationEvent::Kind::OutageBegan), 1);
     QCOMPARE(r.st().outage.source, QString("FEED_1"));
     // The tick retries the send on each silent second: still one outage.
     r.link.result = 0;
     r.silentTicks(1);
+    QCOMPARE(r.events.count(StationEvent::Kind::AlarmSent), 1);
     QCOMPARE(r.events.count(StationEvent::Kind::AlarmRaised), 1);
     QCOMPARE(r.events.count(StationEvent::Kind::OutageBegan), 1);
 }

@@ -71,7 +71,8 @@ void tst_Resume::resumeLeavesWhatTheDatagramsWould() {
     QCOMPARE(got.modes.ArmedTime, want.modes.ArmedTime);
     QCOMPARE(got.modes.SilenceCount, 0);
     QCOMPARE(got.modes.SavedStatus, want.modes.SavedStatus);
-    QCOMPARE(got.statusText, want.statusText);
+    QCOMPARE(got.statusText(), want.statusText());
+    QCOMPARE(got.shown, want.shown);
     QCOMPARE(got.tickRunning, want.tickRunning);
     QCOMPARE(resumed.timer.active, byDatagram.timer.active);
     QCOMPARE(got.paused(), want.paused());

@@ -1,7 +1,9 @@
 // What every output relies on: whether the monitoring works, and the
 // operator's texts for the monitor's failures, and the event kinds.
+#include "core/datagramkeywords.h"
 #include "core/failuretexts.h"
 #include "core/monitoringhealth.h"
+#include "core/station.h"
 #include "core/stationstate.h"
 
 #include <QSet>
@@ -14,6 +16,11 @@ private slots:
     void health();
     void failureTexts();
     void everyKindCounted();
+    void oneOrderWhateverTheConnectOrder_data();
+    void oneOrderWhateverTheConnectOrder();
+    void statusTextDerived_data();
+    void statusTextDerived();
+    void everySourceRowComplete();
 };
 
 // The one judgement: which kinds of problem a state has, and which part
@@ -115,6 +122,121 @@ void tst_Station::everyKindCounted() {
     QCOMPARE(names.size(), StationEvent::kindCount);
     QCOMPARE(StationEvent::kindName(StationEvent::Kind(StationEvent::kindCount)),
              QStringLiteral("unknown"));
+}
+
+void tst_Station::oneOrderWhateverTheConnectOrder_data() {
+    // Where the reader that publishes stands among the two that only read:
+    // its position, and the order of the other two.
+    QTest::addColumn<int>("publisherAt");
+    QTest::addColumn<bool>("reversed");
+    for (int at = 0; at < 3; ++at) {
+        QTest::addRow("publisher %d, forward", at) << at << false;
+        QTest::addRow("publisher %d, reversed", at) << at << true;
+    }
+}
+
+// A reader that publishes while it handles an event (as the outage does at
+// an alarm) must not let the readers after it see its event first: each
+// reader sees every event in the order published, with the state as it
+// stood then.
+void tst_Station::oneOrderWhateverTheConnectOrder() {
+    QFETCH(int, publisherAt);
+    QFETCH(bool, reversed);
+    using Kind = StationEvent::Kind;
+    Station station;
+    QStringList seen[2];
+    auto reader = [&](int n) {
+        QObject::connect(&station, &Station::eventPublished, &station,
+                         [&, n](const StationEvent& e, const StationState& s) {
+                             seen[n] << StationEvent::kindName(e.kind) + u'/' +
+                                            QString::number(s.outage.active);
+                         });
+    };
+    auto publisher = [&] {
+        QObject::connect(&station, &Station::eventPublished, &station, [&](const StationEvent& e) {
+            if (e.kind != Kind::AlarmRaised)
+                return;
+            station.edit().outage.active = true;
+            station.publish(Kind::OutageBegan);
+        });
+    };
+    const int order[2] = {reversed ? 1 : 0, reversed ? 0 : 1};
+    for (int i = 0, r = 0; i < 3; ++i) {
+        if (i == publisherAt)
+            publisher();
+        else
+            reader(order[r++]);
+    }
+
+    station.publish(Kind::TickCounted);
+    station.publish(Kind::AlarmRaised, "SONDRAL ACTIVATED");
+    station.publish(Kind::TickCounted);
+
+    const QStringList expected{"tick/0", "alarm/0", "outage/1", "tick/1"};
+    QCOMPARE(seen[0], expected);
+    QCOMPARE(seen[1], expected);
+    QCOMPARE(station.state().eventCounts[std::size_t(Kind::OutageBegan)], 1u);
+}
+
+void tst_Station::statusTextDerived_data() {
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<int>("phase");
+    QTest::addColumn<bool>("blank");
+    QTest::addColumn<QString>("text");
+    const int watching = int(StationPhase::Watching);
+    QTest::newRow("nothing yet") << 0 << watching << false << "";
+    QTest::newRow("live") << 1 << watching << false << "LIVE";
+    QTest::newRow("automation") << 2 << watching << false << "AUTOMAAT";
+    QTest::newRow("feed 4") << 6 << watching << false << "FEED 4";
+    QTest::newRow("restored from no pause") << 2 << watching << true << "";
+    QTest::newRow("alarm") << 3 << int(StationPhase::Alarm) << false << "SONDRAL GEACTIVEERD!";
+    QTest::newRow("pause") << 2 << int(StationPhase::Paused) << false << "PAUSE";
+    QTest::newRow("unknown code") << 99 << watching << false << "";
+}
+
+void tst_Station::statusTextDerived() {
+    QFETCH(int, mode);
+    QFETCH(int, phase);
+    QFETCH(bool, blank);
+    QFETCH(QString, text);
+    StationState s;
+    s.modes.Mode = qint16(mode);
+    s.shown = {StationPhase(phase), blank};
+    QCOMPARE(s.statusText(), text);
+}
+
+// A source is one row of the table: whatever row is added, its keyword is
+// counted, its mode names it and shows its text, and its keys and fields
+// are its own.
+void tst_Station::everySourceRowComplete() {
+    QSet<QString> keys;
+    QSet<int> modes{ModeNone, ModeLive};
+    for (const MonitoredSource& row : MonitoredSources) {
+        QVERIFY(std::find(DatagramKeywords.begin(), DatagramKeywords.end(), row.keyword) !=
+                DatagramKeywords.end());
+        QCOMPARE(QString(row.keyword), "SN_" + QString(row.name));
+        QVERIFY2(!modes.contains(row.mode), row.keyword.data());
+        modes.insert(row.mode);
+        QCOMPARE(monitoredSourceOf(row.mode), &row);
+        StationState s;
+        s.modes.Mode = row.mode;
+        QCOMPARE(s.source(), QString(row.name));
+        QCOMPARE(s.statusText(), QString(row.statusText));
+        for (const QLatin1StringView key : {row.thresholdKey, row.timeKeyRead, row.flatKey})
+            QVERIFY2(!keys.contains(key.toString().toLower()), key.data());
+        keys << row.thresholdKey.toString().toLower() << row.timeKeyRead.toString().toLower()
+             << row.flatKey.toString().toLower();
+        QCOMPARE(row.timeKeyWritten.compare(row.timeKeyRead, Qt::CaseInsensitive), 0);
+        Settings settings;
+        settings.*row.threshold = 1;
+        settings.*row.timeLimit = 2;
+        settings.*row.flatSeconds = 3;
+        QCOMPARE(settings.*row.threshold + settings.*row.timeLimit + settings.*row.flatSeconds, 6);
+    }
+    // The server's keywords once each, the alarm, and nothing else.
+    QCOMPARE(QSet<QLatin1StringView>(DatagramKeywords.begin(), DatagramKeywords.end()).size(),
+             qsizetype(DatagramKeywords.size()));
+    QCOMPARE(DatagramKeywords.size(), MonitoredSourceCount + 4);
 }
 
 QTEST_APPLESS_MAIN(tst_Station)

@@ -166,10 +166,16 @@ private slots:
         auto* gauge = window.findChild<Gauge*>(QStringLiteral("barTime"));
         QCOMPARE(label->text(), QString());
         QCOMPARE(gauge->maximum(), 0); // empty before the first mode datagram
+        QCOMPARE(label->textFormat(), Qt::PlainText);
         StationState state;
-        for (const QString& text : {QStringLiteral("PAUSE"), QStringLiteral("  spaced  "),
-                                    QStringLiteral("<b>not html</b>"), QString()}) {
-            state.statusText = text;
+        const QList<std::pair<ShownStatus, QString>> shown{
+            {{StationPhase::Paused, false}, "PAUSE"},
+            {{StationPhase::Alarm, false}, "SONDRAL GEACTIVEERD!"},
+            {{StationPhase::Watching, false}, "AUTOMAAT"},
+            {{StationPhase::Watching, true}, ""}};
+        state.modes.Mode = 2;
+        for (const auto& [status, text] : shown) {
+            state.shown = status;
             window.showStation(state);
             QCOMPARE(label->text(), text);
         }

@@ -453,6 +453,8 @@ void tst_Notify::notificationsFromEvents_data() {
                                    << "FEED_4" << 0 << "";
     QTest::newRow("SN_ALARM not sent") << int(K::AlarmSendFailed) << ""
                                        << "FEED_4" << 0 << "";
+    QTest::newRow("SN_ALARM sent on a retry") << int(K::AlarmSent) << ""
+                                              << "FEED_4" << 0 << "";
     QTest::newRow("tick") << int(K::TickCounted) << ""
                           << "FEED_4" << 0 << "";
     // Code 1: the right channel (the outage's reason is unset: silence).

@@ -220,7 +220,7 @@ void tst_UdpLink::realLinkWithMonitor() {
     QTest::qWait(20);
     monitor.tmrSN_Timer(0, 0);
     QCOMPARE(station.state().modes.Mode, 1);
-    QCOMPARE(station.state().statusText, QString("LIVE"));
+    QCOMPARE(station.state().statusText(), QString("LIVE"));
     QTest::qWait(100);
     QVERIFY(!server.hasPendingDatagrams());
 

@@ -34,7 +34,7 @@ StatusSnapshot ranStation() {
     s.modes.ArmedVol = 15;
     s.modes.ArmedTime = 30;
     s.modes.SilenceCount = 31;
-    s.statusText = QStringLiteral("SONDRAL GEACTIVEERD!");
+    s.shown.phase = StationPhase::Alarm;
     s.alarmActive = true;
     s.alarmCount = 1;
     s.lastAlarm = QDateTime(QDate(2026, 3, 1), QTime(12, 0, 5), Qt::UTC);

@@ -86,7 +86,7 @@ struct StationRecorder {
     void record(const StationEvent& e, const StationState& s) {
         events << e;
         using Kind = StationEvent::Kind;
-        if (StationEvent::isLogged(e.kind)) {
+        if (StationEvent::isLogged(e)) {
             logLines << e.text;
             if (journal)
                 journal->append("log " + e.text);
@@ -96,7 +96,8 @@ struct StationRecorder {
         QStringList texts;
         if (e.kind == Kind::DatagramFailed)
             texts = FailureTexts::datagram(e.code);
-        if (e.kind == Kind::AlarmSendFailed || e.kind == Kind::TickFailed)
+        if (e.kind == Kind::AlarmSendFailed || e.kind == Kind::TickFailed ||
+            (e.kind == Kind::AlarmRaised && e.code != 0))
             texts = FailureTexts::tick(e.code);
         if (!texts.isEmpty())
             boxes << texts;
