@@ -17,10 +17,8 @@ QString redacted(const QString& url) {
     const QUrl parsed(trimmed, QUrl::StrictMode);
     if (!parsed.isValid() || parsed.scheme().isEmpty())
         return QStringLiteral("(invalid URL)");
-    QString shown = parsed.scheme() + QStringLiteral("://") + parsed.host(QUrl::FullyEncoded);
-    if (parsed.port() >= 0)
-        shown += u':' + QString::number(parsed.port());
-    return shown + parsed.path(QUrl::FullyEncoded);
+    return parsed.adjusted(QUrl::RemoveUserInfo | QUrl::RemoveQuery | QUrl::RemoveFragment)
+        .toString(QUrl::FullyEncoded);
 }
 
 QString kind(const QString& url) {

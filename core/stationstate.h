@@ -60,6 +60,17 @@ struct StationState {
     struct Capture {
         QString device; // the input's name as the operator sees it; empty until known
         CapturePhase phase = CapturePhase::Waiting;
+        // "card", or a stream's protocol: "http", "hls", "srt", "udp", "rtp".
+        QString kind = QStringLiteral("card");
+        QString url; // a stream's URL without credentials; empty for a card
+        // Why it was last lost ("refused", "stalled", …); empty before a loss.
+        QString lostReason;
+        QDateTime lastLost; // invalid before a loss
+        // Times a stream came back after a loss.
+        int reconnects = 0;
+        QString codec;      // a stream's codec, once audio came
+        int sampleRate = 0; // a stream's decoded rate, once audio came
+        bool isStream() const { return !url.isEmpty(); }
     } capture;
 
     struct Link {

@@ -11,6 +11,9 @@ struct Settings {
     // The sound server's own name of the input chosen in the Audio dialog
     // (as `pactl list short sources` shows it); empty when none was saved.
     QString CardName;
+    // [Audio] Url: a network stream to watch in place of the sound card
+    // (Card and CardName are then ignored); empty: the sound card.
+    QString Url;
     qint16 AutoVol = 0;
     qint16 Autotime = 0;
     qint16 Feed1Vol = 0;

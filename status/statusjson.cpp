@@ -94,7 +94,22 @@ QByteArray StatusJson::status(const StatusSnapshot& snapshot) {
          qint64(s.eventCounts[std::size_t(StationEvent::Kind::ClipSaved)])},
         {QStringLiteral("capture"),
          QJsonObject{{QStringLiteral("device"), s.capture.device},
-                     {QStringLiteral("state"), capturePhaseName(int(s.capture.phase))}}},
+                     {QStringLiteral("state"), capturePhaseName(int(s.capture.phase))},
+                     {QStringLiteral("kind"), s.capture.kind},
+                     {QStringLiteral("url"), s.capture.isStream() ? QJsonValue(s.capture.url)
+                                                                  : QJsonValue()},
+                     {QStringLiteral("up"), s.capture.phase == CapturePhase::Capturing},
+                     {QStringLiteral("reconnects"), s.capture.reconnects},
+                     {QStringLiteral("codec"), s.capture.codec.isEmpty()
+                                                   ? QJsonValue()
+                                                   : QJsonValue(s.capture.codec)},
+                     {QStringLiteral("sample_rate"), s.capture.sampleRate > 0
+                                                         ? QJsonValue(s.capture.sampleRate)
+                                                         : QJsonValue()},
+                     {QStringLiteral("last_lost"), time(s.capture.lastLost)},
+                     {QStringLiteral("lost_reason"), s.capture.lostReason.isEmpty()
+                                                         ? QJsonValue()
+                                                         : QJsonValue(s.capture.lostReason)}}},
         {QStringLiteral("link"),
          QJsonObject{{QStringLiteral("bound"), s.link.bound},
                      {QStringLiteral("host_port"), s.link.hostPort},
