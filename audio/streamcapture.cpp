@@ -1,6 +1,7 @@
 #include "audio/streamcapture.h"
 
 #include "audio/capturestate.h"
+#include "audio/streamurl.h"
 
 #include <QtDebug>
 
@@ -55,7 +56,12 @@ CaptureLoss lossOf(int error) {
 }
 
 struct InputCloser {
-    void operator()(AVFormatContext* input) const { avformat_close_input(&input); }
+    void operator()(AVFormatContext* input) const {
+        // A connection opened ahead of the demuxer is not closed by it.
+        AVIOContext* own = (input->flags & AVFMT_FLAG_CUSTOM_IO) ? input->pb : nullptr;
+        avformat_close_input(&input);
+        avio_closep(&own);
+    }
 };
 struct DecoderFreer {
     void operator()(AVCodecContext* decoder) const { avcodec_free_context(&decoder); }
@@ -186,19 +192,49 @@ CaptureLoss StreamCapture::attempt(const QString& url, bool* delivered) {
 
     m_deadlineMs.store(CaptureState::nowMs() + connectTimeoutMs, std::memory_order_release);
     const QByteArray location = url.toUtf8();
+    AVIOContext* connection = nullptr;
+    if (streamurl::kind(url) == u"http") {
+        // Icecast and plain HTTP: the connection first, so that what the
+        // server answers (an HTML page, a refusal) is told apart from what
+        // the demuxer makes of it.
+        const int opened = avio_open2(&connection, location.constData(), AVIO_FLAG_READ,
+                                      &raw->interrupt_callback, &options);
+        av_dict_free(&options);
+        if (opened < 0) {
+            avformat_free_context(raw);
+            return opened == AVERROR_EXIT || interrupted(this) ? CaptureLoss::TimedOut
+                                                               : lossOf(opened);
+        }
+        uint8_t* type = nullptr;
+        av_opt_get(connection, "mime_type", AV_OPT_SEARCH_CHILDREN, &type);
+        const QByteArray contentType(type ? reinterpret_cast<const char*>(type) : "");
+        av_free(type);
+        if (contentType.startsWith("text/")) {
+            avio_closep(&connection);
+            avformat_free_context(raw);
+            return CaptureLoss::NotAudio;
+        }
+        raw->pb = connection;
+        raw->flags |= AVFMT_FLAG_CUSTOM_IO;
+    }
     int result = avformat_open_input(&raw, location.constData(), nullptr, &options);
     av_dict_free(&options);
     if (result < 0) {
-        // avformat_open_input frees the context on failure.
+        // avformat_open_input frees the context on failure, not a
+        // connection of ours.
+        const bool answered = connection != nullptr;
+        avio_closep(&connection);
         if (result == AVERROR_EXIT || interrupted(this))
             return CaptureLoss::TimedOut;
+        // The server answered; what it sent is no stream the demuxers know.
+        if (answered)
+            return CaptureLoss::NotAudio;
         return lossOf(result);
     }
     std::unique_ptr<AVFormatContext, InputCloser> input(raw);
     result = avformat_find_stream_info(input.get(), nullptr);
     if (result < 0)
-        return result == AVERROR_EXIT || interrupted(this) ? CaptureLoss::TimedOut
-                                                           : lossOf(result);
+        return result == AVERROR_EXIT || interrupted(this) ? CaptureLoss::TimedOut : lossOf(result);
     const int index = av_find_best_stream(input.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
     if (index < 0)
         return index == AVERROR_DECODER_NOT_FOUND ? CaptureLoss::DecoderError
@@ -271,15 +307,15 @@ CaptureLoss StreamCapture::readAudio(AVFormatContext* input, int streamIndex, bo
                 av_channel_layout_default(&outLayout, outChannels);
                 SwrContext* made = nullptr;
                 if (swr_alloc_set_opts2(&made, &outLayout, AV_SAMPLE_FMT_S16, outRate,
-                                        &frame->ch_layout, AVSampleFormat(frame->format), inRate,
-                                        0, nullptr) < 0 ||
+                                        &frame->ch_layout, AVSampleFormat(frame->format), inRate, 0,
+                                        nullptr) < 0 ||
                     swr_init(made) < 0) {
                     swr_free(&made);
                     return CaptureLoss::DecoderError;
                 }
                 resampler.reset(made);
                 m_meter.reset({levelmath::SampleType::Int16, outChannels, outRate});
-                m_state.setFormat({QString::fromLatin1(codec->name), inRate});
+                m_state.setFormat({QString::fromLatin1(avcodec_get_name(codec->id)), inRate});
             }
             const int room = swr_get_out_samples(resampler.get(), frame->nb_samples);
             samples.resize(std::size_t(std::max(room, 0)) * std::size_t(outChannels));

@@ -6,7 +6,8 @@ namespace streamurl {
 
 namespace {
 bool isLocalSdp(const QString& url) {
-    return !url.contains(QStringLiteral("://")) && url.endsWith(QStringLiteral(".sdp"), Qt::CaseInsensitive);
+    return !url.contains(QStringLiteral("://")) &&
+           url.endsWith(QStringLiteral(".sdp"), Qt::CaseInsensitive);
 }
 } // namespace
 

@@ -184,8 +184,7 @@ void WaveIn::blocksStarted(quint32 generation) {
 
 void WaveIn::attemptFailed(quint32 generation, CaptureLoss why) {
     QMetaObject::invokeMethod(
-        this, [this, generation, why] { onCaptureFailed(generation, why); },
-        Qt::QueuedConnection);
+        this, [this, generation, why] { onCaptureFailed(generation, why); }, Qt::QueuedConnection);
 }
 
 void WaveIn::deviceListChanged() {

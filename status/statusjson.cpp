@@ -96,16 +96,14 @@ QByteArray StatusJson::status(const StatusSnapshot& snapshot) {
          QJsonObject{{QStringLiteral("device"), s.capture.device},
                      {QStringLiteral("state"), capturePhaseName(int(s.capture.phase))},
                      {QStringLiteral("kind"), s.capture.kind},
-                     {QStringLiteral("url"), s.capture.isStream() ? QJsonValue(s.capture.url)
-                                                                  : QJsonValue()},
+                     {QStringLiteral("url"),
+                      s.capture.isStream() ? QJsonValue(s.capture.url) : QJsonValue()},
                      {QStringLiteral("up"), s.capture.phase == CapturePhase::Capturing},
                      {QStringLiteral("reconnects"), s.capture.reconnects},
-                     {QStringLiteral("codec"), s.capture.codec.isEmpty()
-                                                   ? QJsonValue()
-                                                   : QJsonValue(s.capture.codec)},
-                     {QStringLiteral("sample_rate"), s.capture.sampleRate > 0
-                                                         ? QJsonValue(s.capture.sampleRate)
-                                                         : QJsonValue()},
+                     {QStringLiteral("codec"),
+                      s.capture.codec.isEmpty() ? QJsonValue() : QJsonValue(s.capture.codec)},
+                     {QStringLiteral("sample_rate"),
+                      s.capture.sampleRate > 0 ? QJsonValue(s.capture.sampleRate) : QJsonValue()},
                      {QStringLiteral("last_lost"), time(s.capture.lastLost)},
                      {QStringLiteral("lost_reason"), s.capture.lostReason.isEmpty()
                                                          ? QJsonValue()

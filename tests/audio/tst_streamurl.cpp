@@ -33,13 +33,20 @@ void TstStreamUrl::redacted_data() {
     QTest::newRow("srt passphrase")
         << "srt://tx.example:9000?streamid=studio&passphrase=longsecret1234"
         << "srt://tx.example:9000";
-    QTest::newRow("udp multicast") << "udp://239.1.1.1:5004" << "udp://239.1.1.1:5004";
-    QTest::newRow("ipv6") << "http://u:p@[::1]:8000/a" << "http://[::1]:8000/a";
-    QTest::newRow("sdp file") << "/etc/sondral/aes67.sdp" << "/etc/sondral/aes67.sdp";
-    QTest::newRow("spaces around") << "  http://a:b@h/x  " << "http://h/x";
-    QTest::newRow("no scheme") << "radio.example/live" << "(invalid URL)";
-    QTest::newRow("malformed") << "http://a:b@h:99999999/x" << "(invalid URL)";
-    QTest::newRow("empty") << "" << "(invalid URL)";
+    QTest::newRow("udp multicast") << "udp://239.1.1.1:5004"
+                                   << "udp://239.1.1.1:5004";
+    QTest::newRow("ipv6") << "http://u:p@[::1]:8000/a"
+                          << "http://[::1]:8000/a";
+    QTest::newRow("sdp file") << "/etc/sondral/aes67.sdp"
+                              << "/etc/sondral/aes67.sdp";
+    QTest::newRow("spaces around") << "  http://a:b@h/x  "
+                                   << "http://h/x";
+    QTest::newRow("no scheme") << "radio.example/live"
+                               << "(invalid URL)";
+    QTest::newRow("malformed") << "http://a:b@h:99999999/x"
+                               << "(invalid URL)";
+    QTest::newRow("empty") << ""
+                           << "(invalid URL)";
 }
 
 void TstStreamUrl::redacted() {
@@ -54,15 +61,24 @@ void TstStreamUrl::redacted() {
 void TstStreamUrl::kind_data() {
     QTest::addColumn<QString>("url");
     QTest::addColumn<QString>("kind");
-    QTest::newRow("icecast") << "http://h:8000/live" << "http";
-    QTest::newRow("https") << "HTTPS://h/live.aac" << "http";
-    QTest::newRow("hls") << "https://h/a/index.M3U8?t=1" << "hls";
-    QTest::newRow("srt") << "srt://h:9000" << "srt";
-    QTest::newRow("udp") << "udp://@:5004" << "udp";
-    QTest::newRow("rtp") << "rtp://239.0.0.1:5004" << "rtp";
-    QTest::newRow("sdp") << "/srv/aes67.sdp" << "rtp";
-    QTest::newRow("unknown scheme") << "gopher://h/x" << "";
-    QTest::newRow("garbage") << "::::" << "";
+    QTest::newRow("icecast") << "http://h:8000/live"
+                             << "http";
+    QTest::newRow("https") << "HTTPS://h/live.aac"
+                           << "http";
+    QTest::newRow("hls") << "https://h/a/index.M3U8?t=1"
+                         << "hls";
+    QTest::newRow("srt") << "srt://h:9000"
+                         << "srt";
+    QTest::newRow("udp") << "udp://@:5004"
+                         << "udp";
+    QTest::newRow("rtp") << "rtp://239.0.0.1:5004"
+                         << "rtp";
+    QTest::newRow("sdp") << "/srv/aes67.sdp"
+                         << "rtp";
+    QTest::newRow("unknown scheme") << "gopher://h/x"
+                                    << "";
+    QTest::newRow("garbage") << "::::"
+                             << "";
 }
 
 void TstStreamUrl::kind() {
