@@ -5,6 +5,7 @@
 
 #include "audio/streamcapture.h"
 #include "audio/wavein.h"
+#include "support/icecastserver.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -18,131 +19,6 @@
 #include <memory>
 
 namespace {
-
-quint16 freeTcpPort() {
-    QTcpServer probe;
-    if (!probe.listen(QHostAddress::LocalHost, 0))
-        return 0;
-    return probe.serverPort();
-}
-
-bool accepts(quint16 port) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    return socket.waitForConnected(200);
-}
-
-// Whether the Icecast at port plays the mount (answers 200) now.
-bool mountPlays(quint16 port, const QString& mount) {
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, port);
-    if (!socket.waitForConnected(200))
-        return false;
-    socket.write(QStringLiteral("GET /%1 HTTP/1.0\r\n\r\n").arg(mount).toUtf8());
-    while (!socket.canReadLine() && socket.waitForReadyRead(1000)) {
-    }
-    return socket.readLine().contains(" 200 ");
-}
-
-// A private Icecast on 127.0.0.1 and the ffmpeg that feeds its mount.
-class Icecast {
-public:
-    explicit Icecast(const QString& folder) : m_folder(folder), m_port(freeTcpPort()) {
-        QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
-                                          QFileDevice::ExeOwner | QFileDevice::ReadOther |
-                                          QFileDevice::WriteOther | QFileDevice::ExeOther);
-        QFile config(folder + QStringLiteral("/icecast.xml"));
-        config.open(QIODevice::WriteOnly);
-        config.write(QStringLiteral(
-                         "<icecast><limits><clients>20</clients><sources>4</sources>"
-                         "<burst-on-connect>1</burst-on-connect><burst-size>65536</burst-size>"
-                         "</limits><authentication><source-password>%2</source-password>"
-                         "<admin-user>admin</admin-user><admin-password>%2-admin</admin-password>"
-                         "</authentication><hostname>127.0.0.1</hostname>"
-                         "<listen-socket><port>%1</port><bind-address>127.0.0.1</bind-address>"
-                         "</listen-socket><paths><basedir>%3</basedir><logdir>%3</logdir>"
-                         "<webroot>/usr/share/icecast2/web</webroot>"
-                         "<adminroot>/usr/share/icecast2/admin</adminroot></paths>"
-                         "<logging><accesslog>access.log</accesslog><errorlog>error.log</errorlog>"
-                         "<loglevel>2</loglevel></logging><security><chroot>0</chroot>"
-                         "<changeowner><user>nobody</user><group>nogroup</group></changeowner>"
-                         "</security></icecast>\n")
-                         .arg(m_port)
-                         .arg(password(), folder)
-                         .toUtf8());
-    }
-    ~Icecast() {
-        stopFeed();
-        stop();
-    }
-
-    quint16 port() const { return m_port; }
-    QString password() const { return QStringLiteral("src-%1").arg(m_port); }
-    QString url(const QString& mount) const {
-        return QStringLiteral("http://127.0.0.1:%1/%2").arg(m_port).arg(mount);
-    }
-
-    bool start() {
-        m_server.setProcessChannelMode(QProcess::MergedChannels);
-        m_server.start(QStringLiteral("icecast2"),
-                       {QStringLiteral("-c"), m_folder + QStringLiteral("/icecast.xml")});
-        if (!m_server.waitForStarted(5000))
-            return false;
-        QElapsedTimer waited;
-        waited.start();
-        while (!accepts(m_port)) {
-            if (waited.elapsed() > 5000 || m_server.state() != QProcess::Running)
-                return false;
-            QTest::qWait(50);
-        }
-        return true;
-    }
-    void stop() {
-        if (m_server.state() == QProcess::NotRunning)
-            return;
-        m_server.kill();
-        m_server.waitForFinished(5000);
-    }
-
-    // A lavfi graph (e.g. "sine=frequency=1000:sample_rate=48000") into the
-    // mount, in real time.
-    bool feed(const QString& graph, const QString& mount = QStringLiteral("live.mp3")) {
-        stopFeed();
-        const bool ogg = mount.endsWith(QStringLiteral(".ogg"));
-        QStringList args{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
-                         QStringLiteral("error"),    QStringLiteral("-re"),
-                         QStringLiteral("-f"),       QStringLiteral("lavfi"),
-                         QStringLiteral("-i"),       graph,
-                         QStringLiteral("-ac"),      QStringLiteral("2")};
-        if (ogg)
-            args << QStringLiteral("-c:a") << QStringLiteral("libopus") << QStringLiteral("-b:a")
-                 << QStringLiteral("96k") << QStringLiteral("-content_type")
-                 << QStringLiteral("application/ogg") << QStringLiteral("-f")
-                 << QStringLiteral("ogg");
-        else
-            args << QStringLiteral("-c:a") << QStringLiteral("libmp3lame") << QStringLiteral("-b:a")
-                 << QStringLiteral("128k") << QStringLiteral("-content_type")
-                 << QStringLiteral("audio/mpeg") << QStringLiteral("-f") << QStringLiteral("mp3");
-        args << QStringLiteral("icecast://source:%1@127.0.0.1:%2/%3")
-                    .arg(password())
-                    .arg(m_port)
-                    .arg(mount);
-        m_feeder.start(QStringLiteral("ffmpeg"), args);
-        return m_feeder.waitForStarted(5000);
-    }
-    void stopFeed() {
-        if (m_feeder.state() == QProcess::NotRunning)
-            return;
-        m_feeder.kill();
-        m_feeder.waitForFinished(5000);
-    }
-
-private:
-    QString m_folder;
-    quint16 m_port;
-    QProcess m_server;
-    QProcess m_feeder;
-};
 
 // Answers every connection with a response's head, then the bytes given,
 // then nothing more while the connection stays open (a server that hangs
@@ -199,7 +75,7 @@ void TstStreamCapture::initTestCase() {
 
 void TstStreamCapture::icecastToneSilenceLossAndReturn() {
     QTemporaryDir folder;
-    Icecast icecast(folder.path());
+    IcecastServer icecast(folder.path());
     QVERIFY(icecast.start());
     // Programme, then dead air in the same stream: 8 s of tone, then silence.
     QVERIFY(icecast.feed(QStringLiteral("sine=frequency=1000:sample_rate=48000:duration=8,apad")));
@@ -213,7 +89,7 @@ void TstStreamCapture::icecastToneSilenceLossAndReturn() {
         icecast.url(QStringLiteral("live.mp3"))
             .replace(QStringLiteral("http://"), QStringLiteral("http://listener:pw@"));
     // The mount exists once ffmpeg connected.
-    QTRY_VERIFY_WITH_TIMEOUT(mountPlays(icecast.port(), QStringLiteral("live.mp3")), 5000);
+    QTRY_VERIFY_WITH_TIMEOUT(icecast.mountPlays(QStringLiteral("live.mp3")), 5000);
     QElapsedTimer sinceStart;
     sinceStart.start();
     in.startStream(withAccount);
@@ -249,7 +125,7 @@ void TstStreamCapture::icecastToneSilenceLossAndReturn() {
 
 void TstStreamCapture::oggOpusGivesLevels() {
     QTemporaryDir folder;
-    Icecast icecast(folder.path());
+    IcecastServer icecast(folder.path());
     QVERIFY(icecast.start());
     QVERIFY(icecast.feed(QStringLiteral("sine=frequency=1000:sample_rate=48000"),
                          QStringLiteral("live.ogg")));
@@ -273,11 +149,11 @@ void TstStreamCapture::badInputIsALossWithItsReason() {
     QFETCH(QString, kind);
     QFETCH(int, loss);
     QTemporaryDir folder;
-    Icecast icecast(folder.path());
+    IcecastServer icecast(folder.path());
     std::unique_ptr<QTcpServer> server;
     QString url;
     if (kind == u"refused") {
-        url = QStringLiteral("http://127.0.0.1:%1/live").arg(freeTcpPort());
+        url = QStringLiteral("http://127.0.0.1:%1/live").arg(IcecastServer::freeTcpPort());
     } else if (kind == u"missing mount") {
         QVERIFY(icecast.start());
         url = icecast.url(QStringLiteral("nothing-here.mp3"));
