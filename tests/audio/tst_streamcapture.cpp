@@ -57,6 +57,8 @@ private slots:
     void initTestCase();
     void icecastToneSilenceLossAndReturn();
     void oggOpusGivesLevels();
+    void hlsGivesLevelsAndAStoppedPlaylistIsALoss();
+    void udpMpegTsGivesLevelsAndSilenceOnTheWireIsALoss();
     void badInputIsALossWithItsReason_data();
     void badInputIsALossWithItsReason();
     void stallAfterAudio();
@@ -133,6 +135,71 @@ void TstStreamCapture::oggOpusGivesLevels() {
     in.startStream(icecast.url(QStringLiteral("live.ogg")));
     QTRY_VERIFY_WITH_TIMEOUT(in.level(0) >= 60 && in.level(1) >= 60, 15000);
     QCOMPARE(in.streamFormat().codec, QStringLiteral("opus"));
+}
+
+void TstStreamCapture::hlsGivesLevelsAndAStoppedPlaylistIsALoss() {
+    // ffmpeg writes 1 s segments and the playlist into a folder that a
+    // small local web server serves; the playlist stops moving when the
+    // segmenter stops.
+    QTemporaryDir folder;
+    const quint16 port = IcecastServer::freeTcpPort();
+    QProcess web;
+    web.start(QStringLiteral("python3"),
+              {QStringLiteral("-m"), QStringLiteral("http.server"), QString::number(port),
+               QStringLiteral("--bind"), QStringLiteral("127.0.0.1"), QStringLiteral("--directory"),
+               folder.path()});
+    QVERIFY(web.waitForStarted(5000));
+    QProcess segmenter;
+    segmenter.start(
+        QStringLiteral("ffmpeg"),
+        {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+         QStringLiteral("-re"), QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+         QStringLiteral("sine=frequency=1000:sample_rate=48000"), QStringLiteral("-c:a"),
+         QStringLiteral("aac"), QStringLiteral("-f"), QStringLiteral("hls"),
+         QStringLiteral("-hls_time"), QStringLiteral("1"), QStringLiteral("-hls_list_size"),
+         QStringLiteral("4"), folder.filePath(QStringLiteral("live.m3u8"))});
+    QVERIFY(segmenter.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(folder.filePath(QStringLiteral("live.m3u8"))) &&
+                                 IcecastServer::accepts(port),
+                             10000);
+
+    WaveIn in;
+    QSignalSpy lost(&in, &WaveIn::deviceLost);
+    in.startStream(QStringLiteral("http://127.0.0.1:%1/live.m3u8").arg(port));
+    QTRY_VERIFY_WITH_TIMEOUT(in.level(0) >= 60 && in.level(1) >= 60, 15000);
+    QCOMPARE(in.streamFormat().codec, QStringLiteral("aac"));
+
+    segmenter.kill();
+    segmenter.waitForFinished(5000);
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), 1, 20000);
+    QCOMPARE(in.level(0), 0);
+    web.kill();
+    web.waitForFinished(5000);
+}
+
+void TstStreamCapture::udpMpegTsGivesLevelsAndSilenceOnTheWireIsALoss() {
+    // MPEG-TS pushed over UDP to a loopback port the capture listens on;
+    // when the sender stops, nothing arrives: stalled.
+    const quint16 port = IcecastServer::freeTcpPort();
+    WaveIn in;
+    QSignalSpy lost(&in, &WaveIn::deviceLost);
+    in.startStream(QStringLiteral("udp://127.0.0.1:%1").arg(port));
+    QProcess sender;
+    sender.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-nostdin"), QStringLiteral("-loglevel"), QStringLiteral("error"),
+                  QStringLiteral("-re"), QStringLiteral("-f"), QStringLiteral("lavfi"),
+                  QStringLiteral("-i"), QStringLiteral("sine=frequency=1000:sample_rate=48000"),
+                  QStringLiteral("-c:a"), QStringLiteral("mp2"), QStringLiteral("-f"),
+                  QStringLiteral("mpegts"),
+                  QStringLiteral("udp://127.0.0.1:%1?pkt_size=1316").arg(port)});
+    QVERIFY(sender.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(in.level(0) >= 60 && in.level(1) >= 60, 15000);
+    const qsizetype before = lost.count(); // a first try may miss the stream's start
+    sender.kill();
+    sender.waitForFinished(5000);
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), before + 1, StreamCapture::lossAfterMs + 3000);
+    QCOMPARE(in.lossReason(), CaptureLoss::Stalled);
+    QCOMPARE(in.level(0), 0);
 }
 
 void TstStreamCapture::badInputIsALossWithItsReason_data() {
