@@ -2,6 +2,7 @@
 
 #include "core/failuretexts.h"
 #include "core/stationevent.h"
+#include "core/stationstate.h"
 #include "ui/messageboxpresenter.h"
 
 OperatorNotices::OperatorNotices(MessageBoxPresenter& presenter, QObject* parent)
@@ -27,7 +28,7 @@ void OperatorNotices::showStartupMessages() {
     m_startupFailures.clear();
 }
 
-void OperatorNotices::notice(const StationEvent& event, const StationState&) {
+void OperatorNotices::notice(const StationEvent& event, const StationState& state) {
     using Kind = StationEvent::Kind;
     switch (event.kind) {
     case Kind::DatagramFailed:
@@ -43,12 +44,26 @@ void OperatorNotices::notice(const StationEvent& event, const StationState&) {
         m_presenter.postFailures(FailureTexts::tick(event.code));
         break;
     case Kind::CaptureLost:
+        if (state.capture.isStream()) {
+            // The reason goes with it: the journal gets this line too, and
+            // "refused" or "stalled" tells the engineer where to look.
+            post(QMessageBox::Critical, QStringLiteral("Foutmelding"),
+                 QStringLiteral("Stream %1 levert geen geluid meer (%2). De niveaus staan op 0, "
+                                "dus stilte wordt gemeld. Sondral maakt opnieuw verbinding.")
+                     .arg(event.text, state.capture.lostReason));
+            break;
+        }
         post(QMessageBox::Critical, QStringLiteral("Foutmelding"),
              QStringLiteral("Geluidskaart \"%1\" levert geen geluid meer. De niveaus staan op 0, "
                             "dus stilte wordt gemeld. Sondral probeert de kaart opnieuw te openen.")
                  .arg(event.text));
         break;
     case Kind::CaptureBack:
+        if (state.capture.isStream()) {
+            post(QMessageBox::Information, QStringLiteral("Mededeling"),
+                 QStringLiteral("Stream %1 levert weer geluid.").arg(event.text));
+            break;
+        }
         post(QMessageBox::Information, QStringLiteral("Mededeling"),
              QStringLiteral("Geluidskaart \"%1\" levert weer geluid.").arg(event.text));
         break;

@@ -3,6 +3,7 @@
 #include "app/eventlogrecorder.h"
 #include "app/operatornotices.h"
 #include "app/statekeeper.h"
+#include "audio/streamurl.h"
 #include "audio/wavein.h"
 #include "clips/cliprecorder.h"
 #include "core/monitor.h"
@@ -223,25 +224,22 @@ void SondralApp::Form_Load() {
         flat = flat || m_settings.*source.flatSeconds > 0;
     m_waveIn->setDynamicsMeasured(flat);
 
-    const qint32 card = m_settings.Card; // widened, value unchanged
-    // A listed CardName wins over Card, at this start and after every loss:
-    // a webcam or a reordered list moves the positions, not the names.
-    m_waveIn->setPreferredDevice(m_settings.CardName.toUtf8());
-    m_waveIn->setCaptureParameter(2);
-    const int named = m_waveIn->positionOf(m_waveIn->preferredDevice());
-    if (m_waveIn->deviceCount() > 0 && m_waveIn->setDeviceNumber(named >= 0 ? named : card)) {
-        if (!m_waveIn->start())
-            m_notices->reportFailure(m_waveIn->errorString());
+    if (!m_settings.Url.isEmpty()) {
+        // A network stream is the programme: the sound card is not opened.
+        m_waveIn->startStream(m_settings.Url);
+        state.capture.kind = streamurl::kind(m_settings.Url);
+        if (state.capture.kind.isEmpty())
+            state.capture.kind = QStringLiteral("stream");
+        state.capture.url = m_waveIn->deviceName();
+        if (m_settings.Card != 0 || !m_settings.CardName.isEmpty()) {
+            m_notices->addStartupProblems(
+                {QStringLiteral("Het programma komt van stream %1 (Url): Card en CardName "
+                                "worden genegeerd.")
+                     .arg(state.capture.url)});
+        }
     } else {
-        // The sound server has not listed its inputs yet (it answers within
-        // milliseconds, or later on a PC that starts Sondral ahead of it),
-        // or not this one (a USB card still waking up): start-up does not
-        // wait for it, and capture starts by itself once the input is
-        // listed. Until then the levels read 0; if it is still missing
-        // after a while, the operator hears what is.
-        m_waveIn->startWhenAvailable(card);
+        startCard();
     }
-    QTimer::singleShot(missingInputReportMs, this, &SondralApp::reportMissingInput);
     state.capture.device = m_waveIn->deviceName();
 
     if (m_settings.linkComplete()) {
@@ -335,6 +333,28 @@ ProgrammeSecond SondralApp::programmeSecond() const {
     return programme;
 }
 
+void SondralApp::startCard() {
+    const qint32 card = m_settings.Card; // widened, value unchanged
+    // A listed CardName wins over Card, at this start and after every loss:
+    // a webcam or a reordered list moves the positions, not the names.
+    m_waveIn->setPreferredDevice(m_settings.CardName.toUtf8());
+    m_waveIn->setCaptureParameter(2);
+    const int named = m_waveIn->positionOf(m_waveIn->preferredDevice());
+    if (m_waveIn->deviceCount() > 0 && m_waveIn->setDeviceNumber(named >= 0 ? named : card)) {
+        if (!m_waveIn->start())
+            m_notices->reportFailure(m_waveIn->errorString());
+    } else {
+        // The sound server has not listed its inputs yet (it answers within
+        // milliseconds, or later on a PC that starts Sondral ahead of it),
+        // or not this one (a USB card still waking up): start-up does not
+        // wait for it, and capture starts by itself once the input is
+        // listed. Until then the levels read 0; if it is still missing
+        // after a while, the operator hears what is.
+        m_waveIn->startWhenAvailable(card);
+    }
+    QTimer::singleShot(missingInputReportMs, this, &SondralApp::reportMissingInput);
+}
+
 void SondralApp::tmrSN_Timer() {
     const int left = m_waveIn->level(0);
     const int right = m_waveIn->level(1);
@@ -362,6 +382,7 @@ void SondralApp::captureDelivers(const QString& deviceName) {
     StationState& state = m_station->edit();
     state.capture.device = deviceName;
     setCapturePhase(CapturePhase::Capturing);
+    noteStreamFormat(state);
     m_station->notifyChanged();
 }
 
@@ -369,6 +390,8 @@ void SondralApp::captureLost(const QString& deviceName) {
     StationState& state = m_station->edit();
     state.capture.device = deviceName;
     setCapturePhase(CapturePhase::Lost);
+    state.capture.lostReason = captureLossText(m_waveIn->lossReason());
+    state.capture.lastLost = QDateTime::currentDateTime();
     m_station->publish(StationEvent::Kind::CaptureLost, deviceName);
     m_station->notifyChanged();
 }
@@ -377,8 +400,17 @@ void SondralApp::captureBack(const QString& deviceName) {
     StationState& state = m_station->edit();
     state.capture.device = deviceName;
     setCapturePhase(CapturePhase::Capturing);
+    if (state.capture.isStream())
+        ++state.capture.reconnects;
+    noteStreamFormat(state);
     m_station->publish(StationEvent::Kind::CaptureBack, deviceName);
     m_station->notifyChanged();
+}
+
+void SondralApp::noteStreamFormat(StationState& state) const {
+    const CaptureState::Format format = m_waveIn->streamFormat();
+    state.capture.codec = format.codec;
+    state.capture.sampleRate = format.sampleRate;
 }
 
 void SondralApp::reportMissingInput() {

@@ -20,6 +20,7 @@ class QtTickTimer;
 class MessageBoxPresenter;
 class Monitor;
 class Station;
+struct StationState;
 class EventLogRecorder;
 class OperatorNotices;
 class ServiceNotifier;
@@ -82,6 +83,10 @@ private:
     void captureDelivers(const QString& deviceName);
     void captureLost(const QString& deviceName);
     void captureBack(const QString& deviceName);
+    // Opens the sound card named by Card and CardName.
+    void startCard();
+    // A stream's codec and rate, as the capture last decoded them.
+    void noteStreamFormat(StationState& state) const;
     // The input asked for is still not captured this long after the start:
     // the operator hears once what is missing.
     void reportMissingInput();

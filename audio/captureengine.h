@@ -1,10 +1,7 @@
 #pragma once
 
 #include <QByteArray>
-
-#include <memory>
-
-class CaptureState;
+#include <QString>
 
 // Which device to capture, and how to find it again after a loss (see
 // findCaptureDevice in audio/devicelist.h).
@@ -16,24 +13,33 @@ struct CaptureRequest {
     // The sound-server name the operator chose (CardName): taken whenever
     // it is listed, at the start and after every loss; empty: none.
     QByteArray preferredId;
+    // A network stream to capture in place of a device (Url); empty: a device.
+    QString url;
 };
 
-// The device side of capture, on a thread of its own. It keeps the device
-// list in the state current from the moment it is made, and once opened it
-// captures until closed: it measures every block into the state, and after
-// a failure (a failed connection or stream, or no block for
-// CaptureState::staleMs) it tries again with a fresh sound-server
-// connection every retryMs, however long that takes.
+// The seam every capture implements: the input side of capture, on a thread
+// of its own. Once opened it captures until closed: it decodes what comes
+// into samples, hands them to a BlockMeter (audio/blockmeter.h), which
+// measures every block into the CaptureState, and when delivery stops it
+// says why through CaptureState::captureFailed(CaptureLoss) and tries
+// again by itself, however long that takes. Whether that is a loss to
+// report, and when, is decided above it, once, in WaveIn.
+//
+// Two implementations: PulseCapture, a sound card through the sound
+// server (it also keeps the device list in the state current), and
+// StreamCapture, a network stream through FFmpeg. A capture for another
+// platform's sound system is a third implementation of this class, made in
+// WaveIn's constructor in place of PulseCapture.
+//
+// The sound card's retries: after a failure (a failed connection or stream,
+// or no block for CaptureState::staleMs) a fresh sound-server connection
+// every retryMs.
 //
 // A device that is not listed (yet) is waited for: capture opens on it as
 // soon as the list names it. The first block of each attempt may take
 // firstBlockMs; each attempt that fails without any block doubles that wait,
 // up to maxFirstBlockMs (an input waiting for its network clock), and the
 // first block resets it.
-//
-// One implementation is built, chosen when the build is configured: the
-// sound server's own client library where it is available (Linux), Qt
-// Multimedia elsewhere.
 class CaptureEngine {
 public:
     static constexpr int retryMs = 2000;
@@ -68,8 +74,4 @@ public:
     // (audio/dynamicsmeter.h), whose verdicts reach the state; off, it costs
     // nothing. Starts off.
     virtual void setDynamicsMeasured(bool on) = 0;
-
-    // The implementation of this build, writing into state (which must
-    // outlive it).
-    static std::unique_ptr<CaptureEngine> create(CaptureState& state);
 };

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/captureloss.h"
+
 #include <QtGlobal>
 
 // What the audio thread tells the capture's owner besides the levels: the
@@ -10,8 +12,8 @@ public:
     virtual ~CaptureEvents() = default;
     // Blocks began to arrive (first audio of an attempt).
     virtual void blocksStarted(quint32 generation) = 0;
-    // An attempt failed or the flowing capture stopped delivering.
-    virtual void attemptFailed(quint32 generation) = 0;
+    // An attempt failed or the flowing capture stopped delivering, and why.
+    virtual void attemptFailed(quint32 generation, CaptureLoss why) = 0;
     // The device list changed (or the sound server answered or went away).
     virtual void deviceListChanged() = 0;
 };

@@ -33,12 +33,22 @@ void CaptureState::blockMeasured(int left, int right, int instantLeft, int insta
     }
 }
 
-void CaptureState::captureFailed() {
+void CaptureState::setFormat(const Format& format) {
+    std::lock_guard lock(m_formatMutex);
+    m_format = format;
+}
+
+CaptureState::Format CaptureState::format() const {
+    std::lock_guard lock(m_formatMutex);
+    return m_format;
+}
+
+void CaptureState::captureFailed(CaptureLoss why) {
     m_haveBlock.store(false, std::memory_order_release);
     m_dynamics.store(0, std::memory_order_release);
     m_flowing = false;
     if (m_events)
-        m_events->attemptFailed(m_generation.load(std::memory_order_acquire));
+        m_events->attemptFailed(m_generation.load(std::memory_order_acquire), why);
 }
 
 void CaptureState::captureStopped() {
@@ -62,7 +72,7 @@ std::shared_ptr<const CaptureDeviceList> CaptureState::devices() const {
 
 bool CaptureState::delivering() const {
     return m_haveBlock.load(std::memory_order_acquire) &&
-           nowMs() - m_lastBlockMs.load(std::memory_order_acquire) <= staleMs;
+           nowMs() - m_lastBlockMs.load(std::memory_order_acquire) <= lossAfterMs();
 }
 
 int CaptureState::read(int channel, int slot) const {

@@ -6,10 +6,12 @@
 #include "audio/dynamicssecond.h"
 #include "audio/peakhistory.h"
 
+#include <QString>
 #include <QtGlobal>
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 
 // What the audio thread hands to the user-interface thread: through atomics
 // the levels of the latest block, when it came, and the device list; the
@@ -25,6 +27,12 @@ public:
     // channels: a stalled or vanished device must look like silence, so
     // that an armed alarm still fires.
     static constexpr qint64 staleMs = 1500;
+    // What a capture delivers besides levels, where it knows: a stream's
+    // codec and rate. Empty for a sound card.
+    struct Format {
+        QString codec;      // FFmpeg's short name: "mp3", "opus", …
+        int sampleRate = 0; // of the decoded audio, frames per second
+    };
 
     // Milliseconds on the monotonic clock, the same on every thread.
     static qint64 nowMs();
@@ -36,6 +44,12 @@ public:
         m_generation.store(generation, std::memory_order_release);
     }
 
+    // The gap in blocks after which the levels read 0 (staleMs unless a
+    // capture whose audio arrives in bursts, a network stream, asks for
+    // more). Set before capture starts.
+    void setStaleMs(qint64 ms) { m_staleMs.store(ms, std::memory_order_release); }
+    qint64 lossAfterMs() const { return m_staleMs.load(std::memory_order_acquire); }
+
     // --- audio thread
     // levels are percent 0..100 (audio/levelmath.h): the highest block peak
     // of the last second and the latest block's peak, per channel.
@@ -44,7 +58,9 @@ public:
     void blockMeasured(const PeakHistory& history);
     // The capture attempt failed or the flowing capture stopped: the levels
     // read 0 from now on, until the next block.
-    void captureFailed();
+    void captureFailed(CaptureLoss why = CaptureLoss::Device);
+    // The format of the audio now decoded (a stream's codec and rate).
+    void setFormat(const Format& format);
     // Capture was closed on request: the levels read 0, and that is no failure.
     void captureStopped();
     // The dynamics meter judged the last second of audio.
@@ -70,6 +86,8 @@ public:
     // is off. Figures to 0.01 dB.
     DynamicsSecond dynamics() const;
 
+    Format format() const;
+
     // When the last block came (monotonic ms); 0 before the first.
     qint64 lastBlockMs() const { return m_lastBlockMs.load(std::memory_order_acquire); }
 
@@ -94,5 +112,8 @@ private:
         std::make_shared<const CaptureDeviceList>()};
     std::atomic<bool> m_answered{false};
     std::atomic<bool> m_serverReached{false};
+    std::atomic<qint64> m_staleMs{staleMs};
+    mutable std::mutex m_formatMutex; // held for a copy only
+    Format m_format;
     AudioRing m_ring;
 };

@@ -33,11 +33,7 @@ pa_buffer_attr bufferAttr(const pa_sample_spec& format, pa_usec_t fragmentUs) {
 
 } // namespace
 
-std::unique_ptr<CaptureEngine> CaptureEngine::create(CaptureState& state) {
-    return std::make_unique<PulseCapture>(state);
-}
-
-PulseCapture::PulseCapture(CaptureState& state) : m_state(state) {
+PulseCapture::PulseCapture(CaptureState& state) : m_state(state), m_meter(state) {
     m_loop = pa_mainloop_new();
     m_timerFd = timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC);
     if (!m_loop || m_timerFd < 0) {
@@ -175,12 +171,7 @@ void PulseCapture::setDynamicsMeasured(bool on) {
     if (!m_loop)
         return;
     Command command(*this);
-    if (on == m_measureDynamics)
-        return;
-    m_measureDynamics = on;
-    // A second is judged on audio the meter heard whole.
-    m_dynamics.reset({levelmath::SampleType::Int16, int(m_format.channels), int(m_format.rate)});
-    m_state.secondJudged({});
+    m_meter.setDynamicsMeasured(on);
 }
 
 void PulseCapture::followPace() {
@@ -190,7 +181,7 @@ void PulseCapture::followPace() {
     const qint64 now = CaptureState::nowMs();
     // 100 ms, not one block: a player's underrun leaves a block of zeros in
     // loud programme, and that is no reason to hurry.
-    const auto last = m_history.recentPeak(hurryBlocks);
+    const auto last = m_meter.history().recentPeak(hurryBlocks);
     const bool quiet = m_hurryBelow > 0 && levelmath::peakToLevel(last.left) < m_hurryBelow &&
                        levelmath::peakToLevel(last.right) < m_hurryBelow;
     if (quiet)
@@ -404,11 +395,9 @@ void PulseCapture::openStream() {
         fail();
         return;
     }
-    m_history.reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
+    m_meter.reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
     m_blocksThisAttempt = false;
     m_blockDueMs = CaptureState::nowMs() + firstBlockWaitMs(m_emptyAttempts);
-    m_dynamics.reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
-    m_state.ring().reset({levelmath::SampleType::Int16, int(format.channels), int(format.rate)});
     // Found again by this name from now on; a request made before any list
     // was seen takes the length of this one.
     m_request.id = source.device.id;
@@ -443,7 +432,6 @@ void PulseCapture::onStreamRead(pa_stream* stream, size_t /*bytes*/, void* self)
 
 void PulseCapture::readStream() {
     int blocks = 0;
-    int judged = 0;
     while (m_stream && pa_stream_readable_size(m_stream) > 0) {
         const void* data = nullptr;
         size_t bytes = 0;
@@ -454,22 +442,15 @@ void PulseCapture::readStream() {
         if (bytes == 0)
             break;
         // data is null for a hole in the stream: nothing to measure there.
-        if (data) {
-            blocks += m_history.add(static_cast<const char*>(data), qsizetype(bytes));
-            if (m_measureDynamics)
-                judged += m_dynamics.add(static_cast<const char*>(data), qsizetype(bytes));
-            m_state.ring().write(static_cast<const char*>(data), qsizetype(bytes));
-        }
+        if (data)
+            blocks += m_meter.add(static_cast<const char*>(data), qsizetype(bytes));
         pa_stream_drop(m_stream);
     }
-    if (judged > 0)
-        m_state.secondJudged(m_dynamics.latest());
     if (blocks == 0)
         return;
     m_blocksThisAttempt = true;
     m_emptyAttempts = 0;
     m_blockDueMs = CaptureState::nowMs() + CaptureState::staleMs;
-    m_state.blockMeasured(m_history);
     followPace();
 }
 

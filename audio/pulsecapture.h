@@ -1,9 +1,8 @@
 #pragma once
 
+#include "audio/blockmeter.h"
 #include "audio/captureengine.h"
 #include "audio/devicelist.h"
-#include "audio/dynamicsmeter.h"
-#include "audio/peakhistory.h"
 
 #include <pulse/pulseaudio.h>
 
@@ -117,7 +116,5 @@ private:
     qint64 m_loudSinceMs = 0; // first loud block since the last quiet one; 0: quiet
     pa_sample_spec m_format{};
     static constexpr pa_usec_t shortFragmentUs = 20 * 1000;
-    PeakHistory m_history;
-    bool m_measureDynamics = false;
-    DynamicsMeter m_dynamics;
+    BlockMeter m_meter;
 };

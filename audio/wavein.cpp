@@ -1,6 +1,8 @@
 #include "audio/wavein.h"
 
-#include "audio/captureengine.h"
+#include "audio/pulsecapture.h"
+#include "audio/streamcapture.h"
+#include "audio/streamurl.h"
 
 #include <QTimer>
 
@@ -29,7 +31,9 @@ QString noSuchDevice(int number, qsizetype count) {
 WaveIn::WaveIn(QObject* parent)
     : QObject(parent), m_state(std::make_unique<CaptureState>(static_cast<CaptureEvents*>(this))),
       m_stallWatch(new QTimer(this)) {
-    m_engine = CaptureEngine::create(*m_state);
+    // The sound card through the sound server. Another platform's sound
+    // system would be another CaptureEngine made here.
+    m_engine = std::make_unique<PulseCapture>(*m_state);
     m_stallWatch->setInterval(stallCheckMs);
     connect(m_stallWatch, &QTimer::timeout, this, &WaveIn::checkStall);
 }
@@ -76,15 +80,31 @@ bool WaveIn::start() {
     const CaptureDevice& device = devices->at(m_deviceNumber);
     m_deviceName = device.name;
     m_error.clear();
-    begin({device.id, m_deviceNumber, int(devices->size()), m_channels, m_preferredId}, true);
+    begin({device.id, m_deviceNumber, int(devices->size()), m_channels, m_preferredId, {}}, true);
     return true;
+}
+
+void WaveIn::startStream(const QString& url) {
+    stop();
+    if (m_url.isEmpty()) {
+        // The sound server's connection and device list go with its engine.
+        m_engine.reset();
+        m_engine = std::make_unique<StreamCapture>(*m_state);
+        m_engine->setDynamicsMeasured(m_dynamicsMeasured);
+    }
+    m_url = url;
+    m_deviceName = streamurl::redacted(url);
+    m_error.clear();
+    CaptureRequest request;
+    request.url = url;
+    begin(request, true);
 }
 
 void WaveIn::startWhenAvailable(int number) {
     stop();
     m_deviceNumber = number;
     m_deviceName.clear();
-    begin({QByteArray(), number, -1, m_channels, m_preferredId}, false);
+    begin({QByteArray(), number, -1, m_channels, m_preferredId, {}}, false);
 }
 
 int WaveIn::positionOf(const QByteArray& id) const {
@@ -99,7 +119,8 @@ int WaveIn::positionOf(const QByteArray& id) const {
 }
 
 QString WaveIn::missingDeviceText() const {
-    if (!m_running || m_flowing)
+    // A stream that does not come is a loss, told with its reason.
+    if (!m_running || m_flowing || isStream())
         return {};
     if (!m_state->serverReached()) {
         return QStringLiteral("Geen geluidsserver bereikt: geluidskaart %1 wordt niet opgenomen, "
@@ -152,6 +173,7 @@ void WaveIn::setHurryBelow(int level) {
 }
 
 void WaveIn::setDynamicsMeasured(bool on) {
+    m_dynamicsMeasured = on;
     m_engine->setDynamicsMeasured(on);
 }
 
@@ -160,9 +182,9 @@ void WaveIn::blocksStarted(quint32 generation) {
         this, [this, generation] { onFlowStarted(generation); }, Qt::QueuedConnection);
 }
 
-void WaveIn::attemptFailed(quint32 generation) {
+void WaveIn::attemptFailed(quint32 generation, CaptureLoss why) {
     QMetaObject::invokeMethod(
-        this, [this, generation] { onCaptureFailed(generation); }, Qt::QueuedConnection);
+        this, [this, generation, why] { onCaptureFailed(generation, why); }, Qt::QueuedConnection);
 }
 
 void WaveIn::deviceListChanged() {
@@ -198,17 +220,20 @@ void WaveIn::onFlowStarted(quint32 generation) {
     }
 }
 
-void WaveIn::onCaptureFailed(quint32 generation) {
+void WaveIn::onCaptureFailed(quint32 generation, CaptureLoss why) {
     if (!m_running || generation != m_generation)
         return;
     m_flowing = false;
-    reportLoss();
+    reportLoss(why);
 }
 
-void WaveIn::reportLoss() {
+void WaveIn::reportLoss(CaptureLoss why) {
+    // Once per loss, however often the capture retries meanwhile: a stream
+    // that keeps failing is told once, with the reason of its first failure.
     if (!m_reporting || m_lost)
         return;
     m_lost = true;
+    m_lossReason = why;
     emit deviceLost(m_deviceName);
 }
 
@@ -216,9 +241,9 @@ void WaveIn::checkStall() {
     // The audio thread reports a block overdue itself; only one that hangs
     // says nothing, and then the blocks simply stop.
     if (m_flowing && !m_lost &&
-        CaptureState::nowMs() - m_state->lastBlockMs() > CaptureState::staleMs + stallCheckMs) {
+        CaptureState::nowMs() - m_state->lastBlockMs() > m_state->lossAfterMs() + stallCheckMs) {
         m_flowing = false;
-        reportLoss();
+        reportLoss(CaptureLoss::Stalled);
     } else if (m_lost && m_state->delivering()) {
         // Blocks come again from an audio thread that had hung (one that
         // failed and reconnected says so itself, first).

@@ -63,6 +63,12 @@ public:
     // The position of the device named id in the current list; -1 when it
     // is not listed (or id is empty).
     int positionOf(const QByteArray& id) const;
+    // Captures the network stream at url (Url) in place of any device,
+    // from now on: the sound card's capture ends. Reported like a device:
+    // deviceLost after any failure, including the first connection's, with
+    // the reason in lossReason(); the stream's name is its redacted URL.
+    void startStream(const QString& url);
+    bool isStream() const { return !m_url.isEmpty(); }
     // Harmless when capture never started.
     void stop();
     // Someone watches the levels live (a meter on screen): the sound server
@@ -79,10 +85,13 @@ public:
     // Whether the audio thread also judges the programme's dynamics each
     // second (dynamics()). Off by default: then it costs nothing.
     void setDynamicsMeasured(bool on);
-    bool isRunning() const { return m_running; }
 
     QString deviceName() const { return m_deviceName; }
     QString errorString() const { return m_error; }
+    // Why the input stopped delivering, as of the last deviceLost.
+    CaptureLoss lossReason() const { return m_lossReason; }
+    // A stream's codec and decoded rate, once audio came; empty for a card.
+    CaptureState::Format streamFormat() const { return m_state->format(); }
     // Why the device asked for is not captured now, for the operator, when
     // it is not listed (neither the preferred device nor the position) or
     // no sound server answers; empty while it delivers, is listed, or
@@ -91,7 +100,8 @@ public:
 
     // What the silence detector reads: the highest block peak of the last
     // 1000 ms for channel 0 (left) or 1 (right). 0 while nothing is captured,
-    // and 0 once no block came for CaptureState::staleMs.
+    // and 0 once no block came for CaptureState::staleMs (a stream:
+    // StreamCapture::lossAfterMs).
     int level(int channel) const { return m_state->level(channel); }
     // What a meter bar shows: the peak of the latest block (about 20 ms).
     int instantLevel(int channel) const { return m_state->instantLevel(channel); }
@@ -121,13 +131,13 @@ signals:
 private:
     // CaptureEvents, on the audio thread: each only queues the news here.
     void blocksStarted(quint32 generation) override;
-    void attemptFailed(quint32 generation) override;
+    void attemptFailed(quint32 generation, CaptureLoss why) override;
     void deviceListChanged() override;
 
     void begin(const CaptureRequest& request, bool reportFromStart);
     void onFlowStarted(quint32 generation);
-    void onCaptureFailed(quint32 generation);
-    void reportLoss();
+    void onCaptureFailed(quint32 generation, CaptureLoss why);
+    void reportLoss(CaptureLoss why);
     void checkStall();
 
     // The state outlives the engine that writes into it.
@@ -141,9 +151,12 @@ private:
     QByteArray m_preferredId;
     int m_channels = 2;
     QString m_error;
+    QString m_url; // the stream captured; empty: a device
+    CaptureLoss m_lossReason = CaptureLoss::Device;
     QString m_deviceName;     // of the device being captured
     quint32 m_generation = 0; // of the attempt begun last
     int m_hurryBelow = 0;
+    bool m_dynamicsMeasured = false;
     bool m_running = false;   // between start() and stop()
     bool m_reporting = false; // losses are told (not before the first audio of a
                               // startWhenAvailable())

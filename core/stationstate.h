@@ -63,6 +63,17 @@ struct StationState {
         // When the phase began (the start, for Waiting), milliseconds on the
         // monotonic clock of lastTickMs.
         qint64 sinceMs = 0;
+        // "card", or a stream's protocol: "http", "hls", "srt", "udp", "rtp".
+        QString kind = QStringLiteral("card");
+        QString url; // a stream's URL without credentials; empty for a card
+        // Why it was last lost ("refused", "stalled", …); empty before a loss.
+        QString lostReason;
+        QDateTime lastLost; // invalid before a loss
+        // Times a stream came back after a loss.
+        int reconnects = 0;
+        QString codec;      // a stream's codec, once audio came
+        int sampleRate = 0; // a stream's decoded rate, once audio came
+        bool isStream() const { return !url.isEmpty(); }
     } capture;
 
     struct Link {

@@ -13,6 +13,9 @@ struct Settings {
     // The sound server's own name of the input chosen in the Audio dialog
     // (as `pactl list short sources` shows it); empty when none was saved.
     QString CardName;
+    // [Audio] Url: a network stream to watch in place of the sound card
+    // (Card and CardName are then ignored); empty: the sound card.
+    QString Url;
     // Per monitored source (settings/monitoredsourcerows.h), e.g. AutoVol,
     // Autotime, AutoFlat and Feed1Vol .. Feed4Flat:
     // * Vol: the level threshold (percent on the level scale);

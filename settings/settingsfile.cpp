@@ -21,6 +21,7 @@ const QString StatusPortKey = QStringLiteral("Port");
 const QString StatusBindKey = QStringLiteral("Bind");
 const QString CardKey = QStringLiteral("Card");
 const QString CardNameKey = QStringLiteral("CardName");
+const QString UrlKey = QStringLiteral("Url");
 const QString LogKey = QStringLiteral("Log");
 const QString RemoteNameKey = QStringLiteral("RemoteName");
 const QString RemotePortKey = QStringLiteral("RemotePort");
@@ -223,6 +224,7 @@ private:
 void readAudio(Reader& r, Settings& s) {
     s.Card = r.card(CardKey);
     s.CardName = r.text(CardNameKey);
+    s.Url = r.text(UrlKey).trimmed();
     // All thresholds, then all time limits: the order of the messages.
     for (const MonitoredSource& source : MonitoredSources)
         s.*source.threshold = r.percentOrSeconds(source.thresholdKey);
@@ -322,6 +324,9 @@ bool SettingsFile::saveAudio(const Settings& values, CardChoice card) {
         keys.append({CardKey, QString::number(values.Card)});
         keys.append({CardNameKey, values.CardName});
     }
+    // Url only once a stream was set: a file that never had one keeps its lines.
+    if (!values.Url.isEmpty() || !m_settings.Url.isEmpty())
+        keys.append({UrlKey, values.Url.trimmed()});
     for (const MonitoredSource& source : MonitoredSources)
         keys.append({source.thresholdKey, QString::number(values.*source.threshold)});
     for (const MonitoredSource& source : MonitoredSources)

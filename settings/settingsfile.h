@@ -41,8 +41,8 @@ public:
     // Whether a save of the Audio section writes Card and CardName, or keeps
     // those stored (no input listed to choose from).
     enum class CardChoice { Save, Keep };
-    // Writes the Audio section from values: Card and CardName, the
-    // thresholds, the time limits, Log.
+    // Writes the Audio section from values: Card and CardName, Url (once
+    // one was set), the thresholds, the time limits, Log.
     bool saveAudio(const Settings& values, CardChoice card);
 
     // The link dialog's three texts, written as typed.

@@ -115,6 +115,9 @@ QByteArray StatusMetrics::render(const StatusSnapshot& snapshot, qint64 nowMs) {
                     !health.has(MonitoringHealth::Kind::Capture)
                 ? 1
                 : 0);
+    w.family("sondral_capture_reconnects_total", "counter",
+             "Times the stream input came back after a loss since the start.");
+    w.sample("sondral_capture_reconnects_total", s.capture.reconnects);
     w.gauge("sondral_link_up", "1 while the local UDP port for the server's datagrams is bound.",
             s.link.bound ? 1 : 0);
     w.gauge("sondral_monitoring_ok",

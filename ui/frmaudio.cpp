@@ -13,6 +13,7 @@
 #include <QIcon>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
 
@@ -29,7 +30,7 @@ frmAudio::frmAudio(SettingsFile& settingsFile, std::function<CaptureDeviceList()
       m_listDevices(std::move(devices)) {
     setObjectName(QStringLiteral("frmAudio"));
     makeSettingsDialogWindow(this, QStringLiteral("Audio Instellingen"));
-    setFixedSize(380, 522);
+    setFixedSize(380, 556);
 
     buildControls();
     Form_Load();
@@ -59,6 +60,17 @@ void frmAudio::buildControls() {
     cardRow->addWidget(cardLabel);
     cardRow->addWidget(m_cobKaart, 1);
     layout->addLayout(cardRow);
+
+    // A network stream in place of the card: while this holds text the card
+    // is not captured, and its list says so by greying out.
+    auto* urlLabel = new QLabel(QStringLiteral("Stream-URL (leeg = geluidskaart)"), this);
+    m_txtUrl = new QLineEdit(this);
+    m_txtUrl->setObjectName(QStringLiteral("txtUrl"));
+    urlLabel->setBuddy(m_txtUrl);
+    layout->addWidget(urlLabel);
+    layout->addWidget(m_txtUrl);
+    connect(m_txtUrl, &QLineEdit::textChanged, this,
+            [this](const QString& text) { m_cobKaart->setEnabled(text.trimmed().isEmpty()); });
 
     for (std::size_t i = 0; i < MonitoredSources.size(); ++i) {
         const MonitoredSource& source = MonitoredSources[i];
@@ -100,8 +112,9 @@ void frmAudio::buildControls() {
 }
 
 void frmAudio::Form_Load() {
-    VulKaart();
     m_settings = m_settingsFile.settings();
+    VulKaart();
+    m_txtUrl->setText(m_settings.Url);
 
     // The saved input, when it is listed, wherever it is now; otherwise the
     // position Card. A card number naming no entry (hand-edited, or fewer
@@ -130,7 +143,8 @@ void frmAudio::Form_Load() {
 
 void frmAudio::VulKaart() {
     m_devices = m_listDevices ? m_listDevices() : CaptureDeviceList();
-    if (m_devices.isEmpty()) {
+    // Watching a stream, a missing card is nothing to warn about.
+    if (m_devices.isEmpty() && m_settings.Url.isEmpty()) {
         // The dialog is still loading; the box appears on it once it shows.
         m_messages.post({QMessageBox::Critical,
                          QStringLiteral("Foutmelding"),
@@ -160,6 +174,7 @@ bool frmAudio::writeAll() {
         values.*MonitoredSources[i].timeLimit = qint16(m_timeEditors[i]->value());
     }
     values.Log = m_chkLog->isChecked();
+    values.Url = m_txtUrl->text().trimmed();
     // One replacement of the file: all keys land or none.
     return m_settingsFile.saveAudio(values, card);
 }

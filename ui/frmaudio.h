@@ -14,6 +14,7 @@ class MessageBoxPresenter;
 class QKeyEvent;
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 class QPushButton;
 class SettingsFile;
 
@@ -57,6 +58,7 @@ private:
     CaptureDeviceList m_devices; // the entries of cobKaart, in its order
 
     QComboBox* m_cobKaart = nullptr;
+    QLineEdit* m_txtUrl = nullptr;
     // One per row of MonitoredSources, in its order (the frames' order).
     std::array<LedSpinEdit*, MonitoredSourceCount> m_volumeEditors{};
     std::array<LedSpinEdit*, MonitoredSourceCount> m_timeEditors{};

@@ -147,7 +147,6 @@ void TstCaptureOutage::soundServerAway() {
     QTRY_COMPARE_WITH_TIMEOUT(restored.count(), 1, 1000);
     QCOMPARE(restored.first().first().toString(), QStringLiteral("Programme-ingang"));
     QCOMPARE(lost.count(), 1);
-    QVERIFY(in.isRunning());
 }
 
 QTEST_MAIN(TstCaptureOutage)

@@ -205,8 +205,8 @@ void tst_XWindows::openRestartMessage() {
     QVERIFY2(!audio.isEmpty(), qPrintable(QStringList(windows().values()).join(u'|')));
     dismissErrorBoxes(); // "Kan geen geluidskaart vinden" without a sound server
 
-    // The save button, bottom centre of the fixed 380 x 522 dialog.
-    click(audio, 190, 490);
+    // The save button, bottom centre of the fixed 380 x 556 dialog.
+    click(audio, 190, 524);
     QVERIFY2(!waitForWindow(QStringLiteral("Mededeling")).isEmpty(),
              qPrintable(QStringList(windows().values()).join(u'|')));
 }

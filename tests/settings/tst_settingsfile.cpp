@@ -515,6 +515,36 @@ private slots:
         QCOMPARE(next.settings().Feed3Flat, qint16(7));
         QCOMPARE(next.settings().Autotime, qint16(9));
     }
+
+    // Url: read trimmed; a dialog save writes it with the other keys, clears
+    // it when emptied, and never adds it to a file that had none.
+    void streamUrlSavedOnlyOnceSet() {
+        writeBytes(path(), "[Audio]\nCard=0\nAutotime=5\n");
+        SettingsFile file(path());
+        file.load();
+        QVERIFY(file.settings().Url.isEmpty());
+        QVERIFY(file.saveAudio(file.settings(), SettingsFile::CardChoice::Save));
+        QVERIFY(!readBytes(path()).contains("Url"));
+
+        Settings values = file.settings();
+        values.Url = QStringLiteral("http://u:p@127.0.0.1:8000/live");
+        QVERIFY(file.saveAudio(values, SettingsFile::CardChoice::Save));
+        SettingsFile next(path());
+        next.load();
+        QCOMPARE(next.settings().Url, QStringLiteral("http://u:p@127.0.0.1:8000/live"));
+
+        values.Url.clear();
+        QVERIFY(next.saveAudio(values, SettingsFile::CardChoice::Save));
+        QVERIFY(readBytes(path()).contains("Url=\n"));
+        SettingsFile last(path());
+        last.load();
+        QVERIFY(last.settings().Url.isEmpty());
+
+        writeBytes(path(), "[Audio]\nUrl=  srt://tx:9000  \n");
+        SettingsFile spaced(path());
+        spaced.load();
+        QCOMPARE(spaced.settings().Url, QStringLiteral("srt://tx:9000"));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestSettingsFile)

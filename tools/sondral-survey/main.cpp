@@ -32,7 +32,7 @@ constexpr int exitUsage = 2;  // bad command line, card out of range
 constexpr double maximumMinutes = 24 * 60;
 
 const char* helpText() {
-    return R"(Usage: sondral-survey [--card N] [--minutes M] [--plot FILE.png]
+    return R"(Usage: sondral-survey [--card N | --url URL] [--minutes M] [--plot FILE.png]
 
 Listens to a capture device the way Sondral does and proposes the level
 threshold (Vol) and time limit (Time) for the source on it. Run it on the
@@ -49,6 +49,8 @@ Options:
   --card N      The capture device, numbered as in Sondral's Audio dialog
                 (from 0). Default: Card in the sondral.ini beside this
                 program, else 0.
+  --url URL     A network stream instead of a card, as [Audio] Url takes
+                it (http, https, HLS, srt, udp, rtp, an .sdp file).
   --minutes M   How long to listen (default 10; fractions allowed, at most
                 1440). Ctrl-C ends the survey early; it still reports.
   --plot FILE   Also draw the levels, the proposed half threshold and the
@@ -164,8 +166,9 @@ int main(int argc, char* argv[]) {
     const QCommandLineOption minutesOption(QStringLiteral("minutes"), QString(),
                                            QStringLiteral("M"), QStringLiteral("10"));
     const QCommandLineOption plotOption(QStringLiteral("plot"), QString(), QStringLiteral("FILE"));
+    const QCommandLineOption urlOption(QStringLiteral("url"), QString(), QStringLiteral("URL"));
     const QCommandLineOption helpOption(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    parser.addOptions({cardOption, minutesOption, plotOption, helpOption});
+    parser.addOptions({cardOption, minutesOption, plotOption, urlOption, helpOption});
     if (!parser.parse(app.arguments())) {
         error(parser.errorText() + QStringLiteral(" (see --help)"));
         return exitUsage;
@@ -212,8 +215,16 @@ int main(int argc, char* argv[]) {
         card = cardFromSettings();
 
     WaveIn in;
-    waitForDeviceList(in);
-    const int count = in.deviceCount();
+    const QString url = parser.value(urlOption).trimmed();
+    if (!url.isEmpty()) {
+        // A stream: no device list to wait for; its loss is a failure.
+        in.setDynamicsMeasured(true);
+        in.startStream(url);
+        card = -1;
+    } else {
+        waitForDeviceList(in);
+    }
+    const int count = url.isEmpty() ? in.deviceCount() : 1;
     if (count == 0) {
         error(in.soundServerReached()
                   ? QStringLiteral("the sound server lists no capture device")
@@ -221,7 +232,7 @@ int main(int argc, char* argv[]) {
                                    "running for this user?)"));
         return exitFailed;
     }
-    if (!in.setDeviceNumber(*card)) {
+    if (url.isEmpty() && !in.setDeviceNumber(*card)) {
         error(
             QStringLiteral("card %1%2 does not exist; the capture devices are:%3")
                 .arg(*card)
@@ -231,7 +242,7 @@ int main(int argc, char* argv[]) {
     }
     in.setCaptureParameter(2);
     in.setDynamicsMeasured(true);
-    if (!in.start()) {
+    if (url.isEmpty() && !in.start()) {
         error(in.errorString());
         return exitFailed;
     }

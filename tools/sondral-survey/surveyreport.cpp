@@ -31,7 +31,12 @@ QString surveyReport(const SurveyContext& context, const LevelSurvey& survey) {
     const int heard = survey.heardSeconds();
     const int unheard = int(survey.seconds().size()) - heard;
     out << QStringLiteral("Sondral level survey");
-    out << QStringLiteral("device:    card %1, \"%2\"").arg(context.card).arg(context.deviceName);
+    if (context.card < 0)
+        out << QStringLiteral("device:    stream %1").arg(context.deviceName);
+    else
+        out << QStringLiteral("device:    card %1, \"%2\"")
+                   .arg(context.card)
+                   .arg(context.deviceName);
     out << QStringLiteral("started:   %1")
                .arg(context.started.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     out << QStringLiteral("measured:  %1 s of %2 s asked%3")

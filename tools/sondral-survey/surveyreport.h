@@ -7,7 +7,7 @@
 
 // What the report says about the survey besides its levels.
 struct SurveyContext {
-    int card = 0;
+    int card = 0; // -1: a stream (--url)
     QString deviceName;
     QDateTime started;
     int secondsAsked = 0;

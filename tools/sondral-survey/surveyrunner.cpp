@@ -43,6 +43,13 @@ void SurveyRunner::waitForAudio() {
     if (m_waitedMs >= firstAudioMs) {
         m_waitTimer.stop();
         m_done = true;
+        if (m_in.isStream()) {
+            emit failed(QStringLiteral("stream %1 delivered no audio within %2 s (%3)")
+                            .arg(m_in.deviceName())
+                            .arg(firstAudioMs / 1000)
+                            .arg(captureLossText(m_in.lossReason())));
+            return;
+        }
         emit failed(QStringLiteral("card %1 (\"%2\") delivered no audio within %3 s")
                         .arg(m_in.deviceNumber())
                         .arg(m_in.deviceName())
