@@ -12,7 +12,7 @@ struct StatusSnapshot;
 
 // The JSON documents of the status server, compact UTF-8.
 namespace StatusJson {
-// /status.json: the station state (every field is listed in the README).
+// /status.json: the station state (every field is listed in docs/status.md).
 QByteArray status(const StatusSnapshot& snapshot);
 // /timeline.json: the filled minutes of the last 24 hours up to nowMinute
 // (minutes since the epoch, UTC), oldest first.
