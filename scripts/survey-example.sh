@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Makes the README's example survey picture: a synthetic 150-second programme
+# Makes the example survey picture of docs/settings.md: a synthetic 150-second programme
 # (music, speech, a quiet passage, two fade-outs into the chain's hiss at
 # about -54 dBFS) played into a private PulseAudio server and surveyed there.
 #   scripts/survey-example.sh [BUILD [PICTURE]]

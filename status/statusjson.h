@@ -12,7 +12,7 @@ struct StatusSnapshot;
 
 // The JSON documents of the status server, compact UTF-8.
 namespace StatusJson {
-// /status.json: the station state (every field is listed in the README).
+// /status.json: the station state (every field is listed in docs/status.md).
 // nowMs on the monotonic clock of StatusSnapshot::publishedMs, for the
 // health (StatusHealth); by default the snapshot's own time.
 QByteArray status(const StatusSnapshot& snapshot, qint64 nowMs = -1);

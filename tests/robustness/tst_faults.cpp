@@ -241,7 +241,14 @@ void TstFaults::unresolvableServerKeepsAnswering() {
                Audio + linkTo(m_peer.port(), QStringLiteral("sondral-no-such-server.invalid")));
     QVERIFY(sondral);
     m_peer.send("SN_AUTO", m_hostPort);
-    QTest::qWait(6000);
+    // The alarm is decided and its send fails; the tick goes on retrying
+    // (tst_acceptance_restart counts the journal line over the retries).
+    QVERIFY2(
+        sondral->waitForOutput(QStringLiteral("SONDRAL ACTIVATED: SN_ALARM could not be sent to "
+                                              "sondral-no-such-server.invalid:%1")
+                                   .arg(m_peer.port()),
+                               10000),
+        qPrintable(sondral->output()));
     QVERIFY(sondral->isRunning());
     QVERIFY(!sondral->messages().contains(Activated));
     m_peer.send("SN_LIVE", m_hostPort);
