@@ -4,6 +4,7 @@
 #include "app/operatornotices.h"
 #include "core/station.h"
 #include "settings/eventlog.h"
+#include "settings/journal.h"
 #include "settings/settings.h"
 #include "ui/messageboxpresenter.h"
 
@@ -45,6 +46,8 @@ private:
     void restore() {
         if (m_saved < 0)
             return;
+        // The journal's lines go out on a thread of their own.
+        Journal::flush(5000);
         std::fflush(stderr);
         ::dup2(m_saved, STDERR_FILENO);
         ::close(m_saved);

@@ -160,8 +160,11 @@ private slots:
     }
 
     void init() {
+        // A capture that has just started: /healthz answers 200 for the
+        // next 3 s, long enough for each case.
         StatusSnapshot snap;
         snap.publishedMs = monotonicMs();
+        snap.state.capture.sinceMs = snap.publishedMs;
         m_board.publish(snap, QDateTime::currentMSecsSinceEpoch());
     }
 
