@@ -87,6 +87,10 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("channel_back");
     case Kind::ClipSaved:
         return QStringLiteral("clip_saved");
+    case Kind::StateFileFailed:
+        return QStringLiteral("state_file_failed");
+    case Kind::StateFileBack:
+        return QStringLiteral("state_file_back");
     }
     return QStringLiteral("unknown");
 }

@@ -118,6 +118,13 @@ struct StationState {
         int quietTicks[2] = {0, 0};
     } channels;
 
+    // sondral.state, the state a restart carries on with: whether the last
+    // write succeeded, and the reason of the failure while it does not.
+    struct StateFile {
+        bool ok = true;
+        QString error;
+    } stateFile;
+
     // Paused: the automation on air, its tick stopped by "SN_PAUSE_ON".
     bool paused() const;
     // The source on air as its keyword without "SN_" ("AUTO", "FEED_1" ..

@@ -101,6 +101,8 @@ QByteArray StatusJson::status(const StatusSnapshot& snapshot) {
                      {QStringLiteral("remote_name"), s.link.remoteName},
                      {QStringLiteral("remote_port"), s.link.remotePort},
                      {QStringLiteral("last_datagram"), time(s.lastDatagram)}}},
+        {QStringLiteral("state_file"), QJsonObject{{QStringLiteral("ok"), s.stateFile.ok},
+                                                   {QStringLiteral("error"), s.stateFile.error}}},
         {QStringLiteral("events"), events},
     };
     return QJsonDocument(doc).toJson(QJsonDocument::Compact);
