@@ -84,6 +84,7 @@ private:
     qint64 m_pollFailures = 0;
     qint64 m_clipBytes = 0;
     QString m_curvePath;
+    QStringList m_missed; // alarms not in time, in a memory run
     qint64 m_nextCurveMs = 0;
     qint64 m_startMs = 0;
     qint64 m_pid = 0;
@@ -245,18 +246,25 @@ void TstSoak::longRunKeepsResourcesAndLogLines() {
             wait(4000);
             break;
         default: // dead air: the alarm, then the server names a source again
-            QVERIFY2(
-                silenceUntilAlarm(source.limitSeconds),
-                qPrintable(QStringLiteral("cycle %1 at %2 s: no single alarm for %3, %4 (seed %5); "
-                                          "log ends: %6; output ends: %7")
-                               .arg(cycles)
-                               .arg((StationClock::nowMs() - start) / 1000)
-                               .arg(QString::fromLatin1(source.keyword), m_failure)
-                               .arg(seed)
-                               .arg(sondral.messages()
-                                        .mid(sondral.messages().size() - 4)
-                                        .join(QStringLiteral(" | ")))
-                               .arg(sondral.output().right(800))));
+            if (!silenceUntilAlarm(source.limitSeconds)) {
+                const QString why =
+                    QStringLiteral("cycle %1 at %2 s: no single alarm for %3, %4 (seed %5); "
+                                   "log ends: %6; output ends: %7")
+                        .arg(cycles)
+                        .arg((StationClock::nowMs() - start) / 1000)
+                        .arg(QString::fromLatin1(source.keyword), m_failure)
+                        .arg(seed)
+                        .arg(sondral.messages()
+                                 .mid(sondral.messages().size() - 4)
+                                 .join(QStringLiteral(" | ")))
+                        .arg(sondral.output().right(800));
+                if (m_curvePath.isEmpty())
+                    QFAIL(qPrintable(why));
+                // A memory run goes on to the end, so that its curve is
+                // whole; the miss fails it there.
+                m_missed << why.left(200);
+                qWarning("missed: %s", qPrintable(m_missed.last()));
+            }
             programme.tone(-12);
             wait(1000);
             break;
@@ -264,6 +272,7 @@ void TstSoak::longRunKeepsResourcesAndLogLines() {
     }
     m_junk->stop();
     m_poll.stop();
+    QVERIFY2(m_missed.isEmpty(), qPrintable(m_missed.join(QStringLiteral("; "))));
     send("SN_LIVE", QStringLiteral("Server Running LIVE"));
     QVERIFY(
         sondral.waitForMessage(QStringLiteral("Server Running LIVE"), m_expected.size() - 1, 5000));
