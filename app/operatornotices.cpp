@@ -70,6 +70,19 @@ void OperatorNotices::notice(const StationEvent& event, const StationState& stat
     case Kind::LinkFailed:
         reportFailure(event.text);
         break;
+    case Kind::StateFileFailed:
+        // Once per failure (the keeper tells only the first): the disk or
+        // the file needs someone, the monitoring itself goes on.
+        reportFailure(QStringLiteral("De toestand kan niet worden bewaard (%1). Na een herstart "
+                                     "gaat Sondral dan niet verder met de bron die in de lucht "
+                                     "was. Sondral probeert het opnieuw bij elke wijziging en "
+                                     "elke minuut; de bewaking gaat gewoon door.")
+                          .arg(event.text));
+        break;
+    case Kind::StateFileBack:
+        post(QMessageBox::Information, QStringLiteral("Mededeling"),
+             QStringLiteral("De toestand wordt weer bewaard in %1.").arg(event.text));
+        break;
     case Kind::RunEnded:
         // Nothing is shown after the run's end.
         m_presenter.clear();

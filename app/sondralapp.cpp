@@ -275,8 +275,14 @@ void SondralApp::resumeLastRun() {
     // source that was on air, since many playouts name it only when it
     // changes.
     qint64 age = 0;
-    if (const auto saved = m_stateFile.read();
-        saved && !saved->keyword.isEmpty() &&
+    QString problem;
+    const auto saved = m_stateFile.read(&problem);
+    // A FIFO, a device or a folder in its place is named here; the first
+    // write names it again to the operator and leaves it alone as well.
+    if (!problem.isEmpty())
+        Journal::write(Journal::Priority::Warning,
+                       QStringLiteral("the last run's state is not read: %1").arg(problem));
+    if (saved && !saved->keyword.isEmpty() &&
         StateFile::isRecent(*saved, QDateTime::currentDateTimeUtc(), StateFile::resumeWithinSecs,
                             &age))
         m_monitor->resume(saved->keyword, saved->paused, age);

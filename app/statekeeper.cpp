@@ -14,7 +14,7 @@ QString keywordOf(const StationState& state) {
 }
 } // namespace
 
-StateKeeper::StateKeeper(StateFile& file, const Station& station, QObject* parent)
+StateKeeper::StateKeeper(StateFile& file, Station& station, QObject* parent)
     : QObject(parent), m_file(file), m_station(station), m_refresh(new QTimer(this)),
       m_settle(new QTimer(this)) {
     m_refresh->setInterval(StateFile::refreshMs);
@@ -68,14 +68,40 @@ void StateKeeper::write(const StationState& state) {
     m_writtenKeyword = saved.keyword;
     m_writtenPaused = saved.paused;
     if (m_file.write(saved)) {
-        m_failureReported = false;
+        if (m_failing) {
+            m_failing = false;
+            Journal::write(
+                Journal::Priority::Notice,
+                QStringLiteral("the state file is written again: %1").arg(m_file.path()));
+            tell(true, m_file.path());
+        }
         return;
     }
-    if (!m_failureReported) {
-        m_failureReported = true;
+    if (!m_failing) {
+        m_failing = true;
         Journal::write(Journal::Priority::Warning,
                        QStringLiteral("cannot write the state file (a restart will not resume "
-                                      "the source on air): %1")
+                                      "the source on air; tried again at the next change and "
+                                      "every minute): %1")
                            .arg(m_file.errorString()));
+        tell(false, m_file.errorString());
     }
+}
+
+void StateKeeper::tell(bool ok, const QString& text) {
+    // Queued: write() may run inside Station::changed, and the other
+    // readers should not get a new change and an event in its middle.
+    QMetaObject::invokeMethod(
+        this,
+        [this, ok, text] {
+            if (m_station.ended())
+                return;
+            StationState& s = m_station.edit();
+            s.stateFile.ok = ok;
+            s.stateFile.error = ok ? QString() : text;
+            m_station.publish(
+                ok ? StationEvent::Kind::StateFileBack : StationEvent::Kind::StateFileFailed, text);
+            m_station.notifyChanged();
+        },
+        Qt::QueuedConnection);
 }

@@ -15,14 +15,17 @@ struct StationState;
 // pause whenever either changes (at once, a burst of a few, then at most one
 // a second), the time stamp
 // once a minute, and the whole state once more when the run ends. Each write
-// replaces a file of a few dozen bytes on the UI thread (QSaveFile, which
+// replaces a file of a few dozen bytes on the UI thread (StateFile, which
 // also syncs it to the disk); that happens a few times a minute in practice
-// and never per tick. A write that fails is told once on the journal; monitoring
-// goes on.
+// and never per tick. A write that fails is told once, on the journal and
+// through the station (StateFileFailed, StationState::stateFile: the
+// operator and the status page), and tried again at the next change or the
+// minute's refresh; the first write that succeeds again is told once too
+// (StateFileBack). Monitoring goes on either way.
 class StateKeeper : public QObject {
     Q_OBJECT
 public:
-    StateKeeper(StateFile& file, const Station& station, QObject* parent = nullptr);
+    StateKeeper(StateFile& file, Station& station, QObject* parent = nullptr);
 
     // From now on the file follows the station (the first write is now).
     void start();
@@ -32,9 +35,13 @@ public:
 
 private:
     void write(const StationState& state);
+    // Puts the file's health into the station and publishes the event, after
+    // the reader that wrote has returned (a write may be made while the
+    // station hands out a change).
+    void tell(bool ok, const QString& text);
 
     StateFile& m_file;
-    const Station& m_station;
+    Station& m_station;
     QTimer* m_refresh = nullptr;
     // A change that finds no credit for a write waits for this.
     QTimer* m_settle = nullptr;
@@ -46,5 +53,5 @@ private:
     bool m_started = false;
     QString m_writtenKeyword;
     bool m_writtenPaused = false;
-    bool m_failureReported = false;
+    bool m_failing = false;
 };

@@ -1,11 +1,13 @@
 #include "clips/clipfolder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QStorageInfo>
 
 #include <algorithm>
+#include <sys/stat.h>
 
 namespace {
 
@@ -36,6 +38,20 @@ bool olderName(const QString& a, const QString& b) {
     const int sa = suffix(a);
     const int sb = suffix(b);
     return sa != sb ? sa < sb : a < b;
+}
+
+// Looked at again right before a deletion: only a regular file of a clip's
+// name is ever removed, never a link (unlink would remove only the link, but
+// a link in the list means the folder is not as Sondral left it), a FIFO or a
+// folder that took the name since the list was made.
+bool isRegularFile(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+bool hasEntry(const QString& path) {
+    struct stat st {};
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
 } // namespace
@@ -71,9 +87,10 @@ QString ClipFolder::partialPath(const QString& clipPath) {
 
 QString ClipFolder::freePath(const QDateTime& time, const QString& source) const {
     const QDir dir(m_path);
+    // Any entry holds a name, a link to nothing included: a clip is never
+    // written through one.
     auto taken = [&dir](const QString& name) {
-        return QFileInfo::exists(dir.filePath(name)) ||
-               QFileInfo::exists(partialPath(dir.filePath(name)));
+        return hasEntry(dir.filePath(name)) || hasEntry(partialPath(dir.filePath(name)));
     };
     QString name = fileName(time, source);
     for (int n = 2; taken(name); ++n)
@@ -129,7 +146,7 @@ QStringList ClipFolder::prune() const {
     for (qsizetype i = 0; i + 1 < names.size(); ++i) {
         if (left <= m_limits.maxFiles && total <= m_limits.maxBytes)
             break;
-        if (dir.remove(names.at(i))) {
+        if (isRegularFile(dir.filePath(names.at(i))) && dir.remove(names.at(i))) {
             deleted.append(names.at(i));
             total -= sizes.at(i);
             --left;

@@ -8,8 +8,10 @@
 // The folder of alarm clips: their names, what may stay, and whether the
 // volume has room for one more. Only files whose names it gives out
 // ("2026-12-09_03-12-45_AUTO.flac", a "-2" before the dot when that second
-// is taken) are ever counted or deleted; anything else in the folder is
-// left alone. Plain file work, on whichever thread calls it.
+// is taken) are ever counted or deleted, and only when they are regular
+// files: a link, a FIFO or a folder under such a name is left alone, and so is
+// anything else in the folder, wherever the folder itself leads. Plain file
+// work, on whichever thread calls it.
 class ClipFolder {
 public:
     struct Limits {

@@ -10,7 +10,11 @@
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 #ifdef __linux__
 #include <pthread.h>
 #endif
@@ -24,6 +28,42 @@ quint64 framesOf(int ms, int rate) {
 // Plain 16-bit stereo, and a header: FLAC is never larger.
 qint64 boundBytes(quint64 frames) {
     return qint64(frames) * 4 + 65536;
+}
+
+// Writes a file that did not exist: created exclusively and never through a
+// link, so that a name planted in the folder (a link to a file elsewhere, a
+// FIFO) is never written into or waited on. Empty, or the reason; taken
+// tells that the name was there already (and is left alone).
+QString writeNewFile(const QString& path, const std::vector<char>& bytes, bool* taken) {
+    const int fd = ::open(QFile::encodeName(path).constData(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+    *taken = fd < 0 && errno == EEXIST;
+    if (fd < 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    int failure = 0;
+    for (std::size_t done = 0; done < bytes.size() && failure == 0;) {
+        const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            failure = n < 0 ? errno : ENOSPC;
+        else
+            done += std::size_t(n);
+    }
+    if (::close(fd) != 0 && failure == 0)
+        failure = errno;
+    return failure == 0 ? QString() : QString::fromLocal8Bit(std::strerror(failure));
+}
+
+// Renames without replacing: a name that appeared since freePath() looked
+// belongs to someone else. A file system that cannot say so gets the plain
+// rename (freePath() checked the name a moment ago).
+bool renameToFreeName(const QString& from, const QString& to) {
+    const QByteArray a = QFile::encodeName(from);
+    const QByteArray b = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, a.constData(), AT_FDCWD, b.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    return errno == EINVAL && ::rename(a.constData(), b.constData()) == 0;
 }
 
 QString fileError(SNDFILE* file) {
@@ -245,14 +285,17 @@ void ClipWriter::store(Clip& clip) const {
     // Written under a name the folder never counts, then renamed: a clip
     // cut short by a full disk or a crash is never taken for a whole one.
     const QString partial = ClipFolder::partialPath(clip.path);
-    QFile file(partial);
-    const bool written = file.open(QIODevice::WriteOnly) &&
-                         file.write(bytes.data(), qint64(bytes.size())) == qint64(bytes.size()) &&
-                         file.flush();
-    const QString reason = file.errorString();
-    file.close();
-    if (!written || file.error() != QFileDevice::NoError || !QFile::rename(partial, clip.path)) {
-        QFile::remove(partial);
+    bool taken = false;
+    const QString reason = writeNewFile(partial, bytes, &taken);
+    if (taken) {
+        // Not ours: left alone.
+        clip.error = QStringLiteral("cannot write %1: something else has that name")
+                         .arg(QDir::toNativeSeparators(partial));
+        return;
+    }
+    const bool written = reason.isEmpty();
+    if (!written || !renameToFreeName(partial, clip.path)) {
+        QFile::remove(partial); // the file this call created, never another
         clip.error = QStringLiteral("cannot write %1: %2")
                          .arg(QDir::toNativeSeparators(clip.path),
                               written ? QStringLiteral("the file could not be completed") : reason);

@@ -107,6 +107,10 @@ QString StationEvent::kindName(Kind kind) {
         return QStringLiteral("clip_saved");
     case Kind::AlarmSent:
         return QStringLiteral("alarm_sent");
+    case Kind::StateFileFailed:
+        return QStringLiteral("state_file_failed");
+    case Kind::StateFileBack:
+        return QStringLiteral("state_file_back");
     }
     return QStringLiteral("unknown");
 }

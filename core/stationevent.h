@@ -39,11 +39,16 @@ struct StationEvent {
         ChannelBack,
         ClipSaved, // the sound of an alarm is on disk; text the file's name
         AlarmSent, // a retried send got "SN_ALARM" out; text "SONDRAL ACTIVATED"
+        // sondral.state could not be written (the first failure after a
+        // good write); text the reason. The state's stateFile says it too.
+        StateFileFailed,
+        // It is written again after a failure; text the file's path.
+        StateFileBack,
     };
 
     // How many kinds there are: counts per kind are indexed by the kind.
     // The last kind above plus one.
-    static constexpr int kindCount = static_cast<int>(Kind::AlarmSent) + 1;
+    static constexpr int kindCount = static_cast<int>(Kind::StateFileBack) + 1;
 
     Kind kind = Kind::RunStarted;
     QDateTime time;

@@ -138,6 +138,13 @@ struct StationState {
         int quietTicks[2] = {0, 0};
     } channels;
 
+    // sondral.state, the state a restart carries on with: whether the last
+    // write succeeded, and the reason of the failure while it does not.
+    struct StateFile {
+        bool ok = true;
+        QString error;
+    } stateFile;
+
     // The status line, derived for display from the source on air and the
     // phase: the source's text, "LIVE", "SONDRAL GEACTIVEERD!", "PAUSE", or
     // nothing. Nothing reads it back.

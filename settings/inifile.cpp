@@ -1,10 +1,10 @@
 #include "settings/inifile.h"
 
 #include "settings/iniencoding.h"
+#include "settings/regularfile.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 #include <cstring>
 
@@ -449,27 +449,13 @@ bool IniFile::write(const QString& section, const QList<QPair<QString, QString>>
 bool IniFile::replaceFile(const QByteArray& bytes) {
     // The new bytes go to a temporary file beside the old one, which is
     // renamed over it only when completely written and synced: the file on
-    // disk is always either the old one or the new one.
-    //
-    // Unbuffered, so that each write reaches the file at once and says how
-    // much it wrote: a buffered QSaveFile whose last flush fails part-way
-    // (disk full, file size limit) still commits the truncated file.
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        return fail(file.errorString());
-    }
-    for (qsizetype done = 0; done < bytes.size();) {
-        // A short write is followed by one that fails and names the reason.
-        const qint64 written = file.write(bytes.constData() + done, bytes.size() - done);
-        if (written <= 0) {
-            const QString why = file.errorString();
-            file.cancelWriting();
-            return fail(why);
-        }
-        done += written;
-    }
-    if (!file.commit()) {
-        return fail(file.errorString());
+    // disk is always either the old one or the new one. The file keeps its
+    // permissions and owner; a new one may hold a web hook's token, so it is
+    // readable by its owner only. A settings file reached through a link is
+    // saved where the link points, as an editor would.
+    QString why;
+    if (!RegularFile::replace(m_path, bytes, RegularFile::Links::ReplaceTarget, 0600, &why)) {
+        return fail(why);
     }
     return true;
 }

@@ -1,7 +1,6 @@
 #include "settings/statefile.h"
 
-#include <QFile>
-#include <QSaveFile>
+#include "settings/regularfile.h"
 
 #include <utility>
 
@@ -27,11 +26,14 @@ bool isPlainKeyword(const QByteArray& value) {
 
 StateFile::StateFile(QString path) : m_path(std::move(path)) {}
 
-std::optional<StateFile::Saved> StateFile::read() const {
-    QFile file(m_path);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > maxFileBytes)
+std::optional<StateFile::Saved> StateFile::read(QString* problem) const {
+    QByteArray text;
+    QString error;
+    if (RegularFile::read(m_path, maxFileBytes, &text, &error) != RegularFile::Read::Ok) {
+        if (problem)
+            *problem = error;
         return std::nullopt;
-    const QByteArray text = file.read(maxFileBytes);
+    }
     Saved saved;
     for (QByteArray line : text.split('\n')) {
         line = line.trimmed(); // also a CR of an edited file
@@ -56,19 +58,13 @@ std::optional<StateFile::Saved> StateFile::read() const {
 }
 
 bool StateFile::write(const Saved& saved) {
-    QSaveFile file(m_path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        m_error = QStringLiteral("%1: %2").arg(m_path, file.errorString());
-        return false;
-    }
     const QByteArray text = SourceKey + '=' + saved.keyword.toLatin1() + '\n' + PausedKey + '=' +
                             (saved.paused ? '1' : '0') + '\n' + WrittenKey + '=' +
                             saved.written.toUTC().toString(Qt::ISODate).toLatin1() + '\n';
-    file.write(text);
-    if (!file.commit()) {
-        m_error = QStringLiteral("%1: %2").arg(m_path, file.errorString());
+    // A link named sondral.state is replaced as the link itself: whatever
+    // it points to (another file, a device) is never written.
+    if (!RegularFile::replace(m_path, text, RegularFile::Links::ReplaceLink, 0666, &m_error))
         return false;
-    }
     m_error.clear();
     return true;
 }

@@ -8,8 +8,10 @@
 // sondral.state beside sondral.ini: what was on air when the last run ended,
 // so that a restart (a crash, a kill by the watchdog, an update, a power cut)
 // carries on watching instead of waiting for the playout to name the source
-// again. A few lines of text, replaced as a whole (QSaveFile), so a run
-// killed in the middle of a write leaves the previous version:
+// again. A few lines of text, replaced as a whole (RegularFile: a new file
+// in the same folder, synced, then renamed over the old name), so a run
+// killed in the middle of a write, or a full disk, leaves the previous
+// version:
 //
 //   Source=SN_AUTO
 //   Paused=0
@@ -33,11 +35,15 @@ public:
     QString path() const { return m_path; }
 
     // The saved state; nothing when the file is missing, unreadable, too
-    // big to be ours, or without a valid time stamp.
-    std::optional<Saved> read() const;
+    // big to be ours, or without a valid time stamp. Only a regular file is
+    // read, without ever waiting (a FIFO in its place is left alone);
+    // problem gets why a file that is there was not read.
+    std::optional<Saved> read(QString* problem = nullptr) const;
 
     // Replaces the file. Returns false with the reason in errorString();
-    // the previous file then stays as it was.
+    // the previous file then stays as it was. A symbolic link of this name
+    // is replaced itself, never its target; anything else that is not a
+    // regular file is left alone and the write fails.
     bool write(const Saved& saved);
     QString errorString() const { return m_error; }
 

@@ -129,6 +129,8 @@ QByteArray StatusJson::status(const StatusSnapshot& snapshot, qint64 nowMs) {
                      {QStringLiteral("last_datagram"), time(s.lastDatagram)},
                      {QStringLiteral("bind_error"), s.link.bindError}}},
         {QStringLiteral("health"), health(snapshot, nowMs < 0 ? snapshot.publishedMs : nowMs)},
+        {QStringLiteral("state_file"), QJsonObject{{QStringLiteral("ok"), s.stateFile.ok},
+                                                   {QStringLiteral("error"), s.stateFile.error}}},
         {QStringLiteral("events"), events},
     };
     return QJsonDocument(doc).toJson(QJsonDocument::Compact);

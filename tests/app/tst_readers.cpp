@@ -91,6 +91,7 @@ private slots:
     void lostLogLinesReachTheOperator();
     void startupMessagesWaitForTheWindow();
     void monitorFailuresAndCapture();
+    void stateFileFailureAndReturn();
 };
 
 void tst_Readers::eventLogLinesAndPriorities_data() {
@@ -315,6 +316,23 @@ void tst_Readers::monitorFailuresAndCapture() {
     QCOMPARE(boxes().size(), 1);
     station.end();
     QVERIFY(boxes().isEmpty());
+}
+
+void tst_Readers::stateFileFailureAndReturn() {
+    MessageBoxPresenter presenter;
+    OperatorNotices notices(presenter);
+    Station station;
+    connect(&station, &Station::eventPublished, &notices, &OperatorNotices::notice);
+    notices.showStartupMessages();
+    station.publish(Kind::StateFileFailed, "/srv/sondral.state: No space left on device");
+    station.publish(Kind::StateFileBack, "/srv/sondral.state");
+    const QStringList shown = clickThrough();
+    QCOMPARE(shown.size(), 2);
+    QVERIFY2(shown[0].startsWith("Foutmelding: De toestand kan niet worden bewaard "
+                                 "(/srv/sondral.state: No space left on device)."),
+             qPrintable(shown[0]));
+    QCOMPARE(shown[1],
+             QString("Mededeling: De toestand wordt weer bewaard in /srv/sondral.state."));
 }
 
 QTEST_MAIN(tst_Readers)

@@ -5,6 +5,7 @@
 #include "core/station.h"
 #include "settings/statefile.h"
 
+#include <QDir>
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +31,7 @@ private slots:
     void followsSourceAndPause();
     void flippingSourcesIsCoalesced();
     void theEndIsWrittenAtOnce();
+    void aFailedWriteIsToldOnceAndRetried();
 };
 
 void tst_StateKeeper::followsSourceAndPause() {
@@ -94,6 +96,41 @@ void tst_StateKeeper::theEndIsWrittenAtOnce() {
         putOnAir(station, qint16(2 + i % 5)); // the last, FEED 4, waits to be written
     station.end();
     QCOMPARE(keywordOnDisk(file), QString("SN_FEED_4"));
+}
+
+// Something that is no file stands where sondral.state goes (a full disk
+// fails the same way, only later): the station says so once however often
+// the writes fail, the next change after it is gone writes the file again,
+// and that is said once too.
+void tst_StateKeeper::aFailedWriteIsToldOnceAndRetried() {
+    QTemporaryDir dir;
+    StateFile file(dir.filePath("sondral.state"));
+    QVERIFY(QDir(dir.path()).mkdir("sondral.state"));
+    Station station;
+    StateKeeper keeper(file, station);
+    connect(&station, &Station::changed, &keeper, &StateKeeper::stationChanged);
+    const auto count = [&station](StationEvent::Kind kind) {
+        return station.state().eventCounts[std::size_t(kind)];
+    };
+    putOnAir(station, 3);
+    keeper.start();
+    QTRY_COMPARE(count(StationEvent::Kind::StateFileFailed), 1u);
+    QVERIFY(!station.state().stateFile.ok);
+    QVERIFY2(station.state().stateFile.error.contains("a directory"),
+             qPrintable(station.state().stateFile.error));
+    putOnAir(station, 4);
+    putOnAir(station, 5);
+    QCoreApplication::processEvents();
+    QCOMPARE(count(StationEvent::Kind::StateFileFailed), 1u);
+    QCOMPARE(count(StationEvent::Kind::StateFileBack), 0u);
+
+    QVERIFY(QDir(dir.path()).rmdir("sondral.state"));
+    putOnAir(station, 2);
+    QTRY_COMPARE(count(StationEvent::Kind::StateFileBack), 1u);
+    QVERIFY(station.state().stateFile.ok);
+    QVERIFY(station.state().stateFile.error.isEmpty());
+    QCOMPARE(keywordOnDisk(file), QString("SN_AUTO"));
+    QCOMPARE(count(StationEvent::Kind::StateFileFailed), 1u);
 }
 
 QTEST_GUILESS_MAIN(tst_StateKeeper)

@@ -7,6 +7,8 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <sys/stat.h>
+
 namespace {
 
 void makeFile(const QString& path, qint64 size) {
@@ -34,6 +36,8 @@ private slots:
     void prune();
     void pruneOrdersTheSameSecondByNumber();
     void pruneLeavesOtherFiles();
+    void pruneTouchesOnlyRegularClips_data();
+    void pruneTouchesOnlyRegularClips();
     void freePathNeverReusesAName();
     void hasRoomKeepsTheReserve();
 };
@@ -147,6 +151,58 @@ void TstClipFolder::pruneLeavesOtherFiles() {
     for (const QString& name : others)
         QVERIFY2(QFile::exists(dir.filePath(name)), qPrintable(name));
     QCOMPARE(folder.clips(), QStringList{clipName(3)});
+}
+
+// The clips folder is itself a link to a folder elsewhere, and among the
+// clips stands something else under an old clip's name: it is neither
+// counted nor deleted, and what a link in there points to stays as it was.
+void TstClipFolder::pruneTouchesOnlyRegularClips_data() {
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<int>("kind");
+    QTest::newRow("link to a file outside") << "file link" << int(S_IFLNK);
+    QTest::newRow("link to a folder outside") << "folder link" << int(S_IFLNK);
+    QTest::newRow("link to nothing") << "dangling link" << int(S_IFLNK);
+    QTest::newRow("FIFO") << "fifo" << int(S_IFIFO);
+    QTest::newRow("folder") << "folder" << int(S_IFDIR);
+}
+
+void TstClipFolder::pruneTouchesOnlyRegularClips() {
+    QFETCH(QString, entry);
+    QFETCH(int, kind);
+    QTemporaryDir dir;
+    QVERIFY(QDir(dir.path()).mkpath("outside/inner"));
+    QVERIFY(QDir(dir.path()).mkpath("real"));
+    makeFile(dir.filePath("outside/precious.wav"), 100);
+    const QString linked = dir.filePath("clips");
+    QVERIFY(QFile::link(dir.filePath("real"), linked));
+    const QString odd = dir.filePath("real/" + clipName(1));
+    const QByteArray oddName = QFile::encodeName(odd);
+    if (entry == "file link")
+        QVERIFY(QFile::link(dir.filePath("outside/precious.wav"), odd));
+    else if (entry == "folder link")
+        QVERIFY(QFile::link(dir.filePath("outside"), odd));
+    else if (entry == "dangling link")
+        QVERIFY(QFile::link(dir.filePath("outside/gone.flac"), odd));
+    else if (entry == "fifo")
+        QVERIFY(::mkfifo(oddName.constData(), 0644) == 0);
+    else
+        QVERIFY(::mkdir(oddName.constData(), 0755) == 0);
+    makeFile(dir.filePath("real/" + clipName(2)), 10);
+    makeFile(dir.filePath("real/" + clipName(3)), 10);
+
+    ClipFolder::Limits limits;
+    limits.maxFiles = 1;
+    const ClipFolder folder(linked, limits);
+    QCOMPARE(folder.clips(), (QStringList{clipName(2), clipName(3)}));
+    QCOMPARE(folder.prune(), QStringList{clipName(2)});
+    struct stat st {};
+    QVERIFY(::lstat(oddName.constData(), &st) == 0);
+    QCOMPARE(int(st.st_mode & S_IFMT), kind);
+    QCOMPARE(QFileInfo(dir.filePath("outside/precious.wav")).size(), qint64(100));
+    QVERIFY(QFileInfo(dir.filePath("outside/inner")).isDir());
+    // Nor is a new clip ever written through it.
+    const QDateTime oddTime(QDate(2026, 12, 9), QTime(3, 1, 45));
+    QCOMPARE(QFileInfo(folder.freePath(oddTime, "AUTO")).fileName(), clipName(1, "-2"));
 }
 
 void TstClipFolder::freePathNeverReusesAName() {

@@ -6,15 +6,25 @@
 // reached the server.
 //
 // SONDRAL_SOAK_SECONDS sets the length (60 s by default, for the test run,
-// about ten cycles with several alarms; scripts/soak.sh runs an hour).
+// about ten cycles with several alarms; scripts/soak.sh runs an hour). With SONDRAL_SOAK_STATUS=1
+// the status page is on and polled as an open browser tab would (the state at the meters' pace, the
+// clip list and the newest clip now and then); SONDRAL_SOAK_CURVE names a file that gets one line
+// "seconds KiB" of resident memory every 30 s, so the curve of a long run can be read while it
+// runs.
 
 #include "acceptance/station.h"
 #include "robustness/datagramflood.h"
 #include "robustness/processprobe.h"
 #include "support/stationclock.h"
 
+#include <QFile>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
 #include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTcpServer>
 #include <QTest>
+#include <QTimer>
 
 #include <algorithm>
 
@@ -63,8 +73,20 @@ private:
     // Silence until the alarm arrives; false when it does not come in time.
     bool silenceUntilAlarm(int limitSeconds);
 
+    void pollStatus();
+
     Station m_station;
     std::unique_ptr<DatagramFlood> m_junk;
+    quint16 m_statusPort = 0;
+    QNetworkAccessManager m_web;
+    QTimer m_poll;
+    qint64 m_polls = 0;
+    qint64 m_pollFailures = 0;
+    qint64 m_clipBytes = 0;
+    QString m_curvePath;
+    QStringList m_missed; // alarms not in time, in a memory run
+    qint64 m_nextCurveMs = 0;
+    qint64 m_startMs = 0;
     qint64 m_pid = 0;
     QList<Sample> m_samples;
     qint64 m_nextSampleMs = 0;
@@ -83,10 +105,51 @@ void TstSoak::initTestCase() {
         ini += name + "Vol=20\r\n" + name + "Time=" + QByteArray::number(s.limitSeconds) + "\r\n";
     }
     ini += m_station.linkSection();
+    if (qEnvironmentVariableIntValue("SONDRAL_SOAK_STATUS") == 1) {
+        QTcpServer probe; // a port that was free a moment ago
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        m_statusPort = probe.serverPort();
+        probe.close();
+        ini += "[Status]\r\nPort=" + QByteArray::number(m_statusPort) + "\r\n";
+    }
+    m_curvePath = qEnvironmentVariable("SONDRAL_SOAK_CURVE");
     QVERIFY2(m_station.launch(QStringLiteral("soak"), ini), qPrintable(m_station.error()));
     m_pid = ProcessProbe::pidOfExecutable(m_station.sondral().dir() + QStringLiteral("/sondral"));
     QVERIFY(m_pid > 0);
     m_expected << QStringLiteral("Program started Up");
+    m_startMs = StationClock::nowMs();
+    if (m_statusPort != 0) {
+        m_poll.setInterval(400); // below 500 ms: the page counts as watched
+        connect(&m_poll, &QTimer::timeout, this, &TstSoak::pollStatus);
+        m_poll.start();
+    }
+}
+
+void TstSoak::pollStatus() {
+    const QString base = QStringLiteral("http://127.0.0.1:%1").arg(m_statusPort);
+    auto get = [this, base](const QString& path, auto done) {
+        QNetworkReply* reply = m_web.get(QNetworkRequest(QUrl(base + path)));
+        reply->setReadBufferSize(0);
+        connect(reply, &QNetworkReply::finished, this, [this, reply, done] {
+            ++m_polls;
+            if (reply->error() != QNetworkReply::NoError)
+                ++m_pollFailures;
+            done(reply->readAll());
+            reply->deleteLater();
+        });
+    };
+    get(QStringLiteral("/status.json"), [](const QByteArray&) {});
+    // Every 25th poll (10 s): the list, the metrics and the newest clip.
+    if (m_polls % 25 != 0)
+        return;
+    get(QStringLiteral("/metrics"), [](const QByteArray&) {});
+    get(QStringLiteral("/clips.json"), [this, base, get](const QByteArray& list) {
+        static const QRegularExpression name(QStringLiteral(R"([A-Za-z0-9_.-]+\.flac)"));
+        const QString clip = name.match(QString::fromUtf8(list)).captured(0);
+        if (!clip.isEmpty())
+            get(QStringLiteral("/clips/") + clip,
+                [this](const QByteArray& body) { m_clipBytes += body.size(); });
+    });
 }
 
 void TstSoak::sample() {
@@ -96,6 +159,13 @@ void TstSoak::sample() {
     m_nextSampleMs = now + 5000;
     m_samples.append({now, ProcessProbe::residentKiB(m_pid), ProcessProbe::openDescriptors(m_pid),
                       ProcessProbe::threads(m_pid)});
+    if (!m_curvePath.isEmpty() && now >= m_nextCurveMs) {
+        m_nextCurveMs = now + 30000;
+        QFile curve(m_curvePath);
+        if (curve.open(QIODevice::Append | QIODevice::Text))
+            curve.write(QByteArray::number((now - m_startMs) / 1000) + ' ' +
+                        QByteArray::number(m_samples.last().rssKiB) + '\n');
+    }
 }
 
 void TstSoak::wait(int ms) {
@@ -176,24 +246,33 @@ void TstSoak::longRunKeepsResourcesAndLogLines() {
             wait(4000);
             break;
         default: // dead air: the alarm, then the server names a source again
-            QVERIFY2(
-                silenceUntilAlarm(source.limitSeconds),
-                qPrintable(QStringLiteral("cycle %1 at %2 s: no single alarm for %3, %4 (seed %5); "
-                                          "log ends: %6; output ends: %7")
-                               .arg(cycles)
-                               .arg((StationClock::nowMs() - start) / 1000)
-                               .arg(QString::fromLatin1(source.keyword), m_failure)
-                               .arg(seed)
-                               .arg(sondral.messages()
-                                        .mid(sondral.messages().size() - 4)
-                                        .join(QStringLiteral(" | ")))
-                               .arg(sondral.output().right(800))));
+            if (!silenceUntilAlarm(source.limitSeconds)) {
+                const QString why =
+                    QStringLiteral("cycle %1 at %2 s: no single alarm for %3, %4 (seed %5); "
+                                   "log ends: %6; output ends: %7")
+                        .arg(cycles)
+                        .arg((StationClock::nowMs() - start) / 1000)
+                        .arg(QString::fromLatin1(source.keyword), m_failure)
+                        .arg(seed)
+                        .arg(sondral.messages()
+                                 .mid(sondral.messages().size() - 4)
+                                 .join(QStringLiteral(" | ")))
+                        .arg(sondral.output().right(800));
+                if (m_curvePath.isEmpty())
+                    QFAIL(qPrintable(why));
+                // A memory run goes on to the end, so that its curve is
+                // whole; the miss fails it there.
+                m_missed << why.left(200);
+                qWarning("missed: %s", qPrintable(m_missed.last()));
+            }
             programme.tone(-12);
             wait(1000);
             break;
         }
     }
     m_junk->stop();
+    m_poll.stop();
+    QVERIFY2(m_missed.isEmpty(), qPrintable(m_missed.join(QStringLiteral("; "))));
     send("SN_LIVE", QStringLiteral("Server Running LIVE"));
     QVERIFY(
         sondral.waitForMessage(QStringLiteral("Server Running LIVE"), m_expected.size() - 1, 5000));
@@ -228,6 +307,9 @@ void TstSoak::longRunKeepsResourcesAndLogLines() {
           qint64(m_expected.size()), m_junk->sent(), seed);
     qInfo("RSS peak %lld -> %lld KiB, descriptors %lld -> %lld, threads %lld -> %lld", peak(0, rss),
           peak(last, rss), peak(0, fds), peak(last, fds), peak(0, threads), peak(last, threads));
+    if (m_statusPort != 0)
+        qInfo("soak: %lld status requests, %lld failed, %lld clip bytes fetched", m_polls,
+              m_pollFailures, m_clipBytes);
     QVERIFY(peak(last, fds) <= peak(0, fds));
     QVERIFY(peak(last, threads) <= peak(0, threads));
 #ifndef SONDRAL_SANITIZED

@@ -354,6 +354,64 @@ private slots:
                  QStringList{QStringLiteral("sondral.ini")});
     }
 
+    // sondral.ini may hold a web hook's token: a rewrite keeps who may read
+    // it, and a new file is readable by its owner only.
+    void permissionsAreKept_data() {
+        QTest::addColumn<int>("before"); // -1: no file yet
+        QTest::addColumn<int>("after");
+        QTest::newRow("new file") << -1 << 0600;
+        QTest::newRow("owner only") << 0600 << 0600;
+        QTest::newRow("group may read") << 0640 << 0640;
+        QTest::newRow("everyone may read") << 0644 << 0644;
+    }
+
+    void permissionsAreKept() {
+        QFETCH(int, before);
+        QFETCH(int, after);
+        const QByteArray name = QFile::encodeName(path());
+        if (before >= 0) {
+            writeBytes(path(), "[Audio]\nCard=1\n");
+            QVERIFY(::chmod(name.constData(), mode_t(before)) == 0);
+        }
+        QVERIFY(write(QStringLiteral("Notify"), QStringLiteral("WebhookToken"),
+                      QStringLiteral("s3cret")));
+        struct stat st {};
+        QVERIFY(::stat(name.constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), after);
+    }
+
+    // Root saving the file of the account Sondral runs as leaves it that
+    // account's.
+    void ownerIsKept() {
+        if (geteuid() != 0) {
+            QSKIP("only root may give a file away");
+        }
+        const QByteArray name = QFile::encodeName(path());
+        writeBytes(path(), "[Audio]\nCard=1\n");
+        QVERIFY(::chown(name.constData(), 65534, 65534) == 0);
+        QVERIFY(write(QStringLiteral("Audio"), QStringLiteral("Card"), QStringLiteral("2")));
+        struct stat st {};
+        QVERIFY(::stat(name.constData(), &st) == 0);
+        QCOMPARE(st.st_uid, uid_t(65534));
+        QCOMPARE(st.st_gid, gid_t(65534));
+    }
+
+    // A settings file reached through a link is saved where the link
+    // points, as an editor saves it; the link stays a link.
+    void savedThroughALink() {
+        QTemporaryDir elsewhere;
+        const QString real = elsewhere.filePath(QStringLiteral("station.ini"));
+        writeBytes(real, "[Audio]\nCard=1\n");
+        QVERIFY(::chmod(QFile::encodeName(real).constData(), 0640) == 0);
+        QVERIFY(QFile::link(real, path()));
+        QVERIFY(write(QStringLiteral("Audio"), QStringLiteral("Card"), QStringLiteral("2")));
+        QCOMPARE(QFileInfo(path()).symLinkTarget(), real);
+        QCOMPARE(readBytes(real), QByteArray("[Audio]\nCard=2\n"));
+        struct stat st {};
+        QVERIFY(::stat(QFile::encodeName(real).constData(), &st) == 0);
+        QCOMPARE(int(st.st_mode & 07777), 0640);
+    }
+
     void notARegularFile_data() {
         QTest::addColumn<QString>("kind");
         QTest::newRow("directory") << "dir";
