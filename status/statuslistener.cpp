@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -55,13 +56,14 @@ void StatusListener::incomingConnection(qintptr descriptor) {
         // new connections cannot push out the clients being served.
         const auto oldest = std::min_element(
             m_connections.cbegin(), m_connections.cend(), [](const auto& a, const auto& b) {
-                return std::pair(a.second->served, a.second->lastProgressMs) <
-                       std::pair(b.second->served, b.second->lastProgressMs);
+                return std::tuple(a.second->served, a.second->lastProgressMs, a.second->accepted) <
+                       std::tuple(b.second->served, b.second->lastProgressMs, b.second->accepted);
             });
         drop(oldest->first);
     }
     auto fresh = std::make_unique<Connection>();
     fresh->lastProgressMs = nowMs();
+    fresh->accepted = ++m_acceptedCount;
     m_connections.emplace(socket, std::move(fresh));
     // What Qt reads ahead of the heads is bounded: heads are read whole or
     // refused at maxHeadBytes.

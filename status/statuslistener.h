@@ -82,6 +82,9 @@ protected:
 private:
     struct Connection {
         qint64 lastProgressMs = 0;
+        // The order connections were accepted in: of two with progress in
+        // the same millisecond the older gives way first.
+        quint64 accepted = 0;
         bool served = false;            // a whole request head came
         qint64 headStartMs = -1;        // first byte of the head being read; -1: none
         qint64 headBytes = 0;           // of the head being read
@@ -106,6 +109,7 @@ private:
     Connection* find(QTcpSocket* socket);
 
     Limits m_limits;
+    quint64 m_acceptedCount = 0;
     Handler m_handler;
     std::unordered_map<QTcpSocket*, std::unique_ptr<Connection>> m_connections;
     QTimer* m_sweepTimer = nullptr;
