@@ -346,7 +346,11 @@ void tst_Notify::commandOutputBounded() {
           tookMs, worstGapMs, grewKiB);
     // Generous on a loaded machine: what matters is that it is not seconds.
     QVERIFY2(worstGapMs < 500, qPrintable(QString::number(worstGapMs)));
+#ifndef __SANITIZE_ADDRESS__
+    // (AddressSanitizer keeps freed memory in quarantine: there the peak
+    // says nothing about what the reading keeps.)
     QVERIFY2(grewKiB < 32 * 1024, qPrintable(QString("%1 KiB more").arg(grewKiB)));
+#endif
     QCOMPARE(lines.size(), 1 + CommandPath::KeptOutputLines);
     QVERIFY2(lines.first().contains(QString("notify command: %1 bytes of its output not kept, "
                                             "the last %2 lines follow")

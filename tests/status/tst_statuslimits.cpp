@@ -229,8 +229,12 @@ private slots:
         QVERIFY(client.send(pipeline));
         QTRY_VERIFY_WITH_TIMEOUT(client.openAtServer(service->port()), 2000);
         QTRY_VERIFY_WITH_TIMEOUT(!client.openAtServer(service->port()), 5000);
-        const qint64 grown = peakResidentBytes() - before;
+        [[maybe_unused]] const qint64 grown = peakResidentBytes() - before;
+#ifndef __SANITIZE_ADDRESS__
+        // (AddressSanitizer keeps freed memory in quarantine: there the peak
+        // says nothing about what a connection holds.)
         QVERIFY2(grown < ClipBytes, qPrintable(QString::number(grown)));
+#endif
     }
 
     // A head sent a byte at a time is answered 408 at its deadline from the
