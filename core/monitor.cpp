@@ -257,7 +257,7 @@ void Monitor::watchChannels(bool leftSilent, bool rightSilent) {
 void Monitor::raiseAlarm(AlarmReason reason) {
     StationState& s = m_station.edit();
     // A standing alarm whose send failed is retried: the same alarm.
-    const bool decided = !s.alarmActive;
+    const bool decided = !s.alarmActive();
     if (decided) {
         ++s.alarmCount;
         s.lastAlarm = QDateTime::currentDateTime();
@@ -287,7 +287,6 @@ void Monitor::raiseAlarm(AlarmReason reason) {
 void Monitor::show(const ShownStatus& shown) {
     StationState& s = m_station.edit();
     s.shown = shown;
-    s.alarmActive = shown.phase == StationPhase::Alarm;
 }
 
 void Monitor::startTick() {

@@ -80,7 +80,7 @@ MonitoringHealth MonitoringHealth::judge(const StationState& state, qint64 nowMs
         h.problems.append({Kind::Check, QStringLiteral("the silence check has not run for %1 s")
                                             .arg((nowMs - state.lastTickMs) / 1000)});
 
-    if (state.alarmActive)
+    if (state.alarmActive())
         h.problems.append({Kind::Alarm, QStringLiteral("dead air: the alarm stands since %1")
                                             .arg(state.lastAlarm.toUTC().toString(Qt::ISODate))});
     return h;

@@ -51,7 +51,7 @@ void OutageTracker::observe(const StationEvent& event, const StationState& state
     // An alarm within an outage (a re-armed source silent again, a retried
     // send) is the same outage; but once a steady signal alarmed in it, its
     // level alone no longer ends it (a silence that turns into a hum).
-    if (state.outage.active && state.alarmActive && state.alarmReason == AlarmReason::SteadySignal)
+    if (state.outage.active && state.alarmActive() && state.alarmReason == AlarmReason::SteadySignal)
         m_station.edit().outage.reason = AlarmReason::SteadySignal;
 }
 

@@ -49,11 +49,8 @@ struct StationState {
     // clock; 0 before either.
     qint64 lastTickMs = 0;
 
-    // The alarm stands (shown.phase is Alarm) from its decision until a
-    // datagram replaces it; kept beside the phase for the outputs that ask
-    // only this, written with it. count and last count alarms decided, a
-    // retried send of the same alarm included once.
-    bool alarmActive = false;
+    // count and last count alarms decided, a retried send of the same alarm
+    // included once.
     int alarmCount = 0;
     QDateTime lastAlarm;
 
@@ -156,5 +153,7 @@ struct StationState {
     QString source() const;
     // Whether an alarm has been raised in this run, so that alarmReason
     // means something.
-    bool alarmSeen() const { return alarmCount > 0 || alarmActive; }
+    bool alarmSeen() const { return alarmCount > 0 || alarmActive(); }
+    // The alarm stands from its decision until a datagram replaces it.
+    bool alarmActive() const { return shown.phase == StationPhase::Alarm; }
 };

@@ -104,7 +104,7 @@ public:
             fuzzFail("silence count or gauge position wrong after a tick");
         if (expected > old.modes.ArmedTime) {
             if (station.state().statusText() != QLatin1String("SONDRAL GEACTIVEERD!") ||
-                !station.state().alarmActive)
+                !station.state().alarmActive())
                 fuzzFail("alarm without the alarm status text");
             if (link.result == 0 && (link.sent.size() != sentBefore + 1 || timer.active))
                 fuzzFail("a sent alarm did not stop the tick");
@@ -126,7 +126,7 @@ public:
         for (const QByteArray& sent : link.sent)
             if (sent != "SN_ALARM")
                 fuzzFail("something other than SN_ALARM was sent");
-        if (s.alarmActive != (s.statusText() == QLatin1String("SONDRAL GEACTIVEERD!")))
+        if (s.alarmActive() != (s.statusText() == QLatin1String("SONDRAL GEACTIVEERD!")))
             fuzzFail("the alarm stands without its status text, or the other way round");
     }
 

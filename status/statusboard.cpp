@@ -12,7 +12,7 @@ void StatusBoard::publish(const StatusSnapshot& snapshot, qint64 epochMs) {
         // a count that grew is an alarm raised since the last copy.
         if (now.alarmCount > before.alarmCount)
             m_timeline.markRaised(minute);
-        if (before.alarmActive && !now.alarmActive)
+        if (before.alarmActive() && !now.alarmActive())
             m_timeline.markRestored(minute);
     }
     m_timeline.add(minute, snapshot.levels.left, snapshot.levels.right, now);

@@ -84,7 +84,7 @@ QByteArray StatusJson::status(const StatusSnapshot& snapshot, qint64 nowMs) {
         {QStringLiteral("meters"),
          QJsonObject{{QStringLiteral("left"), snapshot.levels.meterLeft},
                      {QStringLiteral("right"), snapshot.levels.meterRight}}},
-        {QStringLiteral("alarm"), QJsonObject{{QStringLiteral("active"), s.alarmActive},
+        {QStringLiteral("alarm"), QJsonObject{{QStringLiteral("active"), s.alarmActive()},
                                               {QStringLiteral("last"), time(s.lastAlarm)},
                                               {QStringLiteral("count"), s.alarmCount},
                                               {QStringLiteral("reason"), alarmReason(s)}}},

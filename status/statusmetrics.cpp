@@ -92,7 +92,7 @@ QByteArray StatusMetrics::render(const StatusSnapshot& snapshot, qint64 nowMs) {
             s.tickRunning ? 1 : 0);
     w.gauge("sondral_alarm_active",
             "1 while the dead-air alarm stands, until the server names a source again.",
-            s.alarmActive ? 1 : 0);
+            s.alarmActive() ? 1 : 0);
     w.family("sondral_alarm_reason", "gauge",
              "Why the standing or last alarm was raised: 1 on its reason, 0 on the other; both 0 "
              "before the first alarm.");

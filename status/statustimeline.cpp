@@ -32,7 +32,7 @@ void StatusTimeline::add(qint64 minute, int left, int right, const StationState&
         m.monitored = true;
         m.armedVol = state.modes.ArmedVol;
     }
-    m.alarm = m.alarm || state.alarmActive;
+    m.alarm = m.alarm || state.alarmActive();
 }
 
 void StatusTimeline::markRaised(qint64 minute) {

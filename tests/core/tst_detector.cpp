@@ -84,7 +84,7 @@ void tst_Detector::gaugeCountsUpAndAlarmsAfterLimit() {
     QCOMPARE(r.events.gaugePositions, (QList<int>{1, 2, 3}));
     QVERIFY(r.link.sent.isEmpty());
     QVERIFY(r.timer.active);
-    QVERIFY(!r.st().alarmActive);
+    QVERIFY(!r.st().alarmActive());
 
     r.silentTicks(1);
     QCOMPARE(r.events.gaugePositions, (QList<int>{1, 2, 3, 4}));
@@ -94,7 +94,7 @@ void tst_Detector::gaugeCountsUpAndAlarmsAfterLimit() {
     QCOMPARE(r.link.sent, QList<QByteArray>{"SN_ALARM"});
     QCOMPARE(r.link.sent.first().size(), 8);
     QVERIFY(r.events.boxes.isEmpty());
-    QVERIFY(r.st().alarmActive);
+    QVERIFY(r.st().alarmActive());
     QCOMPARE(r.st().alarmCount, 1);
     QVERIFY(r.st().lastAlarm.isValid());
     QVERIFY(!r.st().tickRunning);
@@ -223,7 +223,7 @@ void tst_Detector::alarmRestartsOnlyByDatagram() {
     QVERIFY(r.timer.active);
     QCOMPARE(r.state().SilenceCount, 0);
     QCOMPARE(r.status(), QString("AUTOMAAT"));
-    QVERIFY(!r.st().alarmActive);
+    QVERIFY(!r.st().alarmActive());
     r.silentTicks(4);
     QCOMPARE(r.link.sent.size(), 2);
     QCOMPARE(r.events.gaugePositions, (QList<int>{1, 2, 3, 4, 1, 2, 3, 4}));

@@ -68,7 +68,7 @@ void tst_Programme::steadySeconds() {
             r.m.tmrSN_Timer(60, 60, Unmeasured);
             break;
         }
-        if (r.st().alarmActive && alarmTick == 0)
+        if (r.st().alarmActive() && alarmTick == 0)
             alarmTick = i + 1;
     }
     QCOMPARE(alarmTick, alarmAt);
@@ -122,9 +122,9 @@ void tst_Programme::flatTimeOfTheSourceOnAir() {
     QCOMPARE(r.st().programme.flatCount, 0);
     r.m.tmrSN_Timer(60, 60, Steady);
     r.m.tmrSN_Timer(60, 60, Steady);
-    QVERIFY(!r.st().alarmActive);
+    QVERIFY(!r.st().alarmActive());
     r.m.tmrSN_Timer(60, 60, Steady);
-    QVERIFY(r.st().alarmActive);
+    QVERIFY(r.st().alarmActive());
     // LIVE is never watched, whatever it sounds like.
     r.send("SN_LIVE");
     QCOMPARE(r.st().programme.flatCount, 0);
@@ -139,10 +139,10 @@ void tst_Programme::silenceStillAlarmsFirst() {
     r.send("SN_AUTO");
     r.m.tmrSN_Timer(60, 60, Steady);
     r.m.tmrSN_Timer(60, 60, Steady);
-    QVERIFY(!r.st().alarmActive);
+    QVERIFY(!r.st().alarmActive());
     for (int i = 0; i < 4; ++i)
         r.m.tmrSN_Timer(0, 0, Steady);
-    QVERIFY(r.st().alarmActive);
+    QVERIFY(r.st().alarmActive());
     QCOMPARE(r.st().alarmReason, AlarmReason::Silence);
     QCOMPARE(r.events.count(Kind::AlarmRaised), 1);
     QCOMPARE(r.events.count(Kind::NoProgramme), 0);

@@ -83,7 +83,7 @@ void tst_Station::health() {
     s.capture.sinceMs = now - inPhase;
     s.link.hostPort = hostPort;
     s.link.bound = bound;
-    s.alarmActive = alarm;
+    s.shown.phase = alarm ? StationPhase::Alarm : StationPhase::Watching;
     const MonitoringHealth h = MonitoringHealth::judge(s, now, now - sinceBlock);
     QStringList names;
     for (const MonitoringHealth::Problem& p : h.problems) {

@@ -35,7 +35,6 @@ StatusSnapshot ranStation() {
     s.modes.ArmedTime = 30;
     s.modes.SilenceCount = 31;
     s.shown.phase = StationPhase::Alarm;
-    s.alarmActive = true;
     s.alarmCount = 1;
     s.lastAlarm = QDateTime(QDate(2026, 3, 1), QTime(12, 0, 5), Qt::UTC);
     s.started = QDateTime(QDate(2026, 3, 1), QTime(11, 0), Qt::UTC);
@@ -238,7 +237,8 @@ private slots:
         QFETCH(QString, reasons);
         QFETCH(bool, monitoringOk);
         StatusSnapshot snap = ranStation();
-        snap.state.alarmActive = change == 1 || change == 6;
+        snap.state.shown.phase =
+            (change == 1 || change == 6) ? StationPhase::Alarm : StationPhase::Watching;
         snap.state.capture.phase = change == 6 ? CapturePhase::Lost : CapturePhase::Capturing;
         snap.state.capture.sinceMs = Now - 12'000;
         if (change == 2)
@@ -314,11 +314,11 @@ private slots:
         const qint64 minuteMs = 60'000;
         const qint64 t0 = 1'800'000'000'000;
         board.publish(snap, t0);
-        snap.state.alarmActive = true;
+        snap.state.shown.phase = StationPhase::Alarm;
         snap.state.alarmCount = 1;
         board.publish(snap, t0 + minuteMs);
         board.publish(snap, t0 + 2 * minuteMs);
-        snap.state.alarmActive = false;
+        snap.state.shown.phase = StationPhase::Watching;
         board.publish(snap, t0 + 3 * minuteMs);
         const QList<StatusTimeline::Minute> w = board.timeline().window(t0 / minuteMs + 3);
         QCOMPARE(w.size(), 4);

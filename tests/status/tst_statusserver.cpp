@@ -279,7 +279,7 @@ private slots:
         StatusSnapshot snap;
         snap.publishedMs = monotonicMs();
         snap.state.capture.sinceMs = snap.publishedMs;
-        snap.state.alarmActive = true;
+        snap.state.shown.phase = StationPhase::Alarm;
         snap.state.lastAlarm = QDateTime::currentDateTimeUtc();
         m_board.publish(snap, QDateTime::currentMSecsSinceEpoch());
         const Reply r = request(m_service.port(), get("GET", "/healthz"));
