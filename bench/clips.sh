@@ -26,7 +26,6 @@ trap 'exit 130' INT TERM
 cpu_seconds() {
     awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.3f", ($12 + $13) / hz }' "/proc/$1/stat"
 }
-peak_rss_mb() { awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 bound() { [ -n "$(ss -Hlun "sport = :$1")" ]; }
 percent() { awk -v a="$1" -v b="$2" -v w="$3" 'BEGIN { printf "%.2f", 100 * (b - a) / w }'; }
 

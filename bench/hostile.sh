@@ -47,12 +47,6 @@ pids=()
 trap '[ -n "${BENCH_KEEP:-}" ] && pids=() && echo "kept $work" >&2 || remove_work' EXIT
 trap 'exit 130' INT TERM
 
-peak_rss_mb() { awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status" 2>/dev/null || echo "?"; }
-free_tcp_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-# "HH:MM:SS.mmm" (sondral-sim's stamps) to seconds since midnight.
-sod() { awk -F: '{ printf "%.3f", $1 * 3600 + $2 * 60 + $3 }' <<<"$1"; }
 
 eval "$("$root/tests/support/pulse-private.sh" start "$work/pulse")"
 sox -V1 -n -r 48000 -b 16 -c 2 "$work/burst.wav" synth 3 sine 440 gain -n -12 pad 0 "$window"

@@ -47,8 +47,6 @@ cleanup() {
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
-# "HH:MM:SS.mmm" (sondral-sim's stamps) to seconds since midnight.
-sod() { awk -F: '{ printf "%.3f", $1 * 3600 + $2 * 60 + $3 }' <<<"$1"; }
 sod_now() { sod "$(date +%H:%M:%S.%N)"; }
 # CPU seconds (user + system) of a process so far, all its threads.
 cpu_seconds() {
@@ -58,7 +56,6 @@ cpu_seconds() {
 voluntary_switches() {
     cat /proc/"$1"/task/*/status 2>/dev/null | awk '/^voluntary_ctxt_switches:/ { s += $2 } END { print s + 0 }'
 }
-peak_rss_mb() { awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 threads_of() { awk '/^Threads:/ { print $2 }' "/proc/$1/status"; }
 stats() { # min median max of the numbers on stdin
     sort -g | awk 'NF { v[++n] = $1 } END { if (n) printf "min %.3f  median %.3f  max %.3f  (n=%d)",

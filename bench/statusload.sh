@@ -42,15 +42,10 @@ trap 'exit 130' INT TERM
 cpu_seconds() {
     awk -v hz="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.3f", ($12 + $13) / hz }' "/proc/$1/stat"
 }
-peak_rss_mb() { awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status"; }
 stats() {
     sort -g | awk 'NF { v[++n] = $1 } END { if (n) printf "min %.3f  median %.3f  max %.3f  (n=%d)",
         v[1], (n % 2 ? v[(n + 1) / 2] : (v[n / 2] + v[n / 2 + 1]) / 2), v[n], n }'
 }
-free_tcp_port() {
-    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
-}
-sod() { awk -F: '{ printf "%.3f", $1 * 3600 + $2 * 60 + $3 }' <<<"$1"; }
 
 eval "$("$root/tests/support/pulse-private.sh" start "$work/pulse")"
 sox -V1 -n -r 48000 -b 16 -c 2 "$work/burst.wav" synth 3 sine 440 gain -n -12 pad 0 "$((window - 3))"

@@ -1,6 +1,6 @@
 # shellcheck shell=bash disable=SC2034,SC2154
 # (stream_pid and stream_start are for the caller; root and work come from it.)
-# Shell helpers shared by scripts/demo.sh and bench/run.sh (sourced, not run).
+# Shell helpers shared by the scripts and benchmarks (sourced, not run).
 # The caller sets root (the repository), work (its temporary folder) and the
 # array pids (background processes to end on exit).
 
@@ -8,6 +8,17 @@
 now() { date +%s.%N; }
 # Seconds from the moment $1 (a now) until now, "%5.1f".
 since() { awk -v a="$1" -v b="$(now)" 'BEGIN { printf "%5.1f", b - a }'; }
+
+# A TCP port of 127.0.0.1 free now (the kernel's choice).
+free_tcp_port() {
+    python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])'
+}
+
+# Peak resident memory of process $1, MB ("?" once it is gone).
+peak_rss_mb() { awk '/^VmHWM:/ { printf "%.1f", $2 / 1024 }' "/proc/$1/status" 2>/dev/null || echo "?"; }
+
+# "HH:MM:SS.mmm" (sondral-sim's stamps) to seconds since midnight.
+sod() { awk -F: '{ printf "%.3f", $1 * 3600 + $2 * 60 + $3 }' <<<"$1"; }
 
 # A UDP port nothing listens on, 20000..59999.
 free_udp_port() {
