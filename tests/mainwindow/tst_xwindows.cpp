@@ -181,6 +181,8 @@ bool tst_XWindows::startOnDisplay(const QByteArray& ini) {
     display.insert(QStringLiteral("DISPLAY"), m_display);
     display.insert(QStringLiteral("XAUTHORITY"), m_xauthority);
     display.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+    if (qEnvironmentVariableIsSet("PULSE_SERVER"))
+        display.insert(QStringLiteral("PULSE_SERVER"), qEnvironmentVariable("PULSE_SERVER"));
     return m_sondral->start(display, SondralInstance::Platform::Unchosen);
 }
 

@@ -40,8 +40,8 @@ public:
     // a Qt platform or a service manager's variables, in the C locale (so
     // the log's time stamps read dd/MM/yyyy HH:mm:ss), with `extra` set last
     // (a sound server's variables, a display, NOTIFY_SOCKET). Without a
-    // PULSE_SERVER in either, it gets one that nobody serves: never the
-    // machine's own sound server.
+    // PULSE_SERVER in `extra`, it gets one that nobody serves: never the
+    // machine's own sound server nor the one the test itself was given.
     bool start(const QProcessEnvironment& extra = {}, Platform platform = Platform::Offscreen);
     bool isRunning() const { return m_process.state() == QProcess::Running; }
     // The command-line arguments of the next start (none by default).
