@@ -142,19 +142,21 @@ void TestAcceptanceSources::silenceIsCountedOnTimeWhileNobodyWatches() {
     QTest::qWait(2000);                              // resting long since
     const qint64 sent = m_station.send("SN_FEED_1"); // threshold 20, time 2
     m_script.expect(QStringLiteral("Server Running FEED 1"));
-    // The ticks beat at sent + 1 s, + 2 s, ...; the programme stops 2.5 s
-    // after the datagram, half a beat before the third.
-    while (StationClock::nowMs() < sent + 2500)
+    // The ticks beat at sent + 1 s, + 2 s, ...; the programme stops 2.2 s
+    // after the datagram, within the third beat's second.
+    while (StationClock::nowMs() < sent + 2200)
         QTest::qWait(5);
     m_station.programme().silence();
     const double onset = (m_station.programme().lastChangeMs() - sent) / 1000.0;
-    if (onset > 2.8)
+    if (onset > 2.7)
         QSKIP("the silence reached the sound server too late to judge the beat");
     const double seconds = m_script.secondsToAlarm(sent, 10000);
     qInfo("silence %.3f s after SN_FEED_1, SN_ALARM %.3f s after it", onset, seconds);
     // The fourth beat is the first whose second is all silence, the sixth
-    // raises the alarm: 6 s. A capture that showed the silence late by half
-    // a second or more would take one beat more.
+    // raises the alarm: 6 s. A capture that showed the silence late by 0.8 s
+    // or more (a hidden window's capture waking once a second would) takes
+    // one beat more; on a loaded machine the sound server alone can lag half
+    // a second.
     QVERIFY2(seconds >= 5.8 && seconds <= 6.6, qPrintable(QString::number(seconds)));
 }
 
