@@ -9,6 +9,7 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTcpServer>
@@ -59,6 +60,8 @@ private slots:
     void oggOpusGivesLevels();
     void hlsGivesLevelsAndAStoppedPlaylistIsALoss();
     void udpMpegTsGivesLevelsAndSilenceOnTheWireIsALoss();
+    void srtCallerGivesLevelsLosesTheListenerAndComesBack();
+    void rtpL24DescribedBySdpGivesLevels();
     void badInputIsALossWithItsReason_data();
     void badInputIsALossWithItsReason();
     void stallAfterAudio();
@@ -200,6 +203,70 @@ void TstStreamCapture::udpMpegTsGivesLevelsAndSilenceOnTheWireIsALoss() {
     QTRY_COMPARE_WITH_TIMEOUT(lost.count(), before + 1, StreamCapture::lossAfterMs + 3000);
     QCOMPARE(in.lossReason(), CaptureLoss::Stalled);
     QCOMPARE(in.level(0), 0);
+}
+
+// ffmpeg sending a 1 kHz tone in real time to `target`, with the output
+// options given (codec, container) before it.
+static void startToneSender(QProcess& sender, const QStringList& output, const QString& target) {
+    sender.start(QStringLiteral("ffmpeg"),
+                 QStringList{QStringLiteral("-nostdin"), QStringLiteral("-loglevel"),
+                             QStringLiteral("error"), QStringLiteral("-re"), QStringLiteral("-f"),
+                             QStringLiteral("lavfi"), QStringLiteral("-i"),
+                             QStringLiteral("sine=frequency=1000:sample_rate=48000")} +
+                     output + QStringList{target});
+}
+
+void TstStreamCapture::srtCallerGivesLevelsLosesTheListenerAndComesBack() {
+    // The studio's encoder listens (ffmpeg in SRT listener mode) and the
+    // capture calls it, as at a transmitter site.
+    const quint16 port = IcecastServer::freeTcpPort();
+    const QString listener = QStringLiteral("srt://127.0.0.1:%1?mode=listener").arg(port);
+    const QStringList mpegTs{QStringLiteral("-c:a"), QStringLiteral("mp2"), QStringLiteral("-f"),
+                             QStringLiteral("mpegts")};
+    QProcess sender;
+    startToneSender(sender, mpegTs, listener);
+    QVERIFY(sender.waitForStarted(5000));
+    WaveIn in;
+    QSignalSpy lost(&in, &WaveIn::deviceLost);
+    QSignalSpy restored(&in, &WaveIn::deviceRestored);
+    in.startStream(QStringLiteral("srt://127.0.0.1:%1").arg(port));
+    QTRY_VERIFY_WITH_TIMEOUT(in.level(0) >= 60 && in.level(1) >= 60, 15000);
+    QCOMPARE(in.streamFormat().codec, QStringLiteral("mp2"));
+
+    const qsizetype before = lost.count(); // a first call may come before the listener
+    sender.kill();
+    sender.waitForFinished(5000);
+    QTRY_COMPARE_WITH_TIMEOUT(lost.count(), before + 1, StreamCapture::lossAfterMs + 3000);
+    QCOMPARE(in.level(0), 0);
+
+    const qsizetype back = restored.count();
+    startToneSender(sender, mpegTs, listener);
+    QVERIFY(sender.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(restored.count() > back && in.level(0) >= 60, 40000);
+    sender.kill();
+    sender.waitForFinished(5000);
+}
+
+void TstStreamCapture::rtpL24DescribedBySdpGivesLevels() {
+    // AES67-style: uncompressed 24-bit audio over RTP, the session described
+    // by an .sdp file that the sender writes.
+    const quint16 port = IcecastServer::freeTcpPort() & ~1; // RTP takes the even port
+    const QString sdp = m_dir.filePath(QStringLiteral("aes67.sdp"));
+    QProcess sender;
+    startToneSender(sender,
+                    {QStringLiteral("-ac"), QStringLiteral("2"), QStringLiteral("-c:a"),
+                     QStringLiteral("pcm_s24be"), QStringLiteral("-sdp_file"), sdp,
+                     QStringLiteral("-f"), QStringLiteral("rtp")},
+                    QStringLiteral("rtp://127.0.0.1:%1").arg(port));
+    QVERIFY(sender.waitForStarted(5000));
+    QTRY_VERIFY_WITH_TIMEOUT(QFileInfo(sdp).size() > 0, 5000);
+    WaveIn in;
+    in.startStream(sdp);
+    QTRY_VERIFY_WITH_TIMEOUT(in.level(0) >= 60 && in.level(1) >= 60, 15000);
+    QCOMPARE(in.streamFormat().codec, QStringLiteral("pcm_s24be"));
+    QCOMPARE(in.streamFormat().sampleRate, 48000);
+    sender.kill();
+    sender.waitForFinished(5000);
 }
 
 void TstStreamCapture::badInputIsALossWithItsReason_data() {
