@@ -22,6 +22,8 @@ QString captureLossText(CaptureLoss loss) {
         return QStringLiteral("decoder error");
     case CaptureLoss::BadUrl:
         return QStringLiteral("bad URL");
+    case CaptureLoss::Unavailable:
+        return QStringLiteral("stream input unavailable");
     case CaptureLoss::Failed:
         break;
     }

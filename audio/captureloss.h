@@ -17,6 +17,7 @@ enum class CaptureLoss {
     DecoderError, // the audio could not be decoded
     BadUrl,       // an unknown scheme or a malformed URL
     Failed,       // any other failure of the connection
+    Unavailable,  // this build cannot capture streams (its module is missing)
 };
 
 // The reason in a few English words, for the journal, the operator's

@@ -1,13 +1,16 @@
 #include "audio/streamcapture.h"
 
 #include "audio/capturestate.h"
+#include "audio/streammodule.h"
 #include "audio/streamurl.h"
 
 #include <QtDebug>
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 #include <pthread.h>
+#include <type_traits>
 #include <vector>
 
 extern "C" {
@@ -339,4 +342,15 @@ CaptureLoss StreamCapture::readAudio(AVFormatContext* input, int streamIndex, bo
             }
         }
     }
+}
+
+// The module's entry point (see audio/streammodule.h). Only this name is
+// exported; the capture's own copies of the meter and the state's code stay
+// inside the module.
+extern "C" __attribute__((visibility("default"))) CaptureEngine*
+sondral_make_stream_capture(CaptureState& state, const char* interfaceId) {
+    static_assert(std::is_same_v<decltype(&sondral_make_stream_capture), streammodule::Factory>);
+    if (std::strcmp(interfaceId, SONDRAL_CAPTURE_INTERFACE) != 0)
+        return nullptr;
+    return new StreamCapture(state);
 }

@@ -1,7 +1,7 @@
 #include "audio/wavein.h"
 
 #include "audio/pulsecapture.h"
-#include "audio/streamcapture.h"
+#include "audio/streammodule.h"
 #include "audio/streamurl.h"
 
 #include <QTimer>
@@ -89,7 +89,7 @@ void WaveIn::startStream(const QString& url) {
     if (m_url.isEmpty()) {
         // The sound server's connection and device list go with its engine.
         m_engine.reset();
-        m_engine = std::make_unique<StreamCapture>(*m_state);
+        m_engine = streammodule::makeCapture(*m_state);
         m_engine->setDynamicsMeasured(m_dynamicsMeasured);
     }
     m_url = url;

@@ -31,6 +31,8 @@ set(SONDRAL_BINARY_DIR \"${PROJECT_BINARY_DIR}\")")
 install(SCRIPT ${PROJECT_SOURCE_DIR}/cmake/installuser.cmake)
 
 install(TARGETS sondral RUNTIME DESTINATION .)
+# The stream input's module, found beside the program (audio/streammodule.h).
+install(TARGETS sondral-stream LIBRARY DESTINATION .)
 # A helper that was not built is left out, not an error: sondral alone is
 # a working install.
 set(sondral_helpers ${sondral_programs})

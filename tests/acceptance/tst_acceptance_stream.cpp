@@ -8,6 +8,8 @@
 #include "support/icecastserver.h"
 #include "support/stationclock.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -18,9 +20,17 @@ constexpr int autoTime = 3;
 class TestAcceptanceStream : public QObject {
     Q_OBJECT
 private slots:
+    void initTestCase() { QVERIFY(m_script.bringUp()); }
     void lossRaisesTheArmedAlarmAndTheStreamComesBack();
+    void withoutItsModuleTheStreamIsLostAndTheAlarmStillComes();
 
 private:
+    void launch(const QString& dirName, const QByteArray& settings) {
+        QVERIFY2(m_station.launch(dirName, settings + m_station.linkSection()),
+                 qPrintable(m_station.error()));
+        m_script.expect(QStringLiteral("Program started Up"));
+    }
+
     Station m_station;
     StationScript m_script{m_station};
 };
@@ -38,7 +48,7 @@ void TestAcceptanceStream::lossRaisesTheArmedAlarmAndTheStreamComesBack() {
     const QByteArray settings =
         "[Audio]\r\nUrl=" + secret.toUtf8() +
         "\r\nCard=3\r\nAutoVol=20\r\nAutoTime=" + QByteArray::number(autoTime) + "\r\nLog=1\r\n";
-    m_script.bringUpAndLaunch(QStringLiteral("stream"), settings);
+    launch(QStringLiteral("stream"), settings);
     SondralInstance& sondral = m_station.sondral();
     QVERIFY(sondral.waitForOutput(
         QStringLiteral("Het programma komt van stream %1 (Url): Card en CardName worden genegeerd.")
@@ -67,6 +77,28 @@ void TestAcceptanceStream::lossRaisesTheArmedAlarmAndTheStreamComesBack() {
     QCOMPARE(sondral.output().count(QStringLiteral("levert geen geluid meer")), 1);
     QVERIFY(!sondral.output().contains(QStringLiteral("t0psecret")));
     QVERIFY(!sondral.output().contains(QStringLiteral("listener")));
+}
+
+void TestAcceptanceStream::withoutItsModuleTheStreamIsLostAndTheAlarmStillComes() {
+    // A folder holding the program but not sondral-stream.so (copied by
+    // hand, say): the stream is lost for that reason, said once, and the
+    // armed source's silence is counted as for any lost stream.
+    const QString folder = m_station.sondral().dir() + QStringLiteral("-without-module");
+    QVERIFY(QDir().mkpath(folder));
+    QVERIFY(QFile::copy(m_station.sondral().dir() + QStringLiteral("/sondral"),
+                        folder + QStringLiteral("/sondral")));
+    const QByteArray settings = "[Audio]\r\nUrl=http://127.0.0.1:9/live.mp3\r\nAutoVol=20\r\n"
+                                "AutoTime=1\r\nLog=1\r\n";
+    launch(QDir(folder).dirName(), settings);
+    SondralInstance& sondral = m_station.sondral();
+    QVERIFY(sondral.waitForOutput(
+        QStringLiteral("Stream http://127.0.0.1:9/live.mp3 levert geen geluid meer (stream input "
+                       "unavailable)"),
+        5000));
+    QVERIFY(sondral.output().contains(
+        QStringLiteral("Stream input unavailable: sondral-stream.so could not be loaded")));
+    const qint64 sent = m_station.send("SN_AUTO");
+    QVERIFY(m_script.secondsToAlarm(sent, 5000) > 0);
 }
 
 QTEST_GUILESS_MAIN(TestAcceptanceStream)

@@ -52,11 +52,13 @@ void SondralInstance::writeIni(const QByteArray& text) {
 }
 
 bool SondralInstance::start(const QProcessEnvironment& extra, Platform platform) {
-    // Installed as at a station: the program alone in the folder that also
-    // holds sondral.ini and sondral.log.
+    // Installed as at a station: the program and its stream module in the
+    // folder that also holds sondral.ini and sondral.log.
     const QString program = m_dir + QStringLiteral("/sondral");
     if (!QFile::exists(program)) {
-        if (!QFile::copy(QStringLiteral(SONDRAL_EXECUTABLE), program))
+        const QString module = m_dir + QStringLiteral("/sondral-stream.so");
+        if (!QFile::copy(QStringLiteral(SONDRAL_EXECUTABLE), program) ||
+            !QFile::copy(QStringLiteral(SONDRAL_STREAM_MODULE), module))
             return false;
         QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
                                            QFileDevice::ExeOwner);

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QStringList>
 
-// A real Sondral, as at a station: the built executable copied alone into a
+// A real Sondral, as at a station: the built executable and its stream module copied into a
 // folder of the test's own beside a sondral.ini, started, and looked at only
 // from outside: its log file, what it prints, its exit, signals sent to it.
 // The one way the tests start the program.
