@@ -17,6 +17,8 @@ QString keywordOf(const StationState& state) {
 StateKeeper::StateKeeper(StateFile& file, Station& station, QObject* parent)
     : QObject(parent), m_file(file), m_station(station), m_refresh(new QTimer(this)),
       m_settle(new QTimer(this)) {
+    m_writer = new StateWriter(m_file.path(), this);
+    connect(m_writer, &StateWriter::written, this, &StateKeeper::written);
     m_refresh->setInterval(StateFile::refreshMs);
     connect(m_refresh, &QTimer::timeout, this, [this] { write(m_station.state()); });
     m_settle->setSingleShot(true);
@@ -67,7 +69,11 @@ void StateKeeper::write(const StationState& state) {
     // minute's refresh, not every tick.
     m_writtenKeyword = saved.keyword;
     m_writtenPaused = saved.paused;
-    if (m_file.write(saved)) {
+    m_writer->write(saved);
+}
+
+void StateKeeper::written(bool ok, const QString& error) {
+    if (ok) {
         if (m_failing) {
             m_failing = false;
             Journal::write(
@@ -83,25 +89,20 @@ void StateKeeper::write(const StationState& state) {
                        QStringLiteral("cannot write the state file (a restart will not resume "
                                       "the source on air; tried again at the next change and "
                                       "every minute): %1")
-                           .arg(m_file.errorString()));
-        tell(false, m_file.errorString());
+                           .arg(error));
+        tell(false, error);
     }
 }
 
 void StateKeeper::tell(bool ok, const QString& text) {
-    // Queued: write() may run inside Station::changed, and the other
-    // readers should not get a new change and an event in its middle.
-    QMetaObject::invokeMethod(
-        this,
-        [this, ok, text] {
-            if (m_station.ended())
-                return;
-            StationState& s = m_station.edit();
-            s.stateFile.ok = ok;
-            s.stateFile.error = ok ? QString() : text;
-            m_station.publish(
-                ok ? StationEvent::Kind::StateFileBack : StationEvent::Kind::StateFileFailed, text);
-            m_station.notifyChanged();
-        },
-        Qt::QueuedConnection);
+    // Reached from the writer's queued report, never inside a reader of the
+    // station.
+    if (m_station.ended())
+        return;
+    StationState& s = m_station.edit();
+    s.stateFile.ok = ok;
+    s.stateFile.error = ok ? QString() : text;
+    m_station.publish(ok ? StationEvent::Kind::StateFileBack : StationEvent::Kind::StateFileFailed,
+                      text);
+    m_station.notifyChanged();
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/statewriter.h"
 #include "settings/statefile.h"
 
 #include <QElapsedTimer>
@@ -13,11 +14,11 @@ struct StationState;
 
 // Keeps sondral.state current from the station: the source on air and the
 // pause whenever either changes (at once, a burst of a few, then at most one
-// a second), the time stamp
-// once a minute, and the whole state once more when the run ends. Each write
-// replaces a file of a few dozen bytes on the UI thread (StateFile, which
-// also syncs it to the disk); that happens a few times a minute in practice
-// and never per tick. A write that fails is told once, on the journal and
+// a second), the time stamp once a minute, and the whole state once more
+// when the run ends. Each write replaces a file of a few dozen bytes and
+// syncs it to the disk, on the StateWriter's thread; that happens a few
+// times a minute in practice and never per tick. A write that fails is told
+// once, on the journal and
 // through the station (StateFileFailed, StationState::stateFile: the
 // operator and the status page), and tried again at the next change or the
 // minute's refresh; the first write that succeeds again is told once too
@@ -35,13 +36,14 @@ public:
 
 private:
     void write(const StationState& state);
-    // Puts the file's health into the station and publishes the event, after
-    // the reader that wrote has returned (a write may be made while the
-    // station hands out a change).
+    // The writer's result, in an event-loop turn of its own.
+    void written(bool ok, const QString& error);
+    // Puts the file's health into the station and publishes the event.
     void tell(bool ok, const QString& text);
 
     StateFile& m_file;
     Station& m_station;
+    StateWriter* m_writer = nullptr;
     QTimer* m_refresh = nullptr;
     // A change that finds no credit for a write waits for this.
     QTimer* m_settle = nullptr;
