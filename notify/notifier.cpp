@@ -9,6 +9,7 @@
 #include "settings/settings.h"
 
 #include <QElapsedTimer>
+#include <QProcess>
 
 #include <algorithm>
 
@@ -49,6 +50,14 @@ QString shownUnusableUrl(const QString& text) {
 QString channelName(int code) {
     return code == 0 ? QStringLiteral("left") : QStringLiteral("right");
 }
+// A command line as shown to the operator and the journal: the program only,
+// since its arguments may hold a token or a password.
+QString shownCommand(const QString& commandLine) {
+    const QStringList words = QProcess::splitCommand(commandLine);
+    if (words.isEmpty())
+        return commandLine.trimmed();
+    return words.size() > 1 ? words.first() + QStringLiteral(" …") : words.first();
+}
 } // namespace
 
 Notifier::Notifier(const Settings& settings, QObject* parent)
@@ -59,7 +68,8 @@ Notifier::Notifier(const Settings& settings, QObject* parent)
             m_command = std::make_unique<CommandPath>(settings.NotifyCommand,
                                                       CommandPath::DefaultTimeoutMs);
         else
-            m_problems.append({QStringLiteral("Command"), settings.NotifyCommand, why});
+            m_problems.append(
+                {QStringLiteral("Command"), shownCommand(settings.NotifyCommand), why});
     }
     if (!settings.NotifyUrl.isEmpty()) {
         const QString why = WebhookPath::unusable(settings.NotifyUrl);

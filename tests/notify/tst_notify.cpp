@@ -530,6 +530,8 @@ void tst_Notify::unusableKeys_data() {
                                      << "http://127.0.0.1:1/" << QStringList{"Command"};
     QTest::newRow("not executable") << "@plain-file -x"
                                     << "" << QStringList{"Command"};
+    QTest::newRow("secret arguments") << "sondral-no-such-mailer --token secret"
+                                      << "" << QStringList{"Command"};
     QTest::newRow("secret path") << ""
                                  << "ftp://bot:pw@hooks.example:2121/T0/secret?k=secret"
                                  << QStringList{"Url"};
@@ -562,6 +564,12 @@ void tst_Notify::unusableKeys() {
                          "\"hooks.example\". Een adres begint met http:// of https:// en noemt "
                          "een host. Deze sleutel wordt niet gebruikt; de andere meldingen werken "
                          "gewoon."));
+    // A command's arguments are secrets: the program only.
+    if (QTest::currentDataTag() == QLatin1String("secret arguments")) {
+        const QString shown = n.problemTexts().join('\n') + n.problemJournalLines().join('\n');
+        QVERIFY2(!shown.contains("secret") && shown.contains("\"sondral-no-such-mailer …\""),
+                 qPrintable(shown));
+    }
     // A URL's path, user and password are secrets: scheme, host and port only.
     if (QTest::currentDataTag() == QLatin1String("secret path")) {
         const QString shown = n.problemTexts().join('\n') + n.problemJournalLines().join('\n');
