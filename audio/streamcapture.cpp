@@ -1,5 +1,6 @@
 #include "audio/streamcapture.h"
 
+#include "audio/blockmeter.h"
 #include "audio/capturestate.h"
 #include "audio/streammodule.h"
 #include "audio/streamurl.h"
@@ -7,9 +8,13 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
 #include <pthread.h>
+#include <thread>
 #include <type_traits>
 #include <vector>
 
@@ -81,64 +86,107 @@ struct FrameFreer {
 
 } // namespace
 
-StreamCapture::StreamCapture(CaptureState& state) : m_state(state), m_meter(state) {
+// Everything the thread touches but the state. The thread holds it too, so a
+// thread left to finish by itself after the end still has it; the state
+// (owned by the capture's user) it touches only under the mutex and while
+// not told to quit, which the end tells under the mutex.
+struct StreamCapture::Worker {
+    explicit Worker(CaptureState& state) : m_state(state), m_meter(state) {}
+
+    void run();
+    // One connection, until it fails (the reason) or is closed (abandoned).
+    CaptureLoss attempt(const QString& url, bool* delivered);
+    CaptureLoss readAudio(AVFormatContext* input, int streamIndex, bool* delivered);
+    bool abandoned() const;
+    static int interrupted(void* self);
+
+    CaptureState& m_state;
+    BlockMeter m_meter; // audio thread only, its samples into the state under the mutex
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_finished; // m_done set
+    bool m_quit = false;
+    bool m_done = false;
+    bool m_wanted = false;
+    QString m_url;
+    quint64 m_opened = 0; // bumped by every open() and close()
+
+    // Read by the interrupt callback, on the audio thread, without the lock.
+    std::atomic<quint64> m_current{0}; // m_opened as the running attempt began
+    std::atomic<quint64> m_latest{0};  // m_opened now
+    std::atomic<bool> m_quitting{false};
+    std::atomic<qint64> m_deadlineMs{0};
+    std::atomic<bool> m_measureDynamics{false};
+};
+
+StreamCapture::StreamCapture(CaptureState& state) : m_worker(std::make_shared<Worker>(state)) {
     avformat_network_init();
     // FFmpeg's own messages would repeat every failure on standard error at
     // each retry; the capture says why once, through its loss.
     av_log_set_level(AV_LOG_FATAL);
-    m_state.setStaleMs(lossAfterMs);
-    m_thread = std::thread(&StreamCapture::run, this);
-    pthread_setname_np(m_thread.native_handle(), "sondral-stream");
+    state.setStaleMs(lossAfterMs);
+    std::thread thread([worker = m_worker] {
+        worker->run();
+        std::lock_guard lock(worker->m_mutex);
+        worker->m_done = true;
+        worker->m_finished.notify_all();
+    });
+    pthread_setname_np(thread.native_handle(), "sondral-stream");
+    // Waited for in the destructor, for endWaitMs at most.
+    thread.detach();
 }
 
 StreamCapture::~StreamCapture() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_quit = true;
-        m_wanted = false;
-    }
-    m_quitting.store(true, std::memory_order_release);
-    m_wake.notify_all();
+    Worker& w = *m_worker;
+    std::unique_lock lock(w.m_mutex);
+    w.m_quit = true;
+    w.m_wanted = false;
+    w.m_quitting.store(true, std::memory_order_release);
+    w.m_wake.notify_all();
     // The interrupt callback ends any connect or read within its next poll
-    // (FFmpeg polls it every 100 ms at most).
-    m_thread.join();
+    // (FFmpeg polls it every 100 ms at most); a lookup of the host name does
+    // not poll it, and is left to run out.
+    w.m_finished.wait_for(lock, std::chrono::milliseconds(endWaitMs), [&w] { return w.m_done; });
 }
 
 void StreamCapture::open(const CaptureRequest& request) {
+    Worker& w = *m_worker;
     {
-        std::lock_guard lock(m_mutex);
-        m_wanted = true;
-        m_url = request.url;
-        m_latest.store(++m_opened, std::memory_order_release);
+        std::lock_guard lock(w.m_mutex);
+        w.m_wanted = true;
+        w.m_url = request.url;
+        w.m_latest.store(++w.m_opened, std::memory_order_release);
     }
-    m_wake.notify_all();
+    w.m_wake.notify_all();
 }
 
 void StreamCapture::close() {
+    Worker& w = *m_worker;
     {
-        std::lock_guard lock(m_mutex);
-        m_wanted = false;
-        m_latest.store(++m_opened, std::memory_order_release);
+        std::lock_guard lock(w.m_mutex);
+        w.m_wanted = false;
+        w.m_latest.store(++w.m_opened, std::memory_order_release);
     }
-    m_wake.notify_all();
+    w.m_wake.notify_all();
 }
 
 void StreamCapture::setDynamicsMeasured(bool on) {
-    m_measureDynamics.store(on, std::memory_order_release);
+    m_worker->m_measureDynamics.store(on, std::memory_order_release);
 }
 
-bool StreamCapture::abandoned() const {
+bool StreamCapture::Worker::abandoned() const {
     return m_quitting.load(std::memory_order_acquire) ||
            m_current.load(std::memory_order_acquire) != m_latest.load(std::memory_order_acquire);
 }
 
-int StreamCapture::interrupted(void* self) {
-    const auto* capture = static_cast<const StreamCapture*>(self);
+int StreamCapture::Worker::interrupted(void* self) {
+    const auto* capture = static_cast<const StreamCapture::Worker*>(self);
     return capture->abandoned() ||
            CaptureState::nowMs() > capture->m_deadlineMs.load(std::memory_order_acquire);
 }
 
-void StreamCapture::run() {
+void StreamCapture::Worker::run() {
     int failures = 0;
     std::unique_lock lock(m_mutex);
     while (true) {
@@ -173,11 +221,11 @@ void StreamCapture::run() {
     }
 }
 
-CaptureLoss StreamCapture::attempt(const QString& url, bool* delivered) {
+CaptureLoss StreamCapture::Worker::attempt(const QString& url, bool* delivered) {
     AVFormatContext* raw = avformat_alloc_context();
     if (!raw)
         return CaptureLoss::Failed;
-    raw->interrupt_callback.callback = &StreamCapture::interrupted;
+    raw->interrupt_callback.callback = &StreamCapture::Worker::interrupted;
     raw->interrupt_callback.opaque = this;
     raw->probesize = probeBytes;
     raw->max_analyze_duration = analyzeUs;
@@ -249,7 +297,8 @@ CaptureLoss StreamCapture::attempt(const QString& url, bool* delivered) {
     return readAudio(input.get(), index, delivered);
 }
 
-CaptureLoss StreamCapture::readAudio(AVFormatContext* input, int streamIndex, bool* delivered) {
+CaptureLoss StreamCapture::Worker::readAudio(AVFormatContext* input, int streamIndex,
+                                             bool* delivered) {
     const AVCodecParameters* parameters = input->streams[streamIndex]->codecpar;
     const AVCodec* codec = avcodec_find_decoder(parameters->codec_id);
     if (!codec)
@@ -266,7 +315,16 @@ CaptureLoss StreamCapture::readAudio(AVFormatContext* input, int streamIndex, bo
     int inRate = 0, inChannels = 0, inFormat = -1, outRate = 0, outChannels = 0;
     bool decodeFailing = false;
     bool measureDynamics = false;
-    m_meter.setDynamicsMeasured(false);
+    // The state is touched only while the capture has not ended (see Worker).
+    const auto intoState = [this](auto&& touch) {
+        std::lock_guard lock(m_mutex);
+        if (m_quit)
+            return false;
+        touch();
+        return true;
+    };
+    if (!intoState([this] { m_meter.setDynamicsMeasured(false); }))
+        return CaptureLoss::Failed; // ended: not reported
 
     // From the connection on, each decoded frame gives the stream another
     // lossAfterMs; a server that sends nothing, or nothing that decodes,
@@ -317,8 +375,10 @@ CaptureLoss StreamCapture::readAudio(AVFormatContext* input, int streamIndex, bo
                     return CaptureLoss::DecoderError;
                 }
                 resampler.reset(made);
-                m_meter.reset({levelmath::SampleType::Int16, outChannels, outRate});
-                m_state.setFormat({QString::fromLatin1(avcodec_get_name(codec->id)), inRate});
+                intoState([&] {
+                    m_meter.reset({levelmath::SampleType::Int16, outChannels, outRate});
+                    m_state.setFormat({QString::fromLatin1(avcodec_get_name(codec->id)), inRate});
+                });
             }
             const int room = swr_get_out_samples(resampler.get(), frame->nb_samples);
             samples.resize(std::size_t(std::max(room, 0)) * std::size_t(outChannels));
@@ -330,12 +390,17 @@ CaptureLoss StreamCapture::readAudio(AVFormatContext* input, int streamIndex, bo
             if (converted <= 0 || abandoned())
                 continue;
             const bool wantDynamics = m_measureDynamics.load(std::memory_order_acquire);
-            if (wantDynamics != measureDynamics) {
-                measureDynamics = wantDynamics;
-                m_meter.setDynamicsMeasured(wantDynamics);
-            }
-            if (m_meter.add(reinterpret_cast<const char*>(samples.data()),
-                            qsizetype(converted) * outChannels * qsizetype(sizeof(int16_t))) > 0) {
+            int blocks = 0;
+            intoState([&] {
+                if (wantDynamics != measureDynamics) {
+                    measureDynamics = wantDynamics;
+                    m_meter.setDynamicsMeasured(wantDynamics);
+                }
+                blocks =
+                    m_meter.add(reinterpret_cast<const char*>(samples.data()),
+                                qsizetype(converted) * outChannels * qsizetype(sizeof(int16_t)));
+            });
+            if (blocks > 0) {
                 *delivered = true;
                 decodeFailing = false;
                 m_deadlineMs.store(CaptureState::nowMs() + lossAfterMs, std::memory_order_release);

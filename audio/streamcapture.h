@@ -1,16 +1,11 @@
 #pragma once
 
-#include "audio/blockmeter.h"
 #include "audio/captureengine.h"
 #include "audio/captureloss.h"
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
+#include <memory>
 
 class CaptureState;
-struct AVFormatContext;
 
 // Capture of a network stream (Icecast/HTTP, HLS, SRT, MPEG-TS over UDP or
 // RTP, RTP described by an .sdp) through FFmpeg's libraries, on a thread of
@@ -42,6 +37,12 @@ public:
         return wait < maxRetryMs ? wait : maxRetryMs;
     }
 
+    // At the end (destruction) the thread gets this long to finish; one that
+    // hangs where no interrupt reaches it (a host-name lookup waiting on its
+    // resolver) is left to finish by itself, with everything it uses, and
+    // touches nothing of the state any more.
+    static constexpr int endWaitMs = 500;
+
     explicit StreamCapture(CaptureState& state);
     ~StreamCapture() override;
 
@@ -55,28 +56,7 @@ public:
     void setDynamicsMeasured(bool on) override;
 
 private:
-    void run();
-    // One connection, until it fails (the reason) or is closed (abandoned).
-    CaptureLoss attempt(const QString& url, bool* delivered);
-    CaptureLoss readAudio(AVFormatContext* input, int streamIndex, bool* delivered);
-    bool abandoned() const;
-    static int interrupted(void* self);
-
-    CaptureState& m_state;
-    BlockMeter m_meter; // audio thread only
-
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    bool m_quit = false;
-    bool m_wanted = false;
-    QString m_url;
-    quint64 m_opened = 0; // bumped by every open() and close()
-
-    // Read by the interrupt callback, on the audio thread, without the lock.
-    std::atomic<quint64> m_current{0}; // m_opened as the running attempt began
-    std::atomic<quint64> m_latest{0};  // m_opened now
-    std::atomic<bool> m_quitting{false};
-    std::atomic<qint64> m_deadlineMs{0};
-    std::atomic<bool> m_measureDynamics{false};
-    std::thread m_thread;
+    // What the thread works with, shared between it and this object.
+    struct Worker;
+    std::shared_ptr<Worker> m_worker;
 };

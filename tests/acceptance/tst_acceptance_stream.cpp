@@ -9,6 +9,7 @@
 #include "support/stationclock.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -23,6 +24,7 @@ private slots:
     void initTestCase() { QVERIFY(m_script.bringUp()); }
     void lossRaisesTheArmedAlarmAndTheStreamComesBack();
     void withoutItsModuleTheStreamIsLostAndTheAlarmStillComes();
+    void sigtermEndsItWhileTheNameLookupHangs();
 
 private:
     void launch(const QString& dirName, const QByteArray& settings) {
@@ -99,6 +101,30 @@ void TestAcceptanceStream::withoutItsModuleTheStreamIsLostAndTheAlarmStillComes(
         QStringLiteral("Stream input unavailable: sondral-stream.so could not be loaded")));
     const qint64 sent = m_station.send("SN_AUTO");
     QVERIFY(m_script.secondsToAlarm(sent, 5000) > 0);
+}
+
+void TestAcceptanceStream::sigtermEndsItWhileTheNameLookupHangs() {
+    // The stream's host name is looked up by a resolver that does not
+    // answer (FFmpeg's lookup cannot be interrupted): the end still comes
+    // within a second.
+    QTemporaryDir folder;
+    const QString answers = folder.filePath(QStringLiteral("answers"));
+    QFile file(answers);
+    QVERIFY(file.open(QIODevice::WriteOnly) && file.write("hang\n") > 0);
+    file.close();
+    QProcessEnvironment resolver;
+    resolver.insert(QStringLiteral("LD_PRELOAD"), QStringLiteral(SONDRAL_FAKE_RESOLVER));
+    resolver.insert(QStringLiteral("SONDRAL_FAKE_HOST"), QStringLiteral("stream.test"));
+    resolver.insert(QStringLiteral("SONDRAL_FAKE_HOST_FILE"), answers);
+    const QByteArray settings = "[Audio]\r\nUrl=http://stream.test:8000/live.mp3\r\nLog=1\r\n";
+    QVERIFY2(m_station.launch(QStringLiteral("hanging-lookup"), settings, true, resolver),
+             qPrintable(m_station.error()));
+    SondralInstance& sondral = m_station.sondral();
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(answers + QStringLiteral(".asked")), 5000);
+    QElapsedTimer ending;
+    ending.start();
+    QVERIFY(sondral.terminate(5000));
+    QVERIFY2(ending.elapsed() < 1000, qPrintable(QString::number(ending.elapsed())));
 }
 
 QTEST_GUILESS_MAIN(TestAcceptanceStream)

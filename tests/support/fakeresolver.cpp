@@ -2,10 +2,13 @@
 // tests (LD_PRELOAD): the one host name in SONDRAL_FAKE_HOST is answered
 // with the address written in the file SONDRAL_FAKE_HOST_FILE, read afresh
 // at every lookup, so a test can move the server or make its name unknown
-// (an empty file) while the program runs. Every other name goes to the
-// real resolver. Nothing leaves the PC: the addresses are loopback ones.
+// (an empty file) or its resolver hang (the word "hang": no answer for a
+// minute, and a file named like the answer's with ".asked" added made)
+// while the program runs. Every other name goes to the real
+// resolver. Nothing leaves the PC: the addresses are loopback ones.
 #include <dlfcn.h>
 #include <netdb.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,6 +33,15 @@ extern "C" int getaddrinfo(const char* node, const char* service, const addrinfo
     address[std::strcspn(address, "\r\n ")] = '\0';
     if (address[0] == '\0')
         return EAI_NONAME;
+    if (std::strcmp(address, "hang") == 0) {
+        // The test waits for this mark: the lookup is under way.
+        char mark[4096];
+        std::snprintf(mark, sizeof mark, "%s.asked", file);
+        if (std::FILE* f = std::fopen(mark, "w"))
+            std::fclose(f);
+        ::sleep(60);
+        return EAI_AGAIN;
+    }
     addrinfo numeric = hints ? *hints : addrinfo{};
     numeric.ai_flags |= AI_NUMERICHOST;
     // A PC with loopback only would otherwise be told it has no address.
