@@ -45,10 +45,10 @@ Factory loadFactory() {
     static Factory factory = nullptr;
     static std::once_flag loaded;
     std::call_once(loaded, [] {
+        // A path, never a bare name: a name would be searched along paths the
+        // program does not choose.
         const QByteArray beside = programFolder() + fileName;
         void* module = ::dlopen(beside.constData(), RTLD_NOW | RTLD_LOCAL);
-        if (!module)
-            module = ::dlopen(fileName, RTLD_NOW | RTLD_LOCAL);
         if (!module) {
             qWarning("Stream input unavailable: %s could not be loaded (%s)", fileName,
                      ::dlerror());

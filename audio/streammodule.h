@@ -12,8 +12,8 @@ class CaptureState;
 // about 17 MB of resident memory and their start-up, and a station watching
 // its sound card needs none of it.
 //
-// The module is looked for beside the running program (an installed folder,
-// the build folder), then along the program's run path (the tests'). It is loaded
+// The module is looked for beside the running program only (an installed
+// folder, the build folder). It is loaded
 // once and stays loaded. A module that is missing, cannot be loaded, or
 // comes from another build (its capture interface differs) gives an engine
 // whose every attempt fails with CaptureLoss::Unavailable, so the stream is

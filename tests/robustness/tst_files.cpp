@@ -99,8 +99,10 @@ void TstFiles::fullDiskKeepsTheLastStateAndRecovers() {
     QTemporaryDir base;
     const QString disk = base.filePath(QStringLiteral("disk"));
     QVERIFY(QDir().mkpath(disk));
-    // Room for the program's copy and a little more.
-    const qint64 room = QFileInfo(QStringLiteral(SONDRAL_EXECUTABLE)).size() + 1024 * 1024;
+    // Room for the copies of the program and its stream module, and a
+    // little more.
+    const qint64 room = QFileInfo(QStringLiteral(SONDRAL_EXECUTABLE)).size() +
+                        QFileInfo(QStringLiteral(SONDRAL_STREAM_MODULE)).size() + 1024 * 1024;
     const QByteArray options = "size=" + QByteArray::number(room);
     if (::mount("tmpfs", QFile::encodeName(disk).constData(), "tmpfs", 0, options.constData()) != 0)
         QSKIP(qPrintable(QStringLiteral("cannot mount a tmpfs here: %1")
