@@ -72,8 +72,11 @@ eval "$("$root/tests/support/pulse-private.sh" start "$work/pulse")"
 export QT_QPA_PLATFORM=offscreen
 unset DISPLAY WAYLAND_DISPLAY
 
+# The tests mostly wait in real time (sound servers, sockets, the tick), so
+# twice as many run at once as there are cores.
+jobs=$((2 * $(nproc)))
 status=0
-stage "Release tests" ctest --test-dir "$root/build" --output-on-failure --timeout 600 -j2 \
+stage "Release tests" ctest --test-dir "$root/build" --output-on-failure --timeout 600 -j"$jobs" \
     -LE slow </dev/null || status=1
 
 sideStatus=0
@@ -92,7 +95,7 @@ if [ -e "$work/asan-built" ]; then
     # what this run looks for.
     ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
         stage "ASan tests" ctest --test-dir "$root/build-asan" --output-on-failure --timeout 600 \
-        -j2 -LE 'acceptance|soak|slow|layout' </dev/null || status=1
+        -j"$jobs" -LE 'acceptance|soak|slow|layout' </dev/null || status=1
 fi
 
 echo "== Stage times (wall clock; the stages marked 'beside the tests' overlap the Release tests)"
