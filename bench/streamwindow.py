@@ -17,8 +17,9 @@ of every thread from start to exit, from wait4 as GNU time gives it), the
 CPU of the steady window (utime + stime from /proc/PID/stat, from `settle`
 seconds after the start to the end of the window: the same wall-clock
 seconds for both), the peak resident set (VmHWM) and the anonymous part of
-the resident set (RssAnon) just before the end, and what each had read
-(/proc/PID/io rchar: both must have had the stream before the window).
+the resident set (RssAnon) just before the end, the steady CPU of each
+thread, and what each had received over TCP (ss -i; both must be getting
+the stream before the window).
 
 alarm: a feeder ffmpeg pushes, in real time (-re), a 440 Hz tone at -6 dBFS
 for `tone` seconds of every `period`, digital silence for the rest. Its
@@ -71,14 +72,34 @@ def cpu_seconds(pid):
     return (int(fields[11]) + int(fields[12])) / TICK
 
 
-def read_kb(pid):
-    """Bytes the process has read through read() and recv() (the stream,
-    also the few files it opens), kB."""
-    with open(f"/proc/{pid}/io") as f:
-        for line in f:
-            if line.startswith("rchar:"):
-                return int(line.split()[1]) / 1000
-    return 0
+def received_kb(pid):
+    """Bytes the process's established TCP connections have received, kB
+    (ss -i: the kernel's count, so it needs nothing from the process)."""
+    out = subprocess.run(["ss", "-Htinp", "state", "established"], capture_output=True,
+                         text=True).stdout
+    total, mine = 0, False
+    for line in out.splitlines():
+        if "users:" in line:
+            mine = f"pid={pid}," in line
+        m = re.search(r"bytes_received:(\d+)", line)
+        if m and mine:
+            total += int(m.group(1))
+    return total / 1000
+
+
+def thread_cpu(pid):
+    """{(tid, name): utime + stime seconds} of each live thread of pid."""
+    threads = {}
+    for tid in os.listdir(f"/proc/{pid}/task"):
+        try:
+            with open(f"/proc/{pid}/task/{tid}/comm") as f:
+                name = f.read().strip()
+            with open(f"/proc/{pid}/task/{tid}/stat") as f:
+                fields = f.read().rsplit(")", 1)[1].split()
+        except OSError:
+            continue  # ended meanwhile
+        threads[(tid, name)] = (int(fields[11]) + int(fields[12])) / TICK
+    return threads
 
 
 def status_kb(pid, key):
@@ -155,7 +176,8 @@ def run_cpu(a):
     time.sleep(a.settle)
     heard = level(a.status_port) if a.status_port else None
     first = {p: cpu_seconds(p.pid) for p in (sondral, ffmpeg)}
-    early = {p: read_kb(p.pid) for p in (sondral, ffmpeg)}
+    early = {p: received_kb(p.pid) for p in (sondral, ffmpeg)}
+    early_threads = {p: thread_cpu(p.pid) for p in (sondral, ffmpeg)}
     steady_from = time.monotonic()
     time.sleep(max(0.0, started + a.seconds - time.monotonic()))
     steady = time.monotonic() - steady_from
@@ -166,19 +188,25 @@ def run_cpu(a):
             "hwm": status_kb(p.pid, "VmHWM") / 1024,
             "anon": status_kb(p.pid, "RssAnon") / 1024,
             "threads": status_kb(p.pid, "Threads"),
-            "read": (early[p], read_kb(p.pid)),
+            "read": (early[p], received_kb(p.pid)),
+            "threads_steady": {k: v - early_threads[p].get(k, 0)
+                               for k, v in thread_cpu(p.pid).items()},
         }
     whole = time.monotonic() - started
     for name, p in (("sondral", sondral), ("ffmpeg", ffmpeg)):
-        rows[name]["whole"], rows[name]["maxrss"] = end(p)
+        rows[name]["whole"], _ = end(p)
     reader.join(timeout=5)
     samples = [int(m.group(1)) for m in (re.search(r"n_samples: (\d+)", l) for l in log) if m]
 
     if heard is not None:
         print(f"   Sondral's level {a.settle:.0f} s after the start: {heard} % (0 before audio)")
+    # From http.server (HTTP/1.0) an HLS client gets each file on a
+    # connection of its own, closed at once: ss sees none of it, so the line
+    # is left out.
     for name, r in rows.items():
-        print(f"   {name} had read {r['read'][0]:.0f} kB {a.settle:.0f} s after the start, "
-              f"{r['read'][1]:.0f} kB at the end")
+        if r["read"][1] > 0:
+            print(f"   {name} had received {r['read'][0]:.0f} kB {a.settle:.0f} s after the start, "
+                    f"{r['read'][1]:.0f} kB at the end")
     if samples:
         print(f"   ffmpeg decoded {samples[-1] / 2 / 44100:.1f} s of stereo 44.1 kHz audio")
     print(f"   {'':8} {'whole run CPU':>20} {'steady CPU':>20} {'VmHWM':>9} {'RssAnon':>9} {'threads':>7}")
@@ -186,6 +214,10 @@ def run_cpu(a):
         print(f"   {name:8} {r['whole']:7.2f} s ({100 * r['whole'] / whole:5.2f} %)"
               f" {r['steady']:7.2f} s ({100 * r['steady'] / steady:5.2f} %)"
               f" {r['hwm']:6.1f} MB {r['anon']:6.1f} MB {r['threads']:7d}")
+    for name, r in rows.items():
+        print(f"   {name}'s steady CPU by thread: " + ", ".join(
+            f"{n} {v:.2f} s" for (_, n), v in sorted(r["threads_steady"].items(),
+                                                    key=lambda kv: -kv[1])))
     s, f = rows["sondral"], rows["ffmpeg"]
     ratio = lambda x, y: f"{x / y:.2f}" if y > 0 else "n/a"
     print(f"   Sondral/ffmpeg CPU: whole run {ratio(s['whole'], f['whole'])}, "
