@@ -76,7 +76,7 @@ def received_kb(pid):
     """Bytes the process's established TCP connections have received, kB
     (ss -i: the kernel's count, so it needs nothing from the process)."""
     out = subprocess.run(["ss", "-Htinp", "state", "established"], capture_output=True,
-                         text=True).stdout
+                         text=True, timeout=5).stdout
     total, mine = 0, False
     for line in out.splitlines():
         if "users:" in line:
@@ -174,24 +174,25 @@ def run_cpu(a):
     started = time.monotonic()
 
     time.sleep(a.settle)
-    heard = level(a.status_port) if a.status_port else None
     first = {p: cpu_seconds(p.pid) for p in (sondral, ffmpeg)}
-    early = {p: received_kb(p.pid) for p in (sondral, ffmpeg)}
     early_threads = {p: thread_cpu(p.pid) for p in (sondral, ffmpeg)}
     steady_from = time.monotonic()
+    heard = level(a.status_port) if a.status_port else None
+    early = {p: received_kb(p.pid) for p in (sondral, ffmpeg)}
     time.sleep(max(0.0, started + a.seconds - time.monotonic()))
     steady = time.monotonic() - steady_from
     rows = {}
     for name, p in (("sondral", sondral), ("ffmpeg", ffmpeg)):
         rows[name] = {
             "steady": cpu_seconds(p.pid) - first[p],
+            "threads_steady": {k: v - early_threads[p].get(k, 0)
+                               for k, v in thread_cpu(p.pid).items()},
             "hwm": status_kb(p.pid, "VmHWM") / 1024,
             "anon": status_kb(p.pid, "RssAnon") / 1024,
             "threads": status_kb(p.pid, "Threads"),
-            "read": (early[p], received_kb(p.pid)),
-            "threads_steady": {k: v - early_threads[p].get(k, 0)
-                               for k, v in thread_cpu(p.pid).items()},
         }
+    for name, p in (("sondral", sondral), ("ffmpeg", ffmpeg)):
+        rows[name]["read"] = (early[p], received_kb(p.pid))
     whole = time.monotonic() - started
     for name, p in (("sondral", sondral), ("ffmpeg", ffmpeg)):
         rows[name]["whole"], _ = end(p)
@@ -206,7 +207,7 @@ def run_cpu(a):
     for name, r in rows.items():
         if r["read"][1] > 0:
             print(f"   {name} had received {r['read'][0]:.0f} kB {a.settle:.0f} s after the start, "
-                    f"{r['read'][1]:.0f} kB at the end")
+                  f"{r['read'][1]:.0f} kB at the end")
     if samples:
         print(f"   ffmpeg decoded {samples[-1] / 2 / 44100:.1f} s of stereo 44.1 kHz audio")
     print(f"   {'':8} {'whole run CPU':>20} {'steady CPU':>20} {'VmHWM':>9} {'RssAnon':>9} {'threads':>7}")
