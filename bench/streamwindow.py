@@ -190,9 +190,8 @@ def run_cpu(a):
             "hwm": status_kb(p.pid, "VmHWM") / 1024,
             "anon": status_kb(p.pid, "RssAnon") / 1024,
             "threads": status_kb(p.pid, "Threads"),
+            "read": early[p],
         }
-    for name, p in (("sondral", sondral), ("ffmpeg", ffmpeg)):
-        rows[name]["read"] = (early[p], received_kb(p.pid))
     whole = time.monotonic() - started
     for name, p in (("sondral", sondral), ("ffmpeg", ffmpeg)):
         rows[name]["whole"], _ = end(p)
@@ -205,9 +204,8 @@ def run_cpu(a):
     # connection of its own, closed at once: ss sees none of it, so the line
     # is left out.
     for name, r in rows.items():
-        if r["read"][1] > 0:
-            print(f"   {name} had received {r['read'][0]:.0f} kB {a.settle:.0f} s after the start, "
-                  f"{r['read'][1]:.0f} kB at the end")
+        if r["read"] > 0:
+            print(f"   {name} had received {r['read']:.0f} kB {a.settle:.0f} s after the start")
     if samples:
         print(f"   ffmpeg decoded {samples[-1] / 2 / 44100:.1f} s of stereo 44.1 kHz audio")
     print(f"   {'':8} {'whole run CPU':>20} {'steady CPU':>20} {'VmHWM':>9} {'RssAnon':>9} {'threads':>7}")
