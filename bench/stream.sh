@@ -52,15 +52,17 @@ trap cleanup EXIT
 
 window() { python3 "$root/bench/streamwindow.py" "$@"; }
 
-# A folder with Sondral (and the stream module, when the build has one
-# beside it) and its sondral.ini, which it reads from its own folder.
-# $1 the folder, then the lines of the ini.
+# A folder with Sondral and its sondral.ini, which it reads from its own
+# folder, and the stream module when the build has one (Sondral loads it
+# from beside itself). $1 the folder, then the lines of the ini.
 sondral_folder() {
-    local dir=$work/$1
+    local dir=$work/$1 module
     shift
     mkdir "$dir"
     cp "$build/sondral" "$dir/"
-    cp "$build"/libsondral-stream*.so "$dir/" 2>/dev/null || true
+    for module in "$build"/sondral-stream*.so "$build"/libsondral-stream*.so; do
+        if [ -e "$module" ]; then cp "$module" "$dir/"; fi
+    done
     printf '%s\r\n' "$@" >"$dir/sondral.ini"
     echo "$dir"
 }
