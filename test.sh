@@ -39,11 +39,23 @@ stage() {
     return $rc
 }
 
-# One apt-get run for everything this script needs, clang included.
+# The packages in two apt-get runs: what the build needs, then the rest.
 tags=()
 [ "$fuzz" = 0 ] || tags=(@fuzz)
-stage "packages" "$root/scripts/ensure-packages.sh" "${tags[@]}"
+stage "packages for the build" "$root/scripts/ensure-packages.sh" --build
+# The rest (the tests' tools, clang for the fuzzing) installs beside the
+# Release build; on a fresh machine that is most of the download.
+"$root/scripts/ensure-packages.sh" "${tags[@]}" >"$work/packages.log" 2>&1 </dev/null &
+packages=$!
 stage "Release build" "$root/scripts/build.sh" "$root/build"
+packages_installed() {
+    wait "$packages" || {
+        cat "$work/packages.log" >&2
+        return 1
+    }
+    cat "$work/packages.log"
+}
+stage "packages for the tests (beside the build; the rest of the wait)" packages_installed
 
 # The sanitizer build and the fuzzing, beside the Release tests. Their
 # output goes to a log of its own, shown when something there fails.

@@ -1,15 +1,21 @@
 #!/usr/bin/env bash
 # Installs the Debian packages from scripts/packages.txt that are not
 # installed yet: every untagged one, and those tagged with an "@NAME" given
-# as an argument (ensure-packages.sh @fuzz). Needs root for apt-get; works
-# with no standard input and no display.
+# as an argument (ensure-packages.sh @fuzz). With --build first, only those
+# marked "+build" (what building needs). Needs root for apt-get; works with
+# no standard input and no display.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+buildOnly=0
+if [ "${1:-}" = --build ]; then
+    buildOnly=1
+    shift
+fi
 tags=" $* "
 wanted=()
 while read -r pkg tag _; do
     case $pkg in '' | '#'*) continue ;; esac
-    if [ -z "${tag:-}" ] || [[ $tags == *" $tag "* ]]; then
+    if [ "${tag:-}" = +build ] || { [ $buildOnly = 0 ] && { [ -z "${tag:-}" ] || [[ $tags == *" $tag "* ]]; }; }; then
         wanted+=("$pkg")
     fi
 done <"$here/packages.txt"
