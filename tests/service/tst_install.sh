@@ -61,6 +61,10 @@ programs_in() {
         [ -x "$build/$program" ] || continue
         cmp -s "$build/$program" "$2/$program" || fail "$1: $program not installed in $2"
     done <"$build/programs.txt"
+    # The stream input's module goes beside the programs (and an uninstall
+    # that leaves an empty folder proves it went again).
+    cmp -s "$build/sondral-stream.so" "$2/sondral-stream.so" ||
+        fail "$1: sondral-stream.so not installed in $2"
 }
 icons_there() {
     for icon in $icon_files; do
