@@ -36,14 +36,17 @@ QByteArray numbered(quint64 first, quint64 count) {
 struct Fed {
     AudioRing ring;
     quint64 frames = 0;
-    // Real-time-like deliveries of 100 ms, faster than real time.
+    // Real-time-like deliveries of 100 ms, ten times faster than real
+    // time: the writer, collecting every 200 ms, stays well within the
+    // ring's 12 s even on a loaded machine (at 50 times it once fell
+    // behind and the ring moved on).
     void feed(int ms) {
         for (int done = 0; done < ms; done += 100) {
             const quint64 n = quint64(rate) * quint64(std::min(100, ms - done)) / 1000;
             const QByteArray data = numbered(frames, n);
             ring.write(data.constData(), data.size());
             frames += n;
-            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
     }
 };
