@@ -146,7 +146,10 @@ void Station::countDatagram(const QByteArray& payload) {
                QByteArrayView(DatagramKeywords[i].data(), DatagramKeywords[i].size()))
         ++i;
     ++m_state.datagramCounts[i]; // i == size(): another payload
-    m_state.lastDatagram = QDateTime::currentDateTime();
+    // UTC: the local time would look up the time zone (a stat of
+    // /etc/localtime) for every datagram, the largest cost of a flood; every
+    // output shows it as UTC or Unix time anyway.
+    m_state.lastDatagram = QDateTime::currentDateTimeUtc();
 }
 
 void Station::notifyChanged() {

@@ -116,7 +116,7 @@ struct StationState {
     // Datagrams received from the server, per keyword in DatagramKeywords
     // order; the last entry counts every other payload.
     std::array<quint64, DatagramKeywords.size() + 1> datagramCounts{};
-    // When the last datagram arrived; invalid before the first.
+    // When the last datagram arrived (UTC); invalid before the first.
     QDateTime lastDatagram;
     // --- The programme's dynamics and the two channels, as the ticks judge
     // them.
