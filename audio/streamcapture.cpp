@@ -105,9 +105,7 @@ struct StreamCapture::Worker {
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::condition_variable m_finished; // m_done set
     bool m_quit = false;
-    bool m_done = false;
     bool m_wanted = false;
     QString m_url;
     quint64 m_opened = 0; // bumped by every open() and close()
@@ -126,28 +124,24 @@ StreamCapture::StreamCapture(CaptureState& state) : m_worker(std::make_shared<Wo
     // each retry; the capture says why once, through its loss.
     av_log_set_level(AV_LOG_FATAL);
     state.setStaleMs(lossAfterMs);
-    std::thread thread([worker = m_worker] {
-        worker->run();
-        std::lock_guard lock(worker->m_mutex);
-        worker->m_done = true;
-        worker->m_finished.notify_all();
-    });
+    std::thread thread([worker = m_worker] { worker->run(); });
     pthread_setname_np(thread.native_handle(), "sondral-stream");
-    // Waited for in the destructor, for endWaitMs at most.
+    // Never waited for: see the destructor.
     thread.detach();
 }
 
 StreamCapture::~StreamCapture() {
+    // Told under the mutex: from here on the thread touches nothing of the
+    // state, so nothing waits for it. The interrupt callback ends any
+    // connect or read within its next poll (FFmpeg polls it every 100 ms at
+    // most); a lookup of the host name does not poll it and runs out by
+    // itself. The thread then ends, and the worker with it.
     Worker& w = *m_worker;
-    std::unique_lock lock(w.m_mutex);
+    std::lock_guard lock(w.m_mutex);
     w.m_quit = true;
     w.m_wanted = false;
     w.m_quitting.store(true, std::memory_order_release);
     w.m_wake.notify_all();
-    // The interrupt callback ends any connect or read within its next poll
-    // (FFmpeg polls it every 100 ms at most); a lookup of the host name does
-    // not poll it, and is left to run out.
-    w.m_finished.wait_for(lock, std::chrono::milliseconds(endWaitMs), [&w] { return w.m_done; });
 }
 
 void StreamCapture::open(const CaptureRequest& request) {

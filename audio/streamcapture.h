@@ -37,12 +37,6 @@ public:
         return wait < maxRetryMs ? wait : maxRetryMs;
     }
 
-    // At the end (destruction) the thread gets this long to finish; one that
-    // hangs where no interrupt reaches it (a host-name lookup waiting on its
-    // resolver) is left to finish by itself, with everything it uses, and
-    // touches nothing of the state any more.
-    static constexpr int endWaitMs = 500;
-
     explicit StreamCapture(CaptureState& state);
     ~StreamCapture() override;
 
@@ -56,7 +50,9 @@ public:
     void setDynamicsMeasured(bool on) override;
 
 private:
-    // What the thread works with, shared between it and this object.
+    // What the thread works with, shared between it and this object: the
+    // destruction never waits for the thread (a host-name lookup cannot be
+    // interrupted), which finishes by itself with everything it uses.
     struct Worker;
     std::shared_ptr<Worker> m_worker;
 };
