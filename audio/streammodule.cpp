@@ -3,11 +3,12 @@
 #include "audio/capturestate.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QFile>
 #include <QtDebug>
 
 #include <dlfcn.h>
 #include <mutex>
-#include <unistd.h>
 
 namespace streammodule {
 
@@ -28,17 +29,6 @@ private:
     CaptureState& m_state;
 };
 
-// The folder of the running program, with a trailing slash; empty when the
-// kernel does not say.
-QByteArray programFolder() {
-    QByteArray path(4096, '\0');
-    const ssize_t length = ::readlink("/proc/self/exe", path.data(), size_t(path.size()));
-    if (length <= 0 || length >= path.size())
-        return {};
-    path.truncate(length);
-    return path.left(path.lastIndexOf('/') + 1);
-}
-
 // Loads the module once for the process; nullptr (and the reason said once)
 // when it cannot be had.
 Factory loadFactory() {
@@ -47,7 +37,8 @@ Factory loadFactory() {
     std::call_once(loaded, [] {
         // A path, never a bare name: a name would be searched along paths the
         // program does not choose.
-        const QByteArray beside = programFolder() + fileName;
+        const QByteArray beside = QFile::encodeName(QCoreApplication::applicationDirPath() + u'/' +
+                                                    QLatin1String(fileName));
         void* module = ::dlopen(beside.constData(), RTLD_NOW | RTLD_LOCAL);
         if (!module) {
             qWarning("Stream input unavailable: %s could not be loaded (%s)", fileName,
