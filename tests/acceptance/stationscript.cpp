@@ -17,6 +17,10 @@ void StationScript::bringUpAndLaunch(const QString& dirName, const QByteArray& s
         return;
     if (programmeDbfs)
         m_station.programme().tone(*programmeDbfs);
+    launch(dirName, settings);
+}
+
+void StationScript::launch(const QString& dirName, const QByteArray& settings) {
     const SondralInstance* sondral = m_station.launch(dirName, settings + m_station.linkSection());
     QVERIFY2(sondral, qPrintable(m_station.error()));
     expect(QStringLiteral("Program started Up"));

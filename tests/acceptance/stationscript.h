@@ -24,6 +24,9 @@ public:
     // logged and expected.
     void bringUpAndLaunch(const QString& dirName, const QByteArray& settings,
                           std::optional<double> programmeDbfs = std::nullopt);
+    // On a station already up: a Sondral in dirName with settings and the
+    // link section, "Program started Up" logged and expected.
+    void launch(const QString& dirName, const QByteArray& settings);
 
     // One more line the log must hold.
     void expect(const QString& logText) { m_expectedLog.append(logText); }

@@ -27,12 +27,6 @@ private slots:
     void sigtermEndsItWhileTheNameLookupHangs();
 
 private:
-    void launch(const QString& dirName, const QByteArray& settings) {
-        QVERIFY2(m_station.launch(dirName, settings + m_station.linkSection()),
-                 qPrintable(m_station.error()));
-        m_script.expect(QStringLiteral("Program started Up"));
-    }
-
     Station m_station;
     StationScript m_script{m_station};
 };
@@ -50,7 +44,7 @@ void TestAcceptanceStream::lossRaisesTheArmedAlarmAndTheStreamComesBack() {
     const QByteArray settings =
         "[Audio]\r\nUrl=" + secret.toUtf8() +
         "\r\nCard=3\r\nAutoVol=20\r\nAutoTime=" + QByteArray::number(autoTime) + "\r\nLog=1\r\n";
-    launch(QStringLiteral("stream"), settings);
+    m_script.launch(QStringLiteral("stream"), settings);
     SondralInstance& sondral = m_station.sondral();
     QVERIFY(sondral.waitForOutput(
         QStringLiteral("Het programma komt van stream %1 (Url): Card en CardName worden genegeerd.")
@@ -91,7 +85,7 @@ void TestAcceptanceStream::withoutItsModuleTheStreamIsLostAndTheAlarmStillComes(
                         folder + QStringLiteral("/sondral")));
     const QByteArray settings = "[Audio]\r\nUrl=http://127.0.0.1:9/live.mp3\r\nAutoVol=20\r\n"
                                 "AutoTime=1\r\nLog=1\r\n";
-    launch(QDir(folder).dirName(), settings);
+    m_script.launch(QDir(folder).dirName(), settings);
     SondralInstance& sondral = m_station.sondral();
     QVERIFY(sondral.waitForOutput(
         QStringLiteral("Stream http://127.0.0.1:9/live.mp3 levert geen geluid meer (stream input "
